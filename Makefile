@@ -1,0 +1,42 @@
+# Every target installs what is missing first, so a fresh Debian machine needs
+# nothing but `make run` or `make test` (as root).
+JOBS    ?= $(shell nproc)
+GEN     := -G Ninja
+BUILD   := build
+
+.PHONY: all deps build test run asan tsan bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+run: build
+	scripts/run-local.sh $(BUILD)
+
+asan: deps
+	cmake -S . -B build-asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DQUOREL_SANITIZE=address -DQUOREL_BENCH=OFF
+	cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+tsan: deps
+	cmake -S . -B build-tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DQUOREL_SANITIZE=thread -DQUOREL_BENCH=OFF
+	cmake --build build-tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L threads
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+clean:
+	rm -rf $(BUILD) build-asan build-tsan

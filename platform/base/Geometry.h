@@ -1,0 +1,32 @@
+// Integer geometry shared by the window system, GDI and the program.
+#pragma once
+
+#include <cstdint>
+
+namespace plat {
+
+// Right and bottom are exclusive.
+struct Rect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+  int32_t Width() const { return right - left; }
+  int32_t Height() const { return bottom - top; }
+  bool IsEmpty() const { return right <= left || bottom <= top; }
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+struct Point {
+  int32_t x = 0;
+  int32_t y = 0;
+  friend bool operator==(const Point&, const Point&) = default;
+};
+
+struct Size {
+  int32_t cx = 0;
+  int32_t cy = 0;
+  friend bool operator==(const Size&, const Size&) = default;
+};
+
+}  // namespace plat
