@@ -46,18 +46,30 @@ Handle CreateEvent(bool manualReset, bool initiallySet);
 bool SetEvent(Handle event);
 bool ResetEvent(Handle event);
 
+// Waits and Sleep run on the platform clock (see Clock.h). A wait fails with
+// ERROR_INVALID_HANDLE when a handle is not open or names an object that
+// cannot be waited on, and with ERROR_INVALID_PARAMETER for an empty list or
+// more than MAXIMUM_WAIT_OBJECTS handles. An object stays alive while a wait
+// includes it, even if its handle is closed meanwhile.
 uint32_t WaitForSingleObject(Handle h, uint32_t timeoutMs);
 // Wait-any: returns WAIT_OBJECT_0 + the lowest signalled index, consuming only
 // that object when it is auto-reset; WAIT_TIMEOUT or WAIT_FAILED otherwise.
 uint32_t WaitForMultipleObjects(std::span<const Handle> handles, uint32_t timeoutMs);
 
 // A thread handle is signalled once the body has returned and stays so.
+// GetExitCodeThread gives STILL_ACTIVE until then, the body's result after.
+// Thread ids are small non-zero numbers, never reused.
 Handle CreateThread(std::function<uint32_t()> body, uint32_t* threadId = nullptr);
 bool SetThreadPriority(Handle thread, int priority);
 bool GetExitCodeThread(Handle thread, uint32_t* exitCode);
 uint32_t GetCurrentThreadId();
 void Sleep(uint32_t ms);
 
+// Best effort: a level the host refuses leaves the thread at its priority and
+// writes one log line; the call still succeeds, as priority is only a hint.
+constexpr int THREAD_PRIORITY_IDLE = -15;
+constexpr int THREAD_PRIORITY_LOWEST = -2;
+constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
 constexpr int THREAD_PRIORITY_NORMAL = 0;
 constexpr int THREAD_PRIORITY_ABOVE_NORMAL = 1;
 constexpr int THREAD_PRIORITY_HIGHEST = 2;
@@ -80,7 +92,7 @@ class CriticalSection {
   std::unique_ptr<Impl> m_impl;
 };
 
-// Milliseconds from the platform clock; 32-bit and wrapping.
+// Milliseconds from the platform clock (see Clock.h); 32-bit and wrapping.
 uint32_t GetTickCount();
 // Callers use only the low 32 bits of the counter. Default frequency 32768 Hz.
 bool QueryPerformanceCounter(int64_t* count);
