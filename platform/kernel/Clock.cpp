@@ -341,6 +341,21 @@ ClockTime VirtualClock::Now() const { return ClockNow(); }
 
 void VirtualClock::RunFor(uint32_t ms) { Sleep(ms); }
 
+bool VirtualClock::Settle(uint32_t realLimitMs) {
+  // The caller runs (and so holds time still) while it polls.
+  auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(realLimitMs);
+  for (;;) {
+    {
+      Lock lock(KernelLock());
+      ClockState& s = State();
+      int self = CurrentThread().participation > 0 ? 1 : 0;
+      if (s.busy == 0 && s.blockedParticipants >= s.participants - self) return true;
+    }
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
 void VirtualClock::Advance(uint32_t ms) {
   Lock lock(KernelLock());
   ClockState& s = State();

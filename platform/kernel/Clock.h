@@ -105,8 +105,14 @@ class VirtualClock {
 
   // Lets ms of virtual time pass for the calling thread: Sleep(ms). Time moves
   // only as the other participants quiesce, so everything due before the end
-  // happens, in order, before this returns.
+  // has happened, in order, when this returns. A wait due exactly at the end
+  // wakes together with the caller; tests avoid such ties.
   void RunFor(uint32_t ms);
+  // Waits, in real time up to realLimitMs, until every other participant is
+  // blocked and no busy scope is held, without letting virtual time move.
+  // False when that did not happen in time. Lets a test look at the state
+  // that its last action led to once the threads have done their share.
+  bool Settle(uint32_t realLimitMs = 10000);
   // Jumps the clock forward by ms at once, whether or not threads are busy,
   // and wakes every wait that is due by then (once; a wait that is re-armed
   // for a period is not replayed). For tests without threads, such as the

@@ -14,7 +14,7 @@ struct CriticalSection::Impl {
   // Guarded by the kernel lock.
   uint32_t owner = 0;  // thread id, 0 when free
   uint32_t depth = 0;
-  std::deque<std::pair<Waiter*, uint32_t>> queue;  // waiting threads and their ids, first come first served
+  std::deque<Waiter*> queue;  // threads waiting for it, in arrival order
 };
 
 CriticalSection::CriticalSection() : m_impl(std::make_unique<Impl>()) {}
@@ -24,18 +24,17 @@ void CriticalSection::Enter() {
   uint32_t me = GetCurrentThreadId();
   Lock lock(KernelLock());
   Impl& s = *m_impl;
-  if (s.owner == 0) {
-    s.owner = me;
-    s.depth = 1;
-    return;
-  }
   if (s.owner == me) {
     ++s.depth;
     return;
   }
-  Waiter w;
-  s.queue.emplace_back(&w, me);
-  Block(lock, w);  // no deadline: returns once Leave has handed the lock over
+  while (s.owner != 0) {
+    Waiter w;
+    s.queue.push_back(&w);
+    Block(lock, w);  // no deadline: returns once a Leave has woken this thread
+  }
+  s.owner = me;
+  s.depth = 1;
 }
 
 bool CriticalSection::TryEnter() {
@@ -60,17 +59,15 @@ void CriticalSection::Leave() {
   Impl& s = *m_impl;
   if (s.owner != me || s.depth == 0) return;  // not held by this thread: nothing to release
   if (--s.depth > 0) return;
-  if (s.queue.empty()) {
-    s.owner = 0;
-    return;
+  s.owner = 0;
+  // Wake the longest waiter, which counts as running from here on. The lock
+  // is free meanwhile: a thread that comes first may take it (as on the
+  // device), and the woken one then queues again. No hand-over convoy.
+  if (!s.queue.empty()) {
+    Waiter* w = s.queue.front();
+    s.queue.pop_front();
+    Fire(*w, 0);
   }
-  // Hand the lock straight to the longest waiter, which counts as running
-  // from here on; a later arrival cannot overtake it.
-  auto [w, id] = s.queue.front();
-  s.queue.pop_front();
-  s.owner = id;
-  s.depth = 1;
-  Fire(*w, 0);
 }
 
 }  // namespace plat
