@@ -1,7 +1,8 @@
 #include "platform/base/Errors.h"
 
 #include <cerrno>
-#include <cstdio>
+
+#include "platform/base/Format.h"
 
 namespace plat {
 namespace {
@@ -18,7 +19,14 @@ uint32_t ErrorFromErrno(int err) {
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
+    case EISDIR:
     case EROFS: return ERROR_ACCESS_DENIED;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EXDEV: return ERROR_NOT_SAME_DEVICE;
     case EBADF: return ERROR_INVALID_HANDLE;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case EEXIST: return ERROR_ALREADY_EXISTS;
@@ -31,7 +39,8 @@ uint32_t ErrorFromErrno(int err) {
     case ETIMEDOUT: return WSAETIMEDOUT;
     case ENETUNREACH:
     case EHOSTUNREACH: return WSAENETUNREACH;
-    case EAGAIN: return WSAEWOULDBLOCK;
+    case EAGAIN:
+    case EINPROGRESS: return WSAEWOULDBLOCK;
     default: return ERROR_ACCESS_DENIED;
   }
 }
@@ -46,8 +55,10 @@ WString FormatSystemMessage(uint32_t code) {
       {ERROR_INVALID_HANDLE, "The handle is invalid."},
       {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory is available."},
       {ERROR_SHARING_VIOLATION, "The file is being used by another process."},
+      {ERROR_FILE_EXISTS, "The file exists."},
+      {ERROR_DISK_FULL, "There is not enough space on the disk."},
       {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
-      {ERROR_ALREADY_EXISTS, "The file already exists."},
+      {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
       {ERROR_MORE_DATA, "More data is available."},
       {ERROR_OPERATION_ABORTED, "The I/O operation has been aborted."},
       {static_cast<uint32_t>(E_FAIL), "Unspecified error."},
@@ -57,9 +68,7 @@ WString FormatSystemMessage(uint32_t code) {
   };
   for (const Entry& e : kTable)
     if (e.code == code) return Widen(e.text);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "Unknown error 0x%08X", code);
-  return Widen(buf);
+  return FormatW(u"Unknown error 0x%08X", code);
 }
 
 }  // namespace plat

@@ -12,26 +12,30 @@ enum : uint32_t {
   ERROR_SUCCESS = 0,
   ERROR_FILE_NOT_FOUND = 2,
   ERROR_PATH_NOT_FOUND = 3,
+  ERROR_TOO_MANY_OPEN_FILES = 4,
   ERROR_ACCESS_DENIED = 5,
   ERROR_INVALID_HANDLE = 6,
   ERROR_NOT_ENOUGH_MEMORY = 8,
   ERROR_BAD_FORMAT = 11,
   ERROR_INVALID_DATA = 13,
-  ERROR_HANDLE_EOF = 38,
+  ERROR_NOT_SAME_DEVICE = 17,
   ERROR_SHARING_VIOLATION = 32,
+  ERROR_HANDLE_EOF = 38,
   ERROR_FILE_EXISTS = 80,
   ERROR_INVALID_PARAMETER = 87,
+  ERROR_DISK_FULL = 112,
   ERROR_INSUFFICIENT_BUFFER = 122,
   ERROR_DIR_NOT_EMPTY = 145,
   ERROR_ALREADY_EXISTS = 183,
+  ERROR_FILENAME_EXCED_RANGE = 206,
   ERROR_MORE_DATA = 234,
   ERROR_NO_MORE_ITEMS = 259,
   ERROR_OPERATION_ABORTED = 995,
   ERROR_IO_PENDING = 997,
-  ERROR_RESOURCE_NAME_NOT_FOUND = 1814,
-  ERROR_RESOURCE_TYPE_NOT_FOUND = 1813,
   ERROR_INVALID_WINDOW_HANDLE = 1400,
   ERROR_CLASS_ALREADY_EXISTS = 1410,
+  ERROR_RESOURCE_TYPE_NOT_FOUND = 1813,
+  ERROR_RESOURCE_NAME_NOT_FOUND = 1814,
   ERROR_NOT_ENOUGH_QUOTA = 1816,
   WSAEWOULDBLOCK = 10035,
   WSAENETUNREACH = 10051,
@@ -57,7 +61,8 @@ constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 uint32_t GetLastError();
 void SetLastError(uint32_t code);
 
-// Maps a host errno value to the nearest system result code.
+// Maps a host errno value to the nearest system result code; an errno with no
+// nearer match reads as ERROR_ACCESS_DENIED, the device's generic refusal.
 uint32_t ErrorFromErrno(int err);
 
 // Readable text for a result code or HRESULT (stands in for the system's

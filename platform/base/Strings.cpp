@@ -59,54 +59,48 @@ std::string ToUtf8(WStringView text) {
   return out;
 }
 
+char32_t NextCodePointUtf8(std::string_view text, size_t& i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char b = byte(i);
+  if (b < 0x80) {
+    ++i;
+    return b;
+  }
+  // Expected length and the allowed range of the second byte (which rules
+  // out overlong forms, surrogates and code points above U+10FFFF).
+  size_t need = 0;
+  unsigned char lo = 0x80, hi = 0xBF;
+  char32_t cp = 0;
+  if (b >= 0xC2 && b <= 0xDF) { need = 1; cp = b & 0x1F; }
+  else if (b == 0xE0) { need = 2; cp = b & 0x0F; lo = 0xA0; }
+  else if (b >= 0xE1 && b <= 0xEC) { need = 2; cp = b & 0x0F; }
+  else if (b == 0xED) { need = 2; cp = b & 0x0F; hi = 0x9F; }
+  else if (b >= 0xEE && b <= 0xEF) { need = 2; cp = b & 0x0F; }
+  else if (b == 0xF0) { need = 3; cp = b & 0x07; lo = 0x90; }
+  else if (b >= 0xF1 && b <= 0xF3) { need = 3; cp = b & 0x07; }
+  else if (b == 0xF4) { need = 3; cp = b & 0x07; hi = 0x8F; }
+  else {
+    ++i;
+    return kReplacement;
+  }
+  size_t j = i + 1;
+  for (size_t k = 0; k < need; ++k, ++j) {
+    unsigned char min = k == 0 ? lo : 0x80, max = k == 0 ? hi : 0xBF;
+    if (j >= text.size() || byte(j) < min || byte(j) > max) {
+      // The well-formed prefix read so far is consumed and replaced once.
+      i = j;
+      return kReplacement;
+    }
+    cp = (cp << 6) | (byte(j) & 0x3F);
+  }
+  i = j;
+  return cp;
+}
+
 WString FromUtf8(std::string_view text) {
   WString out;
   out.reserve(text.size());
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char b = byte(i);
-    if (b < 0x80) {
-      out += static_cast<WChar>(b);
-      ++i;
-      continue;
-    }
-    // Expected length and the allowed range of the second byte (which rules
-    // out overlong forms, surrogates and code points above U+10FFFF).
-    size_t need = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    char32_t cp = 0;
-    if (b >= 0xC2 && b <= 0xDF) { need = 1; cp = b & 0x1F; }
-    else if (b == 0xE0) { need = 2; cp = b & 0x0F; lo = 0xA0; }
-    else if (b >= 0xE1 && b <= 0xEC) { need = 2; cp = b & 0x0F; }
-    else if (b == 0xED) { need = 2; cp = b & 0x0F; hi = 0x9F; }
-    else if (b >= 0xEE && b <= 0xEF) { need = 2; cp = b & 0x0F; }
-    else if (b == 0xF0) { need = 3; cp = b & 0x07; lo = 0x90; }
-    else if (b >= 0xF1 && b <= 0xF3) { need = 3; cp = b & 0x07; }
-    else if (b == 0xF4) { need = 3; cp = b & 0x07; hi = 0x8F; }
-    else {
-      out += static_cast<WChar>(kReplacement);
-      ++i;
-      continue;
-    }
-    size_t j = i + 1;
-    bool ok = true;
-    for (size_t k = 0; k < need; ++k, ++j) {
-      if (j >= text.size()) { ok = false; break; }
-      unsigned char c = byte(j);
-      unsigned char min = k == 0 ? lo : 0x80, max = k == 0 ? hi : 0xBF;
-      if (c < min || c > max) { ok = false; break; }
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
-      // The maximal well-formed prefix is consumed and replaced once.
-      out += static_cast<WChar>(kReplacement);
-      i = j > i + 1 ? j : i + 1;
-      continue;
-    }
-    AppendCodePoint(out, cp);
-    i = j;
-  }
+  for (size_t i = 0; i < text.size();) AppendCodePoint(out, NextCodePointUtf8(text, i));
   return out;
 }
 

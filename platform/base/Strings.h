@@ -22,6 +22,10 @@ WString FromUtf8(std::string_view text);
 // surrogate decodes as U+FFFD. `i` must be below text.size().
 char32_t NextCodePoint(WStringView text, size_t& i);
 
+// The same over UTF-8: a malformed sequence decodes as one U+FFFD and `i`
+// moves past its maximal ill-formed subpart. `i` must be below text.size().
+char32_t NextCodePointUtf8(std::string_view text, size_t& i);
+
 // Appends one code point as UTF-16.
 void AppendCodePoint(WString& out, char32_t cp);
 
