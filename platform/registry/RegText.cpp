@@ -21,13 +21,12 @@ std::string_view TrimRight(std::string_view s) {
   return s;
 }
 
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
 bool StartsWithAsciiNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char a = s[i], b = prefix[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
-    if (a != b) return false;
-  }
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (LowerAscii(s[i]) != LowerAscii(prefix[i])) return false;
   return true;
 }
 
@@ -168,7 +167,7 @@ class Parser {
   explicit Parser(std::string_view text) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     size_t start = 0;
-    while (start <= text.size()) {
+    while (start < text.size()) {
       size_t end = text.find('\n', start);
       if (end == std::string_view::npos) end = text.size();
       lines_.push_back(text.substr(start, end - start));
@@ -205,7 +204,7 @@ class Parser {
     std::string_view root = inner.substr(0, slash);
     int hive = -1;
     for (int h = 0; h < kHiveCount; ++h)
-      if (StartsWithAsciiNoCase(root, std::string(RootName(h))) && root.size() == RootName(h).size())
+      if (root.size() == RootName(h).size() && StartsWithAsciiNoCase(root, RootName(h)))
         hive = h;
     if (hive < 0) return Fail("unknown root '" + std::string(root) + "'");
     std::vector<WString> path;
