@@ -1,0 +1,96 @@
+// A device of its own for every test: a temporary device root, a program
+// folder and one writable card, all under one temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "platform/base/Errors.h"
+#include "platform/fs/FileSystem.h"
+
+namespace fstest {
+
+namespace stdfs = std::filesystem;
+using namespace plat;
+
+class FsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorel-fs-XXXXXX";
+    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+    m_top = stdfs::path(templ).lexically_normal();
+    m_program = m_top / "program";
+    m_card = m_top / "card";
+    stdfs::create_directories(m_program);
+    stdfs::create_directories(m_card);
+    WriteHost(m_program / "Quorel.res", "pack");
+    ASSERT_TRUE(Configure(BaseConfig()));
+  }
+
+  void TearDown() override {
+    std::error_code ec;
+    stdfs::remove_all(m_top, ec);
+  }
+
+  FileSystemConfig BaseConfig() const {
+    FileSystemConfig c;
+    c.deviceRoot = m_top / "device";
+    c.programFolder = m_program;
+    c.cards.push_back({u"Storage Card", m_card, false});
+    return c;
+  }
+
+  static bool Configure(const FileSystemConfig& c) { return ConfigureFileSystem(c); }
+
+  stdfs::path Fs() const { return m_top / "device" / "fs"; }
+
+  static void WriteHost(const stdfs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+  }
+  static std::string ReadHost(const stdfs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // Host names in a folder, exactly as stored.
+  static std::set<std::string> HostNames(const stdfs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : stdfs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+  }
+
+  static Handle Open(WStringView path, uint32_t access, uint32_t share, uint32_t disposition) {
+    return CreateFile(path, access, share, disposition);
+  }
+  static bool Put(WStringView path, const std::string& text) {
+    Handle h = CreateFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    uint32_t done = 0;
+    bool ok = WriteFile(h, text.data(), static_cast<uint32_t>(text.size()), &done) && done == text.size();
+    return CloseHandle(h) && ok;
+  }
+  static std::string Get(Handle h) {
+    std::string out;
+    char buf[256];
+    uint32_t done = 0;
+    while (ReadFile(h, buf, sizeof buf, &done) && done > 0) out.append(buf, done);
+    return out;
+  }
+  static std::string Get(WStringView path) {
+    Handle h = CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) return "<cannot open>";
+    std::string s = Get(h);
+    CloseHandle(h);
+    return s;
+  }
+
+  stdfs::path m_top, m_program, m_card;
+};
+
+}  // namespace fstest
