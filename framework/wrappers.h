@@ -1,11 +1,13 @@
 // Shared templates and small helpers: bound callbacks linked into intrusive
-// lists (CDelegate, CDelegateList) and the reference counting of shared
-// values (RCObject, RefPtr).
+// lists (CDelegate, CDelegateList), the reference counting of shared values
+// (RCObject, RefPtr) and the lock object over a critical section.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <type_traits>
+
+#include "platform/kernel/Kernel.h"
 
 class CDelegateList;
 
@@ -171,4 +173,31 @@ struct RefPtr {
   static void Assign(T** ppSlot, U* pSource) {
     Assign(*ppSlot, pSource);
   }
+};
+
+// A lock object over a critical section owned elsewhere. The section is
+// re-entrant, so a holder may lock again on the same thread.
+class CCriticalSectionLock {
+ public:
+  explicit CCriticalSectionLock(plat::CriticalSection* pSection) : m_pSection(pSection) {}
+  CCriticalSectionLock(const CCriticalSectionLock&) = delete;
+  CCriticalSectionLock& operator=(const CCriticalSectionLock&) = delete;
+  void Lock() { m_pSection->Enter(); }
+  void Unlock() { m_pSection->Leave(); }
+
+ private:
+  plat::CriticalSection* m_pSection;
+};
+
+// Holds a CCriticalSectionLock for one scope, also when the scope is left by
+// an exception.
+class TScopedLock {
+ public:
+  explicit TScopedLock(CCriticalSectionLock& lock) : m_lock(lock) { m_lock.Lock(); }
+  ~TScopedLock() { m_lock.Unlock(); }
+  TScopedLock(const TScopedLock&) = delete;
+  TScopedLock& operator=(const TScopedLock&) = delete;
+
+ private:
+  CCriticalSectionLock& m_lock;
 };
