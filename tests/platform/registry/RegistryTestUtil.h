@@ -11,37 +11,29 @@
 #include <vector>
 
 #include "platform/base/Debug.h"
+#include "platform/base/Errors.h"
 #include "platform/registry/Registry.h"
 
 namespace rt {
 
-inline std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
-  std::vector<uint8_t> out;
-  for (int b : list) out.push_back(static_cast<uint8_t>(b));
-  return out;
-}
+using Bytes = std::vector<uint8_t>;
 
 // UTF-16LE bytes of `text`, with or without a terminator.
-inline std::vector<uint8_t> Utf16Bytes(plat::WStringView text, bool terminate = true) {
-  std::vector<uint8_t> out;
-  for (char16_t c : text) {
-    out.push_back(static_cast<uint8_t>(c & 0xFF));
-    out.push_back(static_cast<uint8_t>(c >> 8));
-  }
+inline Bytes Utf16(plat::WStringView text, bool terminate = true) {
+  Bytes out;
+  for (char16_t c : text) out.insert(out.end(), {static_cast<uint8_t>(c & 0xFF), static_cast<uint8_t>(c >> 8)});
   if (terminate) out.insert(out.end(), {0, 0});
   return out;
 }
 
 inline std::string ReadText(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
   std::stringstream ss;
-  ss << in.rdbuf();
+  ss << std::ifstream(p, std::ios::binary).rdbuf();
   return ss.str();
 }
 
 inline void WriteText(const std::filesystem::path& p, const std::string& text) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << text;
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
 }
 
 // Every test starts from an empty memory-only registry, with the debug output
@@ -66,22 +58,17 @@ class RegistryTest : public ::testing::Test {
     std::filesystem::remove_all(m_dir, ec);
   }
 
-  // File-backed registry over the test's folder, with optional defaults.
+  // File-backed registry over the test's folder; drops what memory holds, so
+  // the next call loads the files again.
   void UseFolder(std::filesystem::path defaultsFile = {}, std::string defaultsText = {}) {
     plat::ConfigureRegistry({m_dir, std::move(defaultsFile), std::move(defaultsText)});
   }
 
-  std::filesystem::path Hkcu() const { return m_dir / "HKCU.reg"; }
-  std::filesystem::path Hklm() const { return m_dir / "HKLM.reg"; }
-
-  std::vector<std::string> DebugLines() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_lines;
-  }
   // Debug lines that contain every one of `parts`.
   size_t CountLines(std::initializer_list<std::string> parts) {
+    std::lock_guard<std::mutex> guard(m_lock);
     size_t n = 0;
-    for (const std::string& line : DebugLines()) {
+    for (const std::string& line : m_lines) {
       bool all = true;
       for (const std::string& p : parts) all = all && line.find(p) != std::string::npos;
       n += all;
