@@ -1,0 +1,88 @@
+// The protocol test server: listener, one thread per connection, routing,
+// faults, control and the request log.
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "tools/protocol-server/Catalogue.h"
+#include "tools/protocol-server/Documents.h"
+#include "tools/protocol-server/Faults.h"
+#include "tools/protocol-server/Http.h"
+#include "tools/protocol-server/Log.h"
+#include "tools/protocol-server/Options.h"
+#include "tools/protocol-server/Requests.h"
+
+namespace qps {
+
+class Server {
+ public:
+  explicit Server(Options options, IoLimits limits = {});
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Binds and listens, writes the port file, queues the start-up faults.
+  bool Start(std::string& error);
+  int Port() const { return m_port; }
+  std::string Base() const;
+
+  // Serves until Stop, /_ctl/quit, the external flag or the end of the
+  // lifetime; returns once every connection thread has ended.
+  void Run();
+  void Stop() { m_stop.store(true); }
+  void SetExternalStopFlag(const std::atomic<bool>* flag) { m_externalStop = flag; }
+
+  FaultQueue& Faults() { return m_faults; }
+  RequestLog& Log() { return *m_log; }
+  int ActiveConnections() const { return m_active.load(); }
+
+ private:
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  struct Snapshot {
+    Options options;
+    std::shared_ptr<const Catalogue> catalogue;
+  };
+  struct Exchange;  // everything one request gathers on its way
+
+  Snapshot Current() const;
+  void Refuse(int fd);
+  void Serve(int fd);
+  void HandleControl(Connection& c, const Request& req, const RequestInfo& info);
+  void BuildReply(Exchange& x);
+  void Deliver(Connection& c, Exchange& x);
+  void WriteLog(const Exchange& x);
+  std::string NewSearchId();
+  void StoreSearch(const ResultSet& set);
+  std::optional<ResultSet> FindSearch(const std::string& id) const;
+
+  const Options m_startOptions;
+  IoLimits m_limits;
+  mutable std::mutex m_mutex;  // guards m_options, m_catalogue, m_searches
+  Options m_options;
+  std::shared_ptr<const Catalogue> m_catalogue;
+  std::deque<ResultSet> m_searches;
+  long long m_nextSearch = 1;
+
+  std::unique_ptr<RequestLog> m_log;
+  FaultQueue m_faults;
+  ServerIdentity m_identity;
+  int m_listenFd = -1;
+  int m_port = 0;
+  std::atomic<bool> m_stop{false};
+  const std::atomic<bool>* m_externalStop = nullptr;
+  std::atomic<int> m_active{0};
+  std::list<Worker> m_workers;
+  Clock::time_point m_started;
+  Clock::time_point m_deadline;
+};
+
+}  // namespace qps

@@ -1,0 +1,50 @@
+// quorel-protocol-server: the local stand-in for the recognition server.
+#include <csignal>
+#include <cstdio>
+
+#include "tools/protocol-server/Options.h"
+#include "tools/protocol-server/SelfCheck.h"
+#include "tools/protocol-server/Server.h"
+
+namespace {
+
+std::atomic<bool> g_signalled{false};
+
+void OnSignal(int) { g_signalled.store(true); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  qps::Options options;
+  std::string error;
+  if (!qps::ParseCommandLine(argc, argv, options, error)) {
+    std::fprintf(stderr, "quorel-protocol-server: %s\n", error.c_str());
+    return 2;
+  }
+
+  std::optional<qps::Catalogue> catalogue = qps::Catalogue::ByName(options.catalogue);
+  qps::SelfCheckResult check = qps::RunSelfCheck(
+      qps::CollectSelfCheckItems(*catalogue, "http://127.0.0.1:0", options.previewSeconds, options.update));
+  std::fprintf(stderr, "self-check: %d previews, %d pictures, %d documents: %s\n", check.mp3s, check.pngs,
+               check.documents, check.Ok() ? "ok" : "FAILED");
+  for (const std::string& failure : check.failures) std::fprintf(stderr, "  %s\n", failure.c_str());
+  if (!check.Ok()) return 1;
+  if (options.selfCheckOnly) return 0;
+
+  qps::Server server(options);
+  if (!server.Start(error)) {
+    std::fprintf(stderr, "quorel-protocol-server: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("LISTENING 127.0.0.1:%d\n", server.Port());
+  std::fflush(stdout);
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  server.SetExternalStopFlag(&g_signalled);
+  server.Run();
+  std::fprintf(stderr, "quorel-protocol-server: stopped\n");
+  return 0;
+}
