@@ -203,6 +203,10 @@ std::optional<std::span<const uint8_t>> Lookup(ModuleHandle h, const ResType& ty
       return std::nullopt;
     }
     key = static_cast<uint16_t>(pack::kNamedTypeFlag | (it - m->typeNames.begin()));
+  } else if (key & pack::kNamedTypeFlag) {
+    // Such numbers encode named types inside the pack; no numbered type uses them.
+    SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    return std::nullopt;
   }
   auto found = m->resources.find({key, id});
   if (found == m->resources.end()) {

@@ -31,7 +31,7 @@ class ResType {
  public:
   ResType(uint16_t number) : m_number(number) {}
   ResType(WStringView name) : m_name(name) {}
-  ResType(const WChar* name) : m_name(name) {}
+  ResType(const WChar* name) : m_name(name ? name : u"") {}
 
   bool IsNamed() const { return !m_name.empty(); }
   uint16_t Number() const { return m_number; }

@@ -171,6 +171,9 @@ TEST_F(ModuleTest, FindsRawResourcesByNumberOrName) {
   EXPECT_EQ(plat::GetLastError(), plat::ERROR_RESOURCE_NAME_NOT_FOUND);
   EXPECT_FALSE(plat::FindResource(m, u"PNG", 545));
   EXPECT_EQ(plat::GetLastError(), plat::ERROR_RESOURCE_TYPE_NOT_FOUND);
+  // The pack's internal encoding of named types is not reachable by number.
+  EXPECT_FALSE(plat::FindResource(m, uint16_t{pack::kNamedTypeFlag}, 545));
+  EXPECT_FALSE(plat::FindResource(m, static_cast<const char16_t*>(nullptr), 545));
 }
 
 TEST_F(ModuleTest, MenusAndAcceleratorTables) {
