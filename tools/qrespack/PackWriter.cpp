@@ -29,14 +29,20 @@ void PutText(std::vector<uint8_t>& out, const std::u16string& text) {
 
 std::string Describe(const TypeKey& type, uint16_t id) {
   std::string name;
-  if (type.name.empty()) {
-    name = "type " + std::to_string(type.number);
-  } else {
-    name = "type \"";
+  if (!type.name.empty()) {
+    name = "\"";
     for (char16_t c : type.name) name.push_back(static_cast<char>(c));
     name += "\"";
+  } else {
+    switch (type.number) {
+      case pack::kTypeString: name = "string"; break;
+      case pack::kTypeMenu: name = "menu"; break;
+      case pack::kTypeAccelerator: name = "accelerator table"; break;
+      case pack::kTypeRcData: name = "rcdata"; break;
+      default: name = "type " + std::to_string(type.number); break;
+    }
   }
-  return name + " id " + std::to_string(id);
+  return name + " " + std::to_string(id);
 }
 
 bool TooLong(size_t units) { return units > std::numeric_limits<uint16_t>::max(); }
@@ -117,7 +123,7 @@ bool PackWriter::Serialize(std::vector<uint8_t>& out, std::string& error) const 
   for (auto& [name, index] : nameIndex) index = next++;
 
   out.clear();
-  out.insert(out.end(), pack::kMagic, pack::kMagic + 4);
+  for (char c : pack::kMagic) out.push_back(static_cast<uint8_t>(c));
   PutU16(out, pack::kVersion);
   PutU16(out, static_cast<uint16_t>(nameIndex.size()));
   PutU32(out, static_cast<uint32_t>(m_resources.size()));

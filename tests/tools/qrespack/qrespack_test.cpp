@@ -345,7 +345,7 @@ TEST_F(QrespackFolder, TwoSourcesMayNotDefineTheSameResource) {
   PackWriter w;
   const auto errors = ReadErrors({"main", "generated", "more"}, w);
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_THAT(errors[0], HasSubstr("more/strings.txt:2: error: type 6 id 1 already comes from"));
+  EXPECT_THAT(errors[0], HasSubstr("more/strings.txt:2: error: string 1 already comes from"));
   EXPECT_THAT(errors[0], HasSubstr("main/strings.txt:1"));
 }
 
