@@ -122,6 +122,48 @@ std::string FetchInPieces(int port, const std::vector<std::string>& pieces, doub
   return ReadToEnd(fd, 10);
 }
 
+RawConnection::RawConnection(int port) : m_fd(Connect(port)) {}
+
+RawConnection::~RawConnection() {
+  if (m_fd >= 0) close(m_fd);
+}
+
+void RawConnection::Send(const std::string& bytes) { SendAll(m_fd, bytes); }
+
+std::string RawConnection::ReadReply(double timeoutSeconds) {
+  std::string out;
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+  char buffer[65536];
+  while (std::chrono::steady_clock::now() < end) {
+    size_t headEnd = out.find("\r\n\r\n");
+    if (headEnd != std::string::npos) {
+      size_t cl = out.find("Content-Length: ");
+      if (cl != std::string::npos && cl < headEnd &&
+          out.size() >= headEnd + 4 + std::stoul(out.substr(cl + 16)))
+        break;
+    }
+    pollfd p{m_fd, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+bool RawConnection::ReadToClose(std::string& out, double timeoutSeconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+  char buffer[65536];
+  while (std::chrono::steady_clock::now() < end) {
+    pollfd p{m_fd, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return true;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  return false;
+}
+
 std::string Response::Header(const std::string& name) const {
   std::string value;
   for (const std::string& line : headerLines)

@@ -41,6 +41,23 @@ std::string Fetch(int port, const std::string& bytes, bool halfClose = false, do
 // The same, with the pieces sent one by one and a pause between them.
 std::string FetchInPieces(int port, const std::vector<std::string>& pieces, double pauseSeconds);
 
+// A connection the test drives step by step.
+class RawConnection {
+ public:
+  explicit RawConnection(int port);
+  ~RawConnection();
+  bool Connected() const { return m_fd >= 0; }
+  void Send(const std::string& bytes);
+  // Reads until a whole reply (by its Content-Length) is in, the peer
+  // closes, or the time-out passes.
+  std::string ReadReply(double timeoutSeconds = 5);
+  // Reads until the peer closes or the time-out passes; false on time-out.
+  bool ReadToClose(std::string& out, double timeoutSeconds = 5);
+
+ private:
+  int m_fd = -1;
+};
+
 struct Response {
   bool ok = false;  // parsed as a strict reply
   std::string error;
