@@ -733,6 +733,7 @@ void Server::HandleControl(Connection& c, const Request& req, const RequestInfo&
     r.body = why + "\n";
   };
   const std::string command = info.path.substr(6);
+  bool quit = false;
   if (info.absoluteForm) {
     fail(403, "control only in origin form");
   } else if (command == "set") {
@@ -785,12 +786,14 @@ void Server::HandleControl(Connection& c, const Request& req, const RequestInfo&
     m_catalogue = std::make_shared<const Catalogue>(*Catalogue::ByName(m_options.catalogue));
   } else if (command == "quit") {
     r.body = "bye\n";
-    Stop();
+    quit = true;
   } else {
     fail(404, "unknown control command");
   }
   (void)req;
   c.Write(RenderReply(r, WirePlan{}).bytes, m_limits.ioTimeout);
+  // Only now: a stopping server writes nothing more.
+  if (quit) Stop();
 }
 
 void Server::WriteLog(const Exchange& x) {
