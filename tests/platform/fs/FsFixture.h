@@ -10,6 +10,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/base/Errors.h"
 #include "platform/fs/FileSystem.h"
@@ -18,6 +19,8 @@ namespace fstest {
 
 namespace stdfs = std::filesystem;
 using namespace plat;
+constexpr uint32_t R = GENERIC_READ, W = GENERIC_WRITE, RW = GENERIC_READ | GENERIC_WRITE;
+constexpr uint32_t SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE, SRW = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 class FsTest : public ::testing::Test {
  protected:
@@ -31,9 +34,8 @@ class FsTest : public ::testing::Test {
     stdfs::create_directories(m_program);
     stdfs::create_directories(m_card);
     WriteHost(m_program / "Quorel.res", "pack");
-    ASSERT_TRUE(Configure(BaseConfig()));
+    ASSERT_TRUE(ConfigureFileSystem(BaseConfig()));
   }
-
   void TearDown() override {
     std::error_code ec;
     stdfs::remove_all(m_top, ec);
@@ -46,48 +48,51 @@ class FsTest : public ::testing::Test {
     c.cards.push_back({u"Storage Card", m_card, false});
     return c;
   }
-
-  static bool Configure(const FileSystemConfig& c) { return ConfigureFileSystem(c); }
-
   stdfs::path Fs() const { return m_top / "device" / "fs"; }
 
-  static void WriteHost(const stdfs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-  }
+  static void WriteHost(const stdfs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
   static std::string ReadHost(const stdfs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  // Host names in a folder, exactly as stored.
   static std::set<std::string> HostNames(const stdfs::path& dir) {
     std::set<std::string> names;
     for (const auto& e : stdfs::directory_iterator(dir)) names.insert(e.path().filename().string());
     return names;
   }
 
-  static Handle Open(WStringView path, uint32_t access, uint32_t share, uint32_t disposition) {
-    return CreateFile(path, access, share, disposition);
-  }
   static bool Put(WStringView path, const std::string& text) {
-    Handle h = CreateFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    Handle h = CreateFile(path, W, 0, CREATE_ALWAYS);
     uint32_t done = 0;
-    bool ok = WriteFile(h, text.data(), static_cast<uint32_t>(text.size()), &done) && done == text.size();
-    return CloseHandle(h) && ok;
+    bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, text.data(), static_cast<uint32_t>(text.size()), &done);
+    return ok && CloseHandle(h) && done == text.size();
   }
-  static std::string Get(Handle h) {
+  static std::string Get(WStringView path) {
+    Handle h = CreateFile(path, R, SR, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) return "<cannot open>";
     std::string out;
     char buf[256];
     uint32_t done = 0;
     while (ReadFile(h, buf, sizeof buf, &done) && done > 0) out.append(buf, done);
+    CloseHandle(h);
     return out;
   }
-  static std::string Get(WStringView path) {
-    Handle h = CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    if (h == INVALID_HANDLE_VALUE) return "<cannot open>";
-    std::string s = Get(h);
-    CloseHandle(h);
-    return s;
+  // Every entry of an enumeration, checking that it ends the documented way.
+  static std::vector<FindData> List(WStringView pattern) {
+    std::vector<FindData> out;
+    FindData d;
+    Handle f = FindFirstFile(pattern, &d);
+    if (f == INVALID_HANDLE_VALUE) return out;
+    do out.push_back(d);
+    while (FindNextFile(f, &d));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    EXPECT_TRUE(FindClose(f));
+    return out;
+  }
+  static std::vector<WString> Names(WStringView pattern) {
+    std::vector<WString> names;
+    for (const FindData& d : List(pattern)) names.push_back(d.name);
+    return names;
   }
 
   stdfs::path m_top, m_program, m_card;
