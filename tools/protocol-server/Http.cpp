@@ -199,12 +199,15 @@ ReadOutcome ReadHead(Connection& c, const IoLimits& limits, Clock::time_point de
   if (lines.empty()) return ReadOutcome::BadRequest;
 
   req.requestLine = lines[0];
-  std::vector<std::string> parts = Split(req.requestLine, ' ');
-  if (parts.size() != 3 || parts[0].empty() || parts[1].empty() || parts[2].empty())
+  // Method and version are the outer words; a raw space inside the target
+  // (an unescaped query value) keeps the target whole and is named later.
+  size_t first = req.requestLine.find(' ');
+  size_t last = req.requestLine.rfind(' ');
+  if (first == std::string::npos || last <= first + 1 || first == 0 || last + 1 >= req.requestLine.size())
     return ReadOutcome::BadRequest;
-  req.method = parts[0];
-  req.target = parts[1];
-  req.version = parts[2];
+  req.method = req.requestLine.substr(0, first);
+  req.target = req.requestLine.substr(first + 1, last - first - 1);
+  req.version = req.requestLine.substr(last + 1);
   if (req.version != "HTTP/1.1") req.violations.push_back("request line ends with '" + req.version + "', not HTTP/1.1");
 
   for (size_t i = 1; i < lines.size(); ++i) {

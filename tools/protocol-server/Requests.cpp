@@ -213,6 +213,11 @@ RequestInfo AnalyseRequest(const Request& req, const ServerIdentity& server) {
   size_t q = target.find('?');
   info.path = target.substr(0, q);
   if (q != std::string::npos) info.query = target.substr(q + 1);
+  for (unsigned char c : info.path)
+    if (c <= 0x20 || c >= 0x7F) {
+      info.violations.push_back("unescaped character in the path '" + info.path + "'");
+      break;
+    }
 
   if (StartsWith(info.path, "/_ctl/")) {
     info.route = Route::Control;
