@@ -110,6 +110,7 @@ Handle CreateStandInRegChange();
 // was created, changed, or deleted (a set that stores the same type and bytes
 // again is no change). Once UnregisterValueObserver returns, the callback is
 // not running on another thread and is not called again.
+// 0 for a bad root, path or an empty callback.
 using RegObserverId = uint64_t;
 RegObserverId RegisterValueObserver(HKEY root, WStringView key, WStringView name,
                                     std::function<void()> callback);
