@@ -7,9 +7,13 @@ function(quorel_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(${name}
-    PROPERTIES LABELS "${T_LABELS}"
-    DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests flattens a list value, so each label is passed as its
+  # own LABELS property entry or only the first would survive.
+  set(props)
+  foreach(label IN LISTS T_LABELS)
+    list(APPEND props LABELS ${label})
+  endforeach()
+  gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # quorel_bench(<name> SOURCES <file>... LIBS <lib>...)
