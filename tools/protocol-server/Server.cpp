@@ -363,10 +363,11 @@ void Server::Serve(int fd) {
   if (HasFault(x.faults, "close") || HasFault(x.faults, "reset")) {
     if (x.earlyReply >= 0) x.outcome = body.Run();
     x.deliveryNote = HasFault(x.faults, "reset") ? "reset" : "closed";
-    if (HasFault(x.faults, "reset")) c.Abort(); else c.Close();
     x.violations.insert(x.violations.begin(), x.req.violations.begin(), x.req.violations.end());
     x.violations.insert(x.violations.end(), x.info.violations.begin(), x.info.violations.end());
+    // Logged first, so whoever sees the connection end finds the entry.
     WriteLog(x);
+    if (HasFault(x.faults, "reset")) c.Abort(); else c.Close();
     return;
   }
 
@@ -389,7 +390,10 @@ void Server::Serve(int fd) {
     }
   }
   WriteLog(x);
-  if (x.deliveryNote.empty()) c.FinishGracefully(x.limits.drainSeconds);
+  if (x.deliveryNote.empty())
+    c.FinishGracefully(x.limits.drainSeconds);
+  else
+    c.Close();  // stalled or truncated: the cut is the point
 }
 
 void Server::BuildReply(Exchange& x) {
@@ -678,7 +682,6 @@ void Server::Deliver(Connection& c, Exchange& x) {
     c.Write(std::string_view(bytes).substr(0, rendered.headLength), idle);
     c.Wait(stall);
     x.deliveryNote = "stalled";
-    c.Close();
     return;
   }
   if (split >= 0) {
@@ -710,7 +713,6 @@ void Server::Deliver(Connection& c, Exchange& x) {
   } else {
     c.Write(bytes, idle);
   }
-  if (x.deliveryNote == "truncated") c.Close();
 }
 
 void Server::HandleControl(Connection& c, const Request& req, const RequestInfo& info) {

@@ -32,18 +32,19 @@ int main(int argc, char** argv) {
   if (!check.Ok()) return 1;
   if (options.selfCheckOnly) return 0;
 
+  // Handlers first: whoever reads the LISTENING line may signal at once.
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
   qps::Server server(options);
+  server.SetExternalStopFlag(&g_signalled);
   if (!server.Start(error)) {
     std::fprintf(stderr, "quorel-protocol-server: %s\n", error.c_str());
     return 1;
   }
   std::printf("LISTENING 127.0.0.1:%d\n", server.Port());
   std::fflush(stdout);
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  server.SetExternalStopFlag(&g_signalled);
   server.Run();
   std::fprintf(stderr, "quorel-protocol-server: stopped\n");
   return 0;
