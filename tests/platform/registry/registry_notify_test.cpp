@@ -200,8 +200,10 @@ void RegistryNotify::Hammer(bool persisted, int rounds) {
     });
   // One locked read; the two-step protocol (which must cope with the value
   // growing in between); keys opened and closed while notifications re-arm.
+  // Each reader reads at least once, even if the writers are done before it
+  // gets scheduled on a loaded machine.
   others.emplace_back([&] {
-    while (!stop) {
+    do {
       uint32_t type = 0;
       Bytes data;
       HKEY k = nullptr;
@@ -209,12 +211,12 @@ void RegistryNotify::Hammer(bool persisted, int rounds) {
       failures += RegQueryValueCopy(k, u"shared", &type, data) != ERROR_SUCCESS;
       check(type, data);
       RegCloseKey(k);
-    }
+    } while (!stop);
   });
   others.emplace_back([&] {
     HKEY k = nullptr;
     RegOpenKeyEx(HKEY_CURRENT_USER, kSensor, KEY_READ, &k);
-    while (!stop) {
+    do {
       uint32_t type = 0, size = 0;
       failures += RegQueryValueEx(k, u"shared", &type, nullptr, &size) != ERROR_SUCCESS;
       Bytes data(size);
@@ -223,7 +225,7 @@ void RegistryNotify::Hammer(bool persisted, int rounds) {
       failures += rc != ERROR_SUCCESS;
       data.resize(size);
       check(type, data);
-    }
+    } while (!stop);
     RegCloseKey(k);
   });
   others.emplace_back([&] {
