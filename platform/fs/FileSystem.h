@@ -123,8 +123,8 @@ struct FileSystemConfig {
   std::vector<StorageCard> cards;       // in enumeration order
 };
 // Replaces the mount table (start-up and tests). Open files keep working.
-// Creates <root>/fs and, inside it, the folders the mount points sit in.
-// Fails with ERROR_INVALID_PARAMETER (and changes nothing) for an empty
+// The first file operation on a table creates <root>/fs and, inside it, the
+// folders the mount points sit in. Fails with ERROR_INVALID_PARAMETER (and changes nothing) for an empty
 // device root, a card name that is not one valid component, two cards of
 // the same name, or an invalid program mount.
 bool ConfigureFileSystem(const FileSystemConfig& config);
@@ -136,7 +136,8 @@ std::filesystem::path DefaultDeviceRoot();
 // The host folder of the running executable.
 std::filesystem::path ExecutableFolder();
 // The table used when nobody configured one: the default device root, the
-// executable's folder and one card, "Storage Card" at <root>/cards/Storage Card.
+// executable's folder and one card, "Storage Card" at <root>/cards/Storage Card
+// (created by the first file operation).
 FileSystemConfig DefaultFileSystemConfig();
 
 }  // namespace plat

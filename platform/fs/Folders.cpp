@@ -249,7 +249,7 @@ Handle FindFirstFlashCard(FindData* data) {
   std::vector<FindData> cards;
   {
     Guard g(FsLock());
-    std::shared_ptr<const MountTable> table = TableLocked();
+    std::shared_ptr<const MountTable> table = TableLocked(false);
     if (table) {
       for (const StorageCard& card : table->config.cards) {
         struct stat st {};

@@ -24,6 +24,8 @@ struct Mount {
 
 struct MountTable {
   FileSystemConfig config;
+  bool isDefault = false;  // nobody configured one
+  bool prepared = false;   // its folders have been made (under the lock)
   // Root first, then the cards in order, then the program. A longer prefix
   // wins; on equal prefixes the earlier mount does.
   std::vector<Mount> mounts;
@@ -37,8 +39,10 @@ struct MountTable {
 std::mutex& FsLock();
 using Guard = std::lock_guard<std::mutex>;
 
-// The current table; installs the default one on first use. Lock held.
-std::shared_ptr<const MountTable> TableLocked();
+// The current table; installs the default one on first use. `prepare`
+// makes the folders it needs on disk first (only file operations ask for
+// that, so reading the configuration touches nothing). Lock held.
+std::shared_ptr<const MountTable> TableLocked(bool prepare);
 
 // Where a virtual path lands.
 struct Resolved {

@@ -19,7 +19,7 @@ constexpr char16_t kProgramFile[] = u"Quorel.exe";
 
 struct State {
   std::mutex lock;
-  std::shared_ptr<const MountTable> table;
+  std::shared_ptr<MountTable> table;
   OpenList open;
 };
 
@@ -169,24 +169,26 @@ void CreateMountPoints(const MountTable& t) {
   }
 }
 
-void InstallLocked(std::shared_ptr<MountTable> table) {
-  CreateMountPoints(*table);
-  TheState().table = std::move(table);
-}
 
 }  // namespace
 
 std::mutex& FsLock() { return TheState().lock; }
 
-std::shared_ptr<const MountTable> TableLocked() {
+std::shared_ptr<const MountTable> TableLocked(bool prepare) {
   State& s = TheState();
   if (!s.table) {
-    FileSystemConfig config = DefaultFileSystemConfig();
-    std::error_code ec;
-    for (const StorageCard& card : config.cards) stdfs::create_directories(card.hostFolder, ec);
-    if (std::shared_ptr<MountTable> table = BuildTable(config)) InstallLocked(std::move(table));
+    s.table = BuildTable(DefaultFileSystemConfig());
+    if (!s.table) return nullptr;  // not even the default could be built
+    s.table->isDefault = true;
   }
-  return s.table;  // null only when not even the default could be built
+  if (prepare && !s.table->prepared) {
+    s.table->prepared = true;
+    std::error_code ec;
+    if (s.table->isDefault)
+      for (const StorageCard& card : s.table->config.cards) stdfs::create_directories(card.hostFolder, ec);
+    CreateMountPoints(*s.table);
+  }
+  return s.table;
 }
 
 bool IsValidName(WStringView name, bool allowWildcards) {
@@ -231,7 +233,7 @@ bool Resolve(WStringView path, Resolved& r, bool pattern) {
     r.pattern = std::move(r.parts.back());
     r.parts.pop_back();
   }
-  r.table = TableLocked();
+  r.table = TableLocked(true);
   if (!r.table) return Fail(ERROR_PATH_NOT_FOUND);
   for (const Mount& m : r.table->mounts)
     if (PrefixMatches(m.prefix, r.parts) && (!r.mount || m.prefix.size() > r.mount->prefix.size())) r.mount = &m;
@@ -301,13 +303,13 @@ bool ConfigureFileSystem(const FileSystemConfig& config) {
   std::shared_ptr<MountTable> table = BuildTable(config);
   if (!table) return Fail(ERROR_INVALID_PARAMETER);
   Guard g(FsLock());
-  InstallLocked(std::move(table));
+  TheState().table = std::move(table);
   return true;
 }
 
 FileSystemConfig CurrentFileSystemConfig() {
   Guard g(FsLock());
-  std::shared_ptr<const MountTable> table = TableLocked();
+  std::shared_ptr<const MountTable> table = TableLocked(false);
   return table ? table->config : FileSystemConfig{};
 }
 
@@ -347,7 +349,7 @@ WString GetModuleFileName() {
   std::vector<WString> parts;
   {
     Guard g(FsLock());
-    if (std::shared_ptr<const MountTable> table = TableLocked()) parts = table->programParts;
+    if (std::shared_ptr<const MountTable> table = TableLocked(false)) parts = table->programParts;
   }
   WString out;
   for (const WString& p : parts) out = JoinPath(out, p);

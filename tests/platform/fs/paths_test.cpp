@@ -97,7 +97,10 @@ TEST_F(FsPaths, ProgramFolderIsReadOnlyAndCardsMapToTheirFolders) {
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(FsPaths, InvalidConfigurationsAreRefusedAndChangeNothing) {
+TEST_F(FsPaths, ConfiguringTouchesNoDiskAndInvalidConfigurationsChangeNothing) {
+  CurrentFileSystemConfig();
+  GetModuleFileName();
+  EXPECT_FALSE(stdfs::exists(m_top / "device"));  // until a file operation needs it
   std::vector<FileSystemConfig> bad(5, BaseConfig());
   bad[0].deviceRoot.clear();
   bad[1].programMount = u"\\..\\elsewhere";
