@@ -165,8 +165,8 @@ bool WriteFile(Handle h, const void* buffer, uint32_t count, uint32_t* done) {
 uint32_t SetFilePointer(Handle h, int32_t low, int32_t* high, uint32_t method) {
   std::shared_ptr<File> f = FileFrom(h);
   if (!f) return INVALID_SET_FILE_POINTER;
-  int64_t distance = high ? static_cast<int64_t>((uint64_t{static_cast<uint32_t>(*high)} << 32) | static_cast<uint32_t>(low))
-                          : int64_t{low};
+  int64_t distance = int64_t{low};
+  if (high) distance = static_cast<int64_t>((uint64_t{static_cast<uint32_t>(*high)} << 32) | static_cast<uint32_t>(low));
   std::lock_guard<std::mutex> g(f->m_lock);
   int64_t base;
   switch (method) {

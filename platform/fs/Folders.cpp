@@ -194,7 +194,7 @@ bool MoveFile(WStringView fromPath, WStringView toPath) {
     if (::rename(from.host.c_str(), target.c_str()) != 0) return Fail(ErrorFromErrno(errno));
     return true;
   }
-  if (int err = RenameNoReplace(from.host, to.host, isFolder)) return Fail(err == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(err));
+  if (int err = RenameNoReplace(from.host, to.host, isFolder)) return Fail(ErrorFromErrno(err));  // EEXIST: 183
   return true;
 }
 
