@@ -1,7 +1,53 @@
 #include "platform/entry/Entry.h"
 
+#include "platform/base/Debug.h"
+#include "platform/base/Errors.h"
+#include "platform/base/Format.h"
+#include "platform/fs/FileSystem.h"
+#include "platform/module/Module.h"
+#include "platform/registry/Registry.h"
+
+namespace {
+
+constexpr int kShowWindow = 5;  // SW_SHOW
+constexpr plat::WChar kMainPack[] = u"\\Program Files\\Quorel\\Quorel.res";
+
+// The device as the program expects to find it: registry hives and the file
+// system under the device root, the program's folder beside the executable,
+// one storage card.
+bool PrepareDevice() {
+  const std::filesystem::path root = plat::DefaultDeviceRoot();
+  const std::filesystem::path programFolder = plat::ExecutableFolder();
+
+  plat::RegistryConfig registry;
+  registry.folder = root / "registry";
+  registry.defaultsFile = programFolder / "device-defaults.reg";
+  plat::ConfigureRegistry(registry);
+
+  plat::FileSystemConfig files;
+  files.deviceRoot = root;
+  files.programFolder = programFolder;
+  files.cards.push_back({u"Storage Card", root / "cards" / "Storage Card", false});
+  if (!plat::ConfigureFileSystem(files)) {
+    plat::DebugWrite(plat::FormatW(u"[platform] cannot set up the device under %S (error %u)\n",
+                                   root.string(), plat::GetLastError()));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int main(int, char**) {
+  if (!PrepareDevice()) return 1;
+
+  plat::ModuleHandle mainModule = plat::LoadLibrary(kMainPack);
+  if (!mainModule) {
+    plat::DebugWrite(plat::FormatW(u"[platform] cannot load %s (error %u)\n", kMainPack, plat::GetLastError()));
+    return 1;
+  }
+  plat::SetMainModule(mainModule);
+
   // The program reads no command line.
-  constexpr int kShow = 5;  // SW_SHOW
-  return WinMain(nullptr, nullptr, u"", kShow);
+  return WinMain(mainModule, nullptr, u"", kShowWindow);
 }
