@@ -117,6 +117,12 @@ RECT Offset(const RECT& rc, int64_t dx, int64_t dy) {
               Narrow(AddI(rc.bottom, dy))};
 }
 
+// One axis solved: its low and high coordinates, still exact.
+struct TSpan {
+  TFraction lo;
+  TFraction hi;
+};
+
 void ClearAxis(CLayoutAxis& axis) { axis.m_bEdge1 = axis.m_bEdge2 = axis.m_bSize = false; }
 
 // Keeps at most two constraints per axis: a request that fits neither of the
@@ -306,7 +312,7 @@ CLayoutNode* CLayoutBuilder::ResolveNode(CLayoutNode* const* ppVar, CLayoutNode*
   return pFound;
 }
 
-CLayoutBuilder& CLayoutBuilder::SetHorizontalEdge(const CLayoutEdgeSpec& spec) {
+CLayoutEdge CLayoutBuilder::ResolveEdge(const CLayoutEdgeSpec& spec) const {
   CLayoutEdge edge;
   edge.m_offset = spec.m_offset;
   edge.m_anchorFraction = spec.m_anchorFraction;
@@ -314,19 +320,16 @@ CLayoutBuilder& CLayoutBuilder::SetHorizontalEdge(const CLayoutEdgeSpec& spec) {
   edge.m_pAnchor = ResolveNode(spec.m_ppAnchorVar, spec.m_pAnchor, spec.m_nAnchorId, spec.m_nAnchorSubId);
   edge.m_pOffsetRef =
       ResolveNode(spec.m_ppOffsetRefVar, spec.m_pOffsetRef, spec.m_nOffsetRefId, spec.m_nOffsetRefSubId);
-  StoreEdge(m_pCursor->CurrentVariantForEdit()->m_x, edge);
+  return edge;
+}
+
+CLayoutBuilder& CLayoutBuilder::SetHorizontalEdge(const CLayoutEdgeSpec& spec) {
+  StoreEdge(m_pCursor->CurrentVariantForEdit()->m_x, ResolveEdge(spec));
   return *this;
 }
 
 CLayoutBuilder& CLayoutBuilder::SetVerticalEdge(const CLayoutEdgeSpec& spec) {
-  CLayoutEdge edge;
-  edge.m_offset = spec.m_offset;
-  edge.m_anchorFraction = spec.m_anchorFraction;
-  edge.m_ownFraction = spec.m_ownFraction;
-  edge.m_pAnchor = ResolveNode(spec.m_ppAnchorVar, spec.m_pAnchor, spec.m_nAnchorId, spec.m_nAnchorSubId);
-  edge.m_pOffsetRef =
-      ResolveNode(spec.m_ppOffsetRefVar, spec.m_pOffsetRef, spec.m_nOffsetRefId, spec.m_nOffsetRefSubId);
-  StoreEdge(m_pCursor->CurrentVariantForEdit()->m_y, edge);
+  StoreEdge(m_pCursor->CurrentVariantForEdit()->m_y, ResolveEdge(spec));
   return *this;
 }
 
@@ -560,15 +563,6 @@ TFraction CLayoutNode::Evaluate(const CLayoutValue& value, const CLayoutNode* pR
     return value.Evaluate(pass);  // constants never look at a reference
   return value.Evaluate(pRef ? pRef->LayoutSpaceRect(kLineRefNotLaidOut, kLineConvertParent) : pass);
 }
-
-namespace {
-
-struct TSpan {
-  TFraction lo;
-  TFraction hi;
-};
-
-}  // namespace
 
 void CLayoutNode::Solve(const RECT& pass) {
   CLayoutVariant* v = ActiveVariant();

@@ -227,6 +227,7 @@ class CLayoutBuilder {
  private:
   friend class CLayoutNode;
   CLayoutNode* ResolveNode(CLayoutNode* const* ppVar, CLayoutNode* pDirect, int32_t id, int32_t subId) const;
+  CLayoutEdge ResolveEdge(const CLayoutEdgeSpec& spec) const;
 
   CLayoutNode* m_pCursor;
   std::vector<CLayoutNode*> m_stack;
@@ -270,10 +271,12 @@ class CLayoutNode final : public CLayoutBuilder {
   CLayoutObserver* GetObserver() const { return m_pObserver; }
   void EnableNotifications(bool bEnable) { m_bNotificationsOff = !bEnable; }
 
-  // Pins the node to `rc` (window coordinates) by four constant edges on the
-  // pass rectangle, in every variant (a default one is created when it has
+  // Pins the node by four constant edges, offsets from the pass rectangle's
+  // top-left corner, in every variant (a default one is created when it has
   // none). Owners that lay a tree out for a control or a window pin the root
-  // (or the view area) this way and run the pass against the whole screen.
+  // (or the view area) to its screen rectangle this way and run the pass
+  // against the whole screen (0, 0, width, height), so `rc` is in window
+  // coordinates.
   void PinToRect(const RECT& rc);
 
   // A full pass over the tree containing this node against `rc` (window

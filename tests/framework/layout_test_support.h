@@ -47,6 +47,16 @@ inline CLayoutBuilder& Fill(CLayoutBuilder& b) {
       .SetVerticalEdge(Edge(1, 1, -2, 1, 1));
 }
 
+// A w x h box at (x, y) in its parent.
+inline CLayoutBuilder& Box(CLayoutBuilder& b, int32_t x, int32_t y, int32_t w, int32_t h) {
+  return b.SetHorizontalEdge(Edge(0, 1, -2, 0, 1, V::Constant(x))).SetWidth(Size(V::Constant(w)))
+      .SetVerticalEdge(Edge(0, 1, -2, 0, 1, V::Constant(y))).SetHeight(Size(V::Constant(h)));
+}
+
+inline RECT Win(const std::unique_ptr<CLayoutNode>& root, int32_t id, int32_t subId = -1) {
+  return root->FindNode(id, subId)->GetRect(CLayoutNode::SpaceWindow);
+}
+
 // The line of the layout panic `f` throws; -1 when it does not throw.
 template <class F>
 int32_t PanicLine(F&& f) {
