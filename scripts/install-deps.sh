@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libsdl2-dev
   libtinyxml-dev libspeex-dev libmad0-dev libmp3lame-dev
+  libcairo2-dev xvfb xauth
 )
 
 missing=()
