@@ -4,7 +4,7 @@
 #include <climits>
 #include <string>
 
-#include "platform/base/Debug.h"
+#include "framework/Trace.h"
 
 namespace {
 
@@ -305,9 +305,8 @@ CLayoutNode* CLayoutBuilder::ResolveNode(CLayoutNode* const* ppVar, CLayoutNode*
   if (!pFound) {
     // Still measured against the pass rectangle, but a description that names
     // a node it has not built yet should not go unnoticed.
-    std::string line = "layout: no node " + std::to_string(id) + "/" + std::to_string(subId) +
-                       " in the tree; the constraint measures against the pass rectangle";
-    plat::DebugWrite(plat::Widen(line));
+    DebugTrace(u"[QUOREL] layout: no node %d/%d in the tree; the constraint measures against the pass rectangle\n",
+               id, subId);
   }
   return pFound;
 }
@@ -375,7 +374,7 @@ CLayoutNode::~CLayoutNode() {
     try {
       m_pObserver->OnLayoutNodeDeleted(this);
     } catch (...) {
-      plat::DebugWrite(u"layout: an observer failed while its node was deleted");
+      DebugTrace(u"[QUOREL] layout: an observer failed while its node was deleted\n");
     }
   }
   for (CLayoutVariant* v = m_pFirstVariant; v;) {
