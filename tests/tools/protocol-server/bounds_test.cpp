@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 
+#include "platform/registry/Registry.h"
 #include "tools/protocol-server/TestSupport.h"
 
 extern char** environ;
@@ -29,7 +30,7 @@ double Since(std::chrono::steady_clock::time_point start) {
 // The server program as a child process, ended by its own pid only.
 class Child {
  public:
-  explicit Child(std::vector<std::string> args) {
+  explicit Child(std::vector<std::string> args, const char* exe = QPS_SERVER_EXE) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) return;
     posix_spawn_file_actions_t actions;
@@ -38,11 +39,11 @@ class Child {
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, err[0]);
-    args.insert(args.begin(), QPS_SERVER_EXE);
+    args.insert(args.begin(), exe);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&m_pid, QPS_SERVER_EXE, &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+    if (posix_spawn(&m_pid, exe, &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
@@ -295,4 +296,32 @@ TEST(Program, SigtermEndsItAndBadArgumentsAreRefused) {
     EXPECT_EQ(wrong.Wait(30), 2) << bad[0];
     EXPECT_FALSE(wrong.Stderr().empty());
   }
+}
+
+TEST(Program, ServerUrlsGoIntoTheHiveAndNothingElseChanges) {
+  const std::filesystem::path root = TempPath("device");
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root / "registry");
+  std::ofstream(root / "registry" / "HKCU.reg")
+      << "[HKEY_CURRENT_USER\\SOFTWARE\\Orlamet\\Quorel]\n\"app_language\"=\"DE\"\n\"url\"=\"http://old\"\n";
+  setenv("QUOREL_DEVICE_ROOT", root.c_str(), 1);
+  Child urls({"http://127.0.0.1:4567/"}, QPS_URLS_EXE);
+  int code = urls.Wait(30);
+  Child https({"https://127.0.0.1:4567"}, QPS_URLS_EXE);
+  int refused = https.Wait(30);
+  unsetenv("QUOREL_DEVICE_ROOT");
+  ASSERT_EQ(code, 0) << urls.Stderr();
+  EXPECT_EQ(refused, 2);
+
+  plat::RegistryConfig config;
+  config.folder = root / "registry";
+  plat::ConfigureRegistry(config);
+  const std::u16string key = u"SOFTWARE\\Orlamet\\Quorel";
+  EXPECT_EQ(plat::ReadString(plat::HKEY_CURRENT_USER, key, u"app_language"), u"DE");
+  for (const char16_t* name : {u"url", u"singurl", u"graburl"})
+    EXPECT_EQ(plat::ReadString(plat::HKEY_CURRENT_USER, key, name), u"http://127.0.0.1:4567");
+  EXPECT_EQ(plat::ReadString(plat::HKEY_CURRENT_USER, key, u"terms_and_conditions_url"),
+            u"http://127.0.0.1:4567/page/terms");
+  plat::ResetRegistryForTests();
+  std::filesystem::remove_all(root);
 }
