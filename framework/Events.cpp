@@ -79,7 +79,12 @@ CEventQueue::~CEventQueue() {
   for (CEventMessage* pMessage : orphans) delete pMessage;
 }
 
-bool CEventQueue::IsUiThread() { return ::gettid() == ::getpid(); }
+bool CEventQueue::IsUiThread() {
+  // Asked on every post; a thread never changes its answer, so spare the two
+  // system calls after the first time.
+  static thread_local const bool t_bUiThread = ::gettid() == ::getpid();
+  return t_bUiThread;
+}
 
 void CEventQueue::SetInitialised(bool bInitialised) {
   TScopedLock lock(m_lock);
