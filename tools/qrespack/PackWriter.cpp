@@ -76,6 +76,36 @@ bool PackWriter::AddString(uint16_t id, const std::u16string& text, const std::s
   return AddRaw({pack::kTypeString, {}}, id, std::move(data), origin, error);
 }
 
+bool PackWriter::PutString(uint16_t id, const std::u16string& text, const std::string& origin,
+                           std::string& error) {
+  // A text too long for the pack leaves the old one in place.
+  if (TooLong(text.size())) return AddString(id, text, origin, error);
+  m_resources.erase({TypeKey{pack::kTypeString, {}}, id});
+  return AddString(id, text, origin, error);
+}
+
+std::vector<uint16_t> PackWriter::StringIds() const {
+  std::vector<uint16_t> ids;
+  for (const auto& [key, resource] : m_resources)
+    if (key.first == TypeKey{pack::kTypeString, {}}) ids.push_back(key.second);
+  return ids;
+}
+
+std::optional<std::u16string> PackWriter::String(uint16_t id) const {
+  const auto it = m_resources.find({TypeKey{pack::kTypeString, {}}, id});
+  if (it == m_resources.end()) return std::nullopt;
+  const std::vector<uint8_t>& data = it->second.data;
+  std::u16string text;
+  for (size_t i = 2; i + 1 < data.size(); i += 2)
+    text.push_back(static_cast<char16_t>(pack::ReadU16(&data[i])));
+  return text;
+}
+
+std::string PackWriter::Origin(const TypeKey& type, uint16_t id) const {
+  const auto it = m_resources.find({type, id});
+  return it == m_resources.end() ? std::string() : it->second.origin;
+}
+
 bool PackWriter::AddMenu(uint16_t id, const std::vector<MenuEntry>& items, const std::string& origin,
                          std::string& error) {
   if (TooLong(items.size())) {

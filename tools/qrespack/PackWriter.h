@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,15 @@ class PackWriter {
                        std::string& error);
 
   size_t Count() const { return m_resources.size(); }
+
+  // The string resources added so far, for checks over a whole module.
+  std::vector<uint16_t> StringIds() const;
+  // The text of a string resource; nullopt when there is none.
+  std::optional<std::u16string> String(uint16_t id) const;
+  // Where a resource came from ("file:line"); empty when there is none.
+  std::string Origin(const TypeKey& type, uint16_t id) const;
+  // Adds a string or replaces the one already there.
+  bool PutString(uint16_t id, const std::u16string& text, const std::string& origin, std::string& error);
 
   // The pack bytes: entries in type and id order, so the same input always
   // gives the same file. Fails only when the pack would exceed 4 GiB.

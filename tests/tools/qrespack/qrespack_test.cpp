@@ -6,11 +6,13 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include <sys/wait.h>
 
 #include "platform/module/PackFormat.h"
+#include "tools/qrespack/LanguageTable.h"
 #include "tools/qrespack/Manifest.h"
 #include "tools/qrespack/PackWriter.h"
 
@@ -261,6 +263,122 @@ TEST(QrespackLayout, RefusesWhatThePackCannotHold) {
   EXPECT_EQ(w.Count(), 0u);
 }
 
+// --- language modules ------------------------------------------------------
+
+qrespack::LanguageTable Table(const std::string& content, Diagnostics& d) {
+  qrespack::LanguageTable table;
+  qrespack::ReadLanguageTable(content, "notes.tsv", table, d);
+  return table;
+}
+
+TEST(QrespackLanguage, TableSeparatesUsedFromUnusedAndIgnoresThePeopleColumns) {
+  Diagnostics d;
+  const auto table = Table(
+      "\xEF\xBB\xBF# resource\tui\tkind\tguide\tuse\r\n"
+      "105\t3\tsoft key\t12\tExit\r\n"
+      "\n"
+      "118\t18\tunused\t-\tnot shown\n"
+      "239\t88\tcode\n",
+      d);
+  ASSERT_TRUE(d.Ok()) << d.Errors()[0];
+  EXPECT_EQ(table.used, (std::set<uint16_t>{105, 239}));
+  EXPECT_EQ(table.unused, (std::set<uint16_t>{118}));
+  EXPECT_TRUE(table.Contains(118));
+  EXPECT_FALSE(table.Contains(119));
+}
+
+TEST(QrespackLanguage, TableFaultsNameTheirLine) {
+  Diagnostics d;
+  Table("105\t3\tsoft key\n"
+        "x105\t3\tsoft key\n"
+        "70000\t3\tsoft key\n"
+        "106\t4\n"
+        "105\t5\tunused\n",
+        d);
+  ASSERT_EQ(d.Errors().size(), 4u);
+  EXPECT_THAT(d.Errors()[0], HasSubstr("notes.tsv:2: error: expected a resource id"));
+  EXPECT_THAT(d.Errors()[1], HasSubstr("notes.tsv:3: error: expected a resource id"));
+  EXPECT_THAT(d.Errors()[2], HasSubstr("notes.tsv:4: error: expected the kind"));
+  EXPECT_THAT(d.Errors()[3], HasSubstr("notes.tsv:5: error: resource 105 is listed twice"));
+
+  Diagnostics empty;
+  Table("# nothing but comments\n", empty);
+  ASSERT_EQ(empty.Errors().size(), 1u);
+  EXPECT_THAT(empty.Errors()[0], HasSubstr("lists no resources"));
+}
+
+class QrespackCompletion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Diagnostics d;
+    m_table = Table("105\t3\tsoft key\n106\t4\tsoft key\n107\t5\tsoft key\n118\t18\tunused\n", d);
+    ASSERT_TRUE(d.Ok());
+    qrespack::ReadStrings("105\tExit\n106\tSettings\n107\tBack\n", "0409.txt", m_english, d);
+    ASSERT_TRUE(d.Ok());
+  }
+
+  qrespack::LanguageTable m_table;
+  PackWriter m_english;
+};
+
+TEST_F(QrespackCompletion, FillsMissingAndEmptyUsedTextsOnly) {
+  PackWriter module;
+  Diagnostics d;
+  qrespack::ReadStrings("107\tZurück\n106\t\n118\t\n", "0407.txt", module, d);
+  const auto filled = qrespack::CompleteLanguageModule(m_table, &m_english, "0409.txt", module, d);
+  ASSERT_TRUE(d.Ok()) << d.Errors()[0];
+  EXPECT_EQ(filled, (std::vector<uint16_t>{105, 106}));
+  EXPECT_EQ(module.String(105), u"Exit");
+  EXPECT_EQ(module.String(106), u"Settings");
+  EXPECT_EQ(module.String(107), u"Zurück");
+  EXPECT_EQ(module.String(118), u"");  // unused: nobody shows it, so nothing is filled
+  EXPECT_EQ(module.Origin({pack::kTypeString, {}}, 105), "0409.txt:1");
+  // The completed module serialises with one entry per text.
+  EXPECT_EQ(Entries(Serialize(module)).size(), 4u);
+
+  PackWriter complete;
+  qrespack::ReadStrings("105\tEnde\n106\tEinstellungen\n107\tZurück\n", "0407.txt", complete, d);
+  EXPECT_TRUE(qrespack::CompleteLanguageModule(m_table, &m_english, "0409.txt", complete, d).empty());
+  EXPECT_TRUE(d.Ok());
+}
+
+TEST_F(QrespackCompletion, StringsOutsideTheTableAreErrorsAtTheirLine) {
+  PackWriter module;
+  Diagnostics d;
+  qrespack::ReadStrings("105\tEnde\n# x\n139\tverwaist\n", "0407.txt", module, d);
+  qrespack::CompleteLanguageModule(m_table, nullptr, "", module, d);
+  ASSERT_EQ(d.Errors().size(), 1u);
+  EXPECT_THAT(d.Errors()[0], HasSubstr("0407.txt:3: error: string 139 is not in the language table"));
+  // Without English nothing is filled.
+  EXPECT_FALSE(module.String(106));
+}
+
+TEST_F(QrespackCompletion, EnglishMustBeCompleteForEveryUsedText) {
+  PackWriter english, module;
+  Diagnostics d;
+  qrespack::ReadStrings("105\tExit\n107\t\n118\t\n", "0409.txt", english, d);
+  const auto filled = qrespack::CompleteLanguageModule(m_table, &english, "0409.txt", module, d);
+  EXPECT_TRUE(filled.empty());
+  ASSERT_EQ(d.Errors().size(), 1u);
+  EXPECT_THAT(d.Errors()[0], HasSubstr("0409.txt: error: no English text for used strings 106, 107"));
+  EXPECT_EQ(module.Count(), 0u);
+}
+
+TEST(QrespackLanguage, PutStringReplacesButKeepsTheOldTextWhenTheNewDoesNotFit) {
+  PackWriter w;
+  std::string error;
+  ASSERT_TRUE(w.AddString(5, u"old", "a:1", error));
+  EXPECT_FALSE(w.AddString(5, u"again", "b:1", error));
+  ASSERT_TRUE(w.PutString(5, u"new", "b:2", error));
+  EXPECT_EQ(w.String(5), u"new");
+  EXPECT_EQ(w.Origin({pack::kTypeString, {}}, 5), "b:2");
+  EXPECT_FALSE(w.PutString(5, std::u16string(65536, u'x'), "c:1", error));
+  EXPECT_EQ(w.String(5), u"new");
+  EXPECT_EQ(w.StringIds(), std::vector<uint16_t>{5});
+  EXPECT_FALSE(w.String(6));
+  EXPECT_EQ(w.Origin({pack::kTypeString, {}}, 6), "");
+}
+
 // --- manifest folders and the tool -----------------------------------------
 
 class QrespackFolder : public ::testing::Test {
@@ -385,6 +503,53 @@ TEST_F(QrespackFolder, ToolWritesThePackOrFailsAndRemovesTheStaleOne) {
 
   EXPECT_EQ(RunTool("-o " + out.string(), m_root / "log"), 2);
   EXPECT_THAT(Slurp(m_root / "log"), HasSubstr("usage: qrespack"));
+}
+
+TEST_F(QrespackFolder, ToolChecksLanguageModulesAgainstTheTableAndFillsFromEnglish) {
+  Write("lang/notes.tsv",
+        "105\t3\tsoft key\t12\tExit\n106\t4\tsoft key\t12\tSettings\n118\t18\tunused\t-\t-\n");
+  Write("lang/0409.txt", "105\tExit\n106\tSettings\n");
+  Write("lang/0407.txt", "105\tBeenden\n");
+  const std::string table = " --table " + (m_root / "lang/notes.tsv").string();
+  const std::string german = " " + (m_root / "lang/0407.txt").string();
+  const std::string english = " --english " + (m_root / "lang/0409.txt").string();
+  const fs::path out = m_root / "bin/Quorel.exe.0407.mui";
+  const std::string outArg = "-o " + out.string();
+  const std::string both = " >" + (m_root / "log").string() + " 2>&1";
+  auto run = [&](const std::string& args) {
+    const int status = std::system((std::string(QRESPACK_PATH) + " " + args + both).c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+
+  ASSERT_EQ(run(outArg + table + english + german), 0) << Slurp(m_root / "log");
+  EXPECT_THAT(Slurp(m_root / "log"),
+              HasSubstr("Quorel.exe.0407.mui: filled 1 used string from English: 106"));
+  std::map<uint16_t, std::u16string> texts;
+  const std::string bytes = Slurp(out);
+  for (const Entry& e : Entries(std::vector<uint8_t>(bytes.begin(), bytes.end())))
+    texts[e.id] = StringPayload(e.data);
+  EXPECT_EQ(texts, (std::map<uint16_t, std::u16string>{{105, u"Beenden"}, {106, u"Settings"}}));
+
+  // The English master itself: complete, so nothing is filled or said.
+  ASSERT_EQ(run(outArg + table + english + " " + (m_root / "lang/0409.txt").string()), 0);
+  EXPECT_EQ(Slurp(m_root / "log"), "");
+
+  // A used text missing from English fails every module, and no pack stays behind.
+  Write("lang/0409.txt", "105\tExit\n");
+  EXPECT_EQ(run(outArg + table + english + german), 1);
+  EXPECT_THAT(Slurp(m_root / "log"), HasSubstr("0409.txt: error: no English text for used string 106"));
+  EXPECT_FALSE(fs::exists(out));
+
+  // An id outside the table fails even without English.
+  Write("lang/0407.txt", "105\tBeenden\n400\tWas?\n");
+  EXPECT_EQ(run(outArg + table + german), 1);
+  EXPECT_THAT(Slurp(m_root / "log"), HasSubstr("0407.txt:2: error: string 400 is not in the language table"));
+
+  EXPECT_EQ(run(outArg + " --table " + (m_root / "nowhere.tsv").string() + german), 1);
+  EXPECT_THAT(Slurp(m_root / "log"), HasSubstr("nowhere.tsv: error: cannot read the language table"));
+
+  // English alone says nothing about which texts are used.
+  EXPECT_EQ(run(outArg + english + german), 2);
 }
 
 }  // namespace
