@@ -195,7 +195,7 @@ Catalogue Catalogue::Edge() {
   parent.videoHttps = true;
   parent.previewPath = "/f/status~404" + parent.previewPath;
   Track& backslash = c.tracks[9];
-  backslash.previewPath = "/f/dribble~8000" + backslash.previewPath;
+  backslash.previewPath = "/f/dribble~20000" + backslash.previewPath;  // a little faster than it plays
   backslash.videoPath = "/f/empty-videos" + backslash.videoPath;
   Track& empty = c.tracks[10];
   empty.previewPath = "/f/mp3-garbage" + empty.previewPath;

@@ -147,9 +147,9 @@ struct Server::Exchange {
   size_t replyBytes = 0;
   std::string deliveryNote;
 
-  DocContext Ctx() const { return DocContext{*snap.catalogue, Base(), content}; }
-  std::string Base() const { return base; }
-  std::string base;
+  std::string base;  // what the reply's URLs start with
+
+  DocContext Ctx() const { return DocContext{*snap.catalogue, base, content}; }
 };
 
 Server::Server(Options options, IoLimits limits)

@@ -143,7 +143,7 @@ TEST(Catalogue, EveryImageAndPreviewUrlIsServed) {
   for (const char* name : {"default", "edge"}) {
     qps::Options o = TestOptions();
     o.catalogue = name;
-    o.previewSeconds = 0.3;  // the edge catalogue dribbles one preview
+    o.previewSeconds = 0.5;  // the edge catalogue dribbles one preview
     ServerHarness server(o);
     qps::Catalogue c = *qps::Catalogue::ByName(name);
     std::set<std::string> images, previews;
