@@ -3,6 +3,7 @@
 JOBS    ?= $(shell nproc)
 GEN     := -G Ninja
 BUILD   := build
+SERVER  ?= on
 
 .PHONY: all deps build test run asan tsan bench clean
 
@@ -21,7 +22,7 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 run: build
-	scripts/run-local.sh $(BUILD)
+	SERVER=$(SERVER) scripts/run-local.sh $(BUILD)
 
 asan: deps
 	cmake -S . -B build-asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DQUOREL_SANITIZE=address -DQUOREL_BENCH=OFF
