@@ -1,0 +1,233 @@
+#include "protocol/ReplyXml.h"
+
+#include <locale.h>
+#include <stdlib.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+namespace ReplyXml {
+
+namespace {
+
+bool StartsWith(std::string_view text, size_t at, std::string_view prefix) {
+  return text.size() - at >= prefix.size() && text.compare(at, prefix.size(), prefix) == 0;
+}
+
+bool StartsWithNoCase(std::string_view text, size_t at, std::string_view prefix) {
+  if (text.size() - at < prefix.size()) return false;
+  for (size_t k = 0; k < prefix.size(); ++k) {
+    unsigned char a = static_cast<unsigned char>(text[at + k]);
+    unsigned char b = static_cast<unsigned char>(prefix[k]);
+    if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// TinyXML starts an element at '<' followed by a letter, '_' or any byte from
+// 127 up.
+bool StartsElementName(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return u >= 127 || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_';
+}
+
+bool IsCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+locale_t CLocale() {
+  // Numbers in replies always use '.', whatever locale the process runs in.
+  static locale_t s_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  return s_locale;
+}
+
+bool IsWellFormedUtf8(std::string_view text) {
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    unsigned char lo = 0x80, hi = 0xBF;  // bounds of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0) lo = 0xA0;  // overlong
+      if (c == 0xED) hi = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0) lo = 0x90;  // overlong
+      if (c == 0xF4) hi = 0x8F;  // beyond U+10FFFF
+    } else {
+      return false;
+    }
+    if (n - i < length) return false;
+    unsigned char second = static_cast<unsigned char>(text[i + 1]);
+    if (second < lo || second > hi) return false;
+    for (size_t k = 2; k < length; ++k) {
+      unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if (next < 0x80 || next > 0xBF) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+// Mirrors how TinyXML finds the extent of each construct, so that a closing
+// tag is only counted where TinyXML would read one: comments run to "-->",
+// CDATA to "]]>", start tags to the first '>' outside quotes, other "<!" and
+// "<?" markup to its first '>'. The XML declaration alone reads quoted values
+// and may run past a '>' inside them, so a declaration whose quotes hold '<'
+// or '>' is refused rather than guessed at.
+bool NestingWithin(std::string_view text, int maxDepth) {
+  const size_t n = text.size();
+  int depth = 0;
+  size_t i = 0;
+  while (true) {
+    i = text.find('<', i);
+    if (i == std::string_view::npos) return true;
+    size_t end;
+    if (StartsWithNoCase(text, i, "<?xml")) {
+      char quote = 0;
+      for (end = i + 5; end < n; ++end) {
+        char c = text[end];
+        if (quote) {
+          if (c == quote) quote = 0;
+          else if (c == '<' || c == '>') return false;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '>') {
+          break;
+        }
+      }
+      if (end >= n) return true;
+      i = end + 1;
+    } else if (StartsWith(text, i, "<!--")) {
+      end = text.find("-->", i + 4);
+      if (end == std::string_view::npos) return true;
+      i = end + 3;
+    } else if (StartsWith(text, i, "<![CDATA[")) {
+      end = text.find("]]>", i + 9);
+      if (end == std::string_view::npos) return true;
+      i = end + 3;
+    } else if (StartsWith(text, i, "</")) {
+      if (depth > 0) --depth;
+      end = text.find('>', i + 2);
+      if (end == std::string_view::npos) return true;
+      i = end + 1;
+    } else if (i + 1 < n && StartsElementName(text[i + 1])) {
+      char quote = 0;
+      for (end = i + 1; end < n; ++end) {
+        char c = text[end];
+        if (quote) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '>') {
+          break;
+        }
+      }
+      if (end >= n) return true;  // an unfinished tag ends the parse
+      if (text[end - 1] != '/' && ++depth > maxDepth) return false;
+      i = end + 1;
+    } else {
+      end = text.find('>', i + 1);
+      if (end == std::string_view::npos) return true;
+      i = end + 1;
+    }
+  }
+}
+
+bool Parse(TiXmlDocument& doc, const char* text, size_t length) {
+  if (!text) length = 0;
+  if (length > kMaxBytes) return false;
+  // TinyXML reads up to the first NUL; the copy supplies the terminator the
+  // caller's buffer may lack.
+  std::string body(text ? text : "", length);
+  body.resize(std::strlen(body.c_str()));
+  // In UTF-8 mode TinyXML takes a lead byte and the next one to three bytes
+  // as one character, whatever they are, so a stray lead byte would hide a
+  // '<', a quote or the terminator from it (and from the nesting check's view
+  // of the text). Malformed sequences become U+FFFD here, which is also what
+  // the attribute conversion would make of them.
+  if (!IsWellFormedUtf8(body)) body = plat::ToUtf8(plat::FromUtf8(body));
+  if (!NestingWithin(body, kMaxDepth)) return false;
+  doc.Parse(body.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+  return !doc.Error();
+}
+
+const TiXmlElement* Root(const TiXmlDocument& doc) { return Child(&doc, nullptr); }
+
+const TiXmlElement* Child(const TiXmlNode* parent, const char* name) {
+  if (!parent) return nullptr;
+  for (const TiXmlNode* node = parent->FirstChild(); node; node = node->NextSibling()) {
+    const TiXmlElement* element = node->ToElement();
+    if (element && (!name || std::strcmp(element->Value(), name) == 0)) return element;
+  }
+  return nullptr;
+}
+
+const TiXmlElement* Next(const TiXmlElement* element, const char* name) {
+  if (!element) return nullptr;
+  for (const TiXmlNode* node = element->NextSibling(); node; node = node->NextSibling()) {
+    const TiXmlElement* sibling = node->ToElement();
+    if (sibling && std::strcmp(sibling->Value(), name) == 0) return sibling;
+  }
+  return nullptr;
+}
+
+size_t CountChildren(const TiXmlNode* parent, const char* name) {
+  size_t count = 0;
+  for (const TiXmlElement* e = Child(parent, name); e; e = Next(e, name)) ++count;
+  return count;
+}
+
+plat::WString Text(const TiXmlElement* element, const char* name) {
+  const char* value = element ? element->Attribute(name) : nullptr;
+  return value ? plat::FromUtf8(value) : plat::WString();
+}
+
+bool ReadInt(const char* text, int32_t& out) {
+  if (!text) return false;
+  const char* p = text;
+  while (IsCSpace(*p)) ++p;
+  bool bNegative = false;
+  if (*p == '+' || *p == '-') bNegative = (*p++ == '-');
+  if (*p < '0' || *p > '9') return false;
+  // Accumulated as a magnitude; anything past 2^31 is out of range either way.
+  int64_t magnitude = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    magnitude = magnitude * 10 + (*p - '0');
+    if (magnitude > int64_t{INT32_MAX} + 1) return false;
+  }
+  int64_t value = bNegative ? -magnitude : magnitude;
+  if (value > INT32_MAX) return false;
+  out = static_cast<int32_t>(value);
+  return true;
+}
+
+bool Int(const TiXmlElement* element, const char* name, int32_t& out) {
+  return element && ReadInt(element->Attribute(name), out);
+}
+
+float Real(const TiXmlElement* element, const char* name) {
+  const char* value = element ? element->Attribute(name) : nullptr;
+  if (!value) return 0.0f;
+  char* end = nullptr;
+  double d = strtod_l(value, &end, CLocale());
+  if (end == value || std::isnan(d)) return 0.0f;
+  if (d > FLT_MAX) return FLT_MAX;
+  if (d < -FLT_MAX) return -FLT_MAX;
+  return static_cast<float>(d);
+}
+
+}  // namespace ReplyXml
