@@ -170,6 +170,9 @@ std::vector<fs::directory_entry> SortedEntries(const fs::path& folder, Diagnosti
   return entries;
 }
 
+// The window icon: RT_ICON's number, holding a PNG picture.
+constexpr uint16_t kTypeIcon = 3;
+
 // rcdata/<id>.<ext> and the like: every file is one resource of `type`.
 void ReadRawFolder(const fs::path& folder, const TypeKey& type, PackWriter& pack, Diagnostics& diag) {
   for (const fs::directory_entry& entry : SortedEntries(folder, diag)) {
@@ -197,7 +200,8 @@ void ReadFolder(const fs::path& folder, PackWriter& pack, Diagnostics& diag) {
     if (entry.is_directory()) {
       if (name == "rcdata") ReadRawFolder(entry.path(), {pack::kTypeRcData, {}}, pack, diag);
       else if (name == "iimage") ReadRawFolder(entry.path(), {0, u"IIMAGE"}, pack, diag);
-      else diag.Error(file, "unknown resource folder (expected rcdata or iimage)");
+      else if (name == "icon") ReadRawFolder(entry.path(), {kTypeIcon, {}}, pack, diag);
+      else diag.Error(file, "unknown resource folder (expected rcdata, iimage or icon)");
       continue;
     }
     std::string content;

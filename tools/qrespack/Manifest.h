@@ -6,6 +6,7 @@
 //   accel<ID>.txt     flags<TAB>key<TAB>command
 //   rcdata/<ID>.<ext> raw data, resource type 10
 //   iimage/<ID>.<ext> raw data, resource type "IIMAGE"
+//   icon/<ID>.png     the window icon as a PNG, resource type 3 (RT_ICON)
 // Names starting with '.' are ignored; anything else is an error, so a
 // misspelt file never silently drops out of the pack.
 //
