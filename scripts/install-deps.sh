@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libsdl2-dev
-  libtinyxml-dev libspeex-dev libmad0-dev libmp3lame-dev
+  libtinyxml-dev libspeex-dev libmad0-dev libmp3lame-dev fonts-wqy-microhei
   libcairo2-dev xvfb xauth
 )
 
