@@ -1,0 +1,97 @@
+// The host reactor and the virtual clock: an answer already on its way over
+// loopback is taken before virtual time can jump, and an operation whose
+// peer is quiet lets time move after the quiet stretch.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "NetTestUtil.h"
+#include "platform/kernel/Clock.h"
+
+using namespace nt;
+using plat::Overlapped;
+using plat::Socket;
+using plat::WsaBuf;
+
+namespace {
+
+class ReactorClock : public ::testing::Test {
+ protected:
+  void SetUp() override { plat::SetReactorQuietMs(150); }
+  void TearDown() override { plat::SetReactorQuietMs(100); }
+
+  // A connected socket and its host peer, made before the clock is virtual.
+  Socket Connect(Listener& listener, int& peer) {
+    Socket s = plat::WSASocketW(AF_INET, SOCK_STREAM, 0, nullptr, 0, plat::WSA_FLAG_OVERLAPPED);
+    Event connect;
+    plat::WSAEventSelect(s, connect, plat::FD_CONNECT);
+    plat::SockAddrIn to = nt::Loopback(listener.Port());
+    plat::WSAConnect(s, reinterpret_cast<plat::SockAddr*>(&to), sizeof to);
+    EXPECT_TRUE(connect.Signalled(kSafetyMs));
+    plat::WSAEventSelect(s, nullptr, 0);
+    peer = listener.Accept();
+    return s;
+  }
+
+  Wsa wsa;
+};
+
+TEST_F(ReactorClock, AnAnswerOnItsWayIsTakenBeforeTimeMoves) {
+  Listener listener;
+  int peer;
+  Socket s = Connect(listener, peer);
+  plat::VirtualClock clock;
+  plat::ClockTime start = clock.Now();
+
+  char buf[64];
+  WsaBuf b{sizeof buf, buf};
+  Event slot;
+  Overlapped ov{0, 0, slot};
+  uint32_t flags = 0;
+  ASSERT_EQ(plat::WSARecv(s, &b, 1, nullptr, &flags, &ov, nullptr), plat::SOCKET_ERROR);
+  // The peer is a host thread the clock does not know; it answers after a
+  // few real milliseconds.
+  std::thread answer([peer] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    WriteHost(peer, "pong");
+  });
+  // Without the reactor holding the clock this 5 s wait would time out at
+  // once in virtual time.
+  EXPECT_EQ(plat::WaitForSingleObject(slot, 5000), plat::WAIT_OBJECT_0);
+  EXPECT_EQ(clock.Now(), start) << "no virtual time passed while the answer travelled";
+  uint32_t got = 0;
+  EXPECT_TRUE(plat::WSAGetOverlappedResult(s, &ov, &got, false, &flags));
+  EXPECT_EQ(std::string(buf, got), "pong");
+  answer.join();
+  plat::closesocket(s);
+  ::close(peer);
+}
+
+TEST_F(ReactorClock, AQuietPeerLetsTimeMoveToTheTimeOut) {
+  Listener listener;
+  int peer;
+  Socket s = Connect(listener, peer);
+  plat::VirtualClock clock;
+  plat::ClockTime start = clock.Now();
+  char buf[64];
+  WsaBuf b{sizeof buf, buf};
+  Event slot;
+  Overlapped ov{0, 0, slot};
+  uint32_t flags = 0;
+  ASSERT_EQ(plat::WSARecv(s, &b, 1, nullptr, &flags, &ov, nullptr), plat::SOCKET_ERROR);
+  RealStopwatch watch;
+  EXPECT_EQ(plat::WaitForSingleObject(slot, 125000), plat::WAIT_TIMEOUT);
+  EXPECT_EQ(clock.Now() - start, 125000 * plat::kClockNsPerMs);
+  EXPECT_LT(watch.Ms(), 5000) << "two minutes of quiet cost only the quiet stretch";
+  // The receive is still pending and works when the peer finally speaks.
+  // A peer on this thread writes and at once blocks on the platform clock.
+  start = clock.Now();
+  WriteHost(peer, "late");
+  plat::NotePeerActivity();
+  EXPECT_EQ(plat::WaitForSingleObject(slot, 5000), plat::WAIT_OBJECT_0);
+  EXPECT_EQ(clock.Now(), start);
+  plat::closesocket(s);
+  ::close(peer);
+}
+
+}  // namespace
