@@ -236,7 +236,7 @@ std::vector<Image> Bar(const Ctx& c) {
   const std::string part = c.Need("part");
   const double body = c.row.Real("body", thick);  // thickness of the visible pill
   const double y0 = (thick - body) / 2;
-  const double r = std::min<double>(cap, body / 2);
+  const double r = std::min<double>(cap - 1, body / 2);  // the curve stays inside the cap
   if (part == "fill") {
     RoundedRect(cr, 0.5, y0 + 0.5, length - 1, body - 1, r);
     VerticalGradient(cr, y0, y0 + body, c.C("accent_light"), c.C("accent"));
@@ -809,7 +809,14 @@ std::vector<Image> Render(const Row& row, const Palette& palette) {
   auto it = Recipes().find(row.kind);
   if (it == Recipes().end()) throw TableError(row.Where() + ": unknown kind \"" + row.kind + "\"");
   const Ctx ctx{row, palette};
-  std::vector<Image> images = it->second(ctx);
+  std::vector<Image> images;
+  try {
+    images = it->second(ctx);
+  } catch (const TableError& e) {
+    // Helpers below the recipes (glyphs, the palette) do not know the row.
+    if (std::string_view(e.what()).rfind(row.file + ":", 0) == 0) throw;
+    ctx.Fail(e.what());
+  }
   if (images.size() != row.ids.size()) ctx.Fail("the recipe made a different number of pictures than ids");
   for (size_t i = 0; i < images.size(); ++i)
     if (row.opaque.count(row.ids[i]) && !images[i].FullyOpaque())
