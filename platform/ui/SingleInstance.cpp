@@ -49,6 +49,7 @@ struct Held {
 struct Proxy {
   WString cls;
   fs::path socketPath;
+  fs::path lockPath;
 };
 
 struct InstanceState {
@@ -194,22 +195,31 @@ bool StartListening(Held& h) {
 
 HWND ProxyHandle(size_t index) { return reinterpret_cast<HWND>(((index + 1) << 4) | 8); }
 
-std::optional<fs::path> ProxyPath(HWND h) {
+std::optional<Proxy> FindProxy(HWND h) {
   uintptr_t v = reinterpret_cast<uintptr_t>(h);
   if ((v & 0xF) != 8) return std::nullopt;
   size_t index = (v >> 4) - 1;
   InstanceState& s = Instances();
   std::lock_guard<std::mutex> guard(s.lock);
   if (index >= s.proxies.size()) return std::nullopt;
-  return s.proxies[index].socketPath;
+  return s.proxies[index];
+}
+
+// Whether some process holds the lock now (it may be about to listen).
+bool LockIsHeld(const fs::path& lockPath) {
+  int fd = open(lockPath.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);  // releases it again if it was ours for a moment
+  return held;
 }
 
 // One request, one "ok". The other process may have taken the lock a moment
 // ago and not be listening yet, so a refused connection is tried again for a
 // short while.
 bool Request(HWND proxy, const std::string& line) {
-  std::optional<fs::path> path = ProxyPath(proxy);
-  if (!path) {
+  std::optional<Proxy> target = FindProxy(proxy);
+  if (!target) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return false;
   }
@@ -220,14 +230,18 @@ bool Request(HWND proxy, const std::string& line) {
     fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr;
     int dirFd = -1;
-    bool connected = fd >= 0 && MakeAddress(*path, &addr, &dirFd) &&
+    bool connected = fd >= 0 && MakeAddress(target->socketPath, &addr, &dirFd) &&
                      connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     int err = errno;
     if (dirFd >= 0) close(dirFd);
     if (connected) break;
     if (fd >= 0) close(fd);
     fd = -1;
-    if ((err != ECONNREFUSED && err != ENOENT && err != EAGAIN) || SteadyClock::now() >= deadline) {
+    // Refused while the lock is held: the holder is about to listen. Refused
+    // with the lock free: the instance is gone.
+    bool retry = (err == ECONNREFUSED || err == ENOENT || err == EAGAIN) && SteadyClock::now() < deadline &&
+                 LockIsHeld(target->lockPath);
+    if (!retry) {
       DebugPrintf(u"[platform] single instance: cannot reach the running instance: %S\n",
                   std::string(std::strerror(err)));
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -292,7 +306,7 @@ HWND FindOtherInstance(WStringView className) {
                   std::string(std::strerror(err)));
       return nullptr;
     }
-    s.proxies.push_back({WString(className), folder / (name + ".sock")});
+    s.proxies.push_back({WString(className), folder / (name + ".sock"), lockPath});
     return ProxyHandle(s.proxies.size() - 1);
   }
   // Ours. Say who holds it, for a person looking at the folder.
@@ -310,7 +324,7 @@ HWND FindOtherInstance(WStringView className) {
   return nullptr;
 }
 
-bool IsLiveProxy(HWND h) { return ProxyPath(h).has_value(); }
+bool IsLiveProxy(HWND h) { return FindProxy(h).has_value(); }
 
 bool ProxyActivate(HWND proxy) { return Request(proxy, "activate"); }
 
