@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
+#include "tools/artgen/Png.h"
 #include "tools/artgen/Recipes.h"
 
 namespace artgen {
@@ -63,19 +66,16 @@ void PasteScaled(cairo_t* cr, const Image& image, double x, double y, double w, 
   cairo_surface_destroy(s);
 }
 
-void Checker(cairo_t* cr, double x, double y, double w, double h) {
-  cairo_save(cr);
+// The cell under a picture: the screens' black, outlined so that the
+// picture's own edges show.
+void Cell(cairo_t* cr, double x, double y, double w, double h) {
   cairo_rectangle(cr, x, y, w, h);
-  cairo_clip(cr);
-  cairo_set_source_rgb(cr, 0.03, 0.03, 0.03);
-  cairo_paint(cr);
-  cairo_set_source_rgb(cr, 0.085, 0.085, 0.085);
-  for (double yy = y; yy < y + h; yy += 8)
-    for (double xx = x + (static_cast<int>((yy - y) / 8) % 2) * 8; xx < x + w; xx += 16) {
-      cairo_rectangle(cr, xx, yy, 8, 8);
-    }
+  cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_fill(cr);
-  cairo_restore(cr);
+  cairo_rectangle(cr, x - 0.5, y - 0.5, w + 1, h + 1);
+  cairo_set_source_rgb(cr, 0.32, 0.32, 0.34);
+  cairo_set_line_width(cr, 1);
+  cairo_stroke(cr);
 }
 
 std::string Compact(const std::vector<uint16_t>& ids) {
@@ -160,10 +160,232 @@ Item Strip(const std::vector<const Output*>& pieces, double gap) {
   return item;
 }
 
+// --- scenes: a few screens put together from the pictures, to judge them in
+// place. The texts are the sheet's own (the pictures carry none). ---
+
+class Scene {
+ public:
+  Scene(const std::vector<Output>& outputs, const Palette& palette, Theme theme)
+      : m_palette(palette), m_theme(theme) {
+    for (const Output& out : outputs) m_byId[{out.section, out.id}] = &out.image;
+  }
+
+  const Image& Rc(int id) const { return *m_byId.at({Section::RcData, static_cast<uint16_t>(id)}); }
+  const Image& Ii(int id) const { return *m_byId.at({Section::IImage, static_cast<uint16_t>(id)}); }
+  Colour C(const char* name) const { return ToColour(m_palette.Get(name, m_theme)); }
+  bool One() const { return m_theme == Theme::One; }
+
+  // Nine slices laid out the way the buttons lay them out.
+  void Nine(cairo_t* cr, const std::vector<int>& ids, int corner, double x, double y, double w, double h) const {
+    for (int slice = 0; slice < 9; ++slice) {
+      const Rect r = NineSlice(static_cast<int>(w), static_cast<int>(h), corner, slice);
+      PasteScaled(cr, Rc(ids[slice]), x + r.x, y + r.y, r.w, r.h);
+    }
+  }
+  void Frame8(cairo_t* cr, const Image* const pieces[8], double x, double y, double w, double h) const {
+    const double l = pieces[0]->width, t = pieces[0]->height, r = pieces[2]->width, b = pieces[5]->height;
+    PasteScaled(cr, *pieces[0], x, y, l, t);
+    PasteScaled(cr, *pieces[1], x + l, y, w - l - r, t);
+    PasteScaled(cr, *pieces[2], x + w - r, y, r, t);
+    PasteScaled(cr, *pieces[3], x, y + t, l, h - t - b);
+    PasteScaled(cr, *pieces[4], x + w - r, y + t, r, h - t - b);
+    PasteScaled(cr, *pieces[5], x, y + h - b, l, b);
+    PasteScaled(cr, *pieces[6], x + l, y + h - b, w - l - r, b);
+    PasteScaled(cr, *pieces[7], x + w - r, y + h - b, r, b);
+  }
+  static void Text(cairo_t* cr, const std::string& text, double x, double y, double w, double size, Colour c,
+                   bool centred, bool bold = false) {
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, text.c_str(), &e);
+    Source(cr, c);
+    cairo_move_to(cr, centred ? x + (w - e.x_advance) / 2 : x, y);
+    cairo_show_text(cr, text.c_str());
+  }
+
+  void ModeButtons(cairo_t* cr) const {
+    const std::vector<int> a = {313, 314, 315, 316, 317, 318, 319, 320, 321};
+    const std::vector<int> b = {322, 323, 324, 325, 326, 327, 328, 329, 330};
+    Nine(cr, a, 10, 0, 0, 240, 100);
+    Nine(cr, b, 10, 240, 0, 240, 100);
+    Paste(cr, Rc(One() ? 508 : 300), 84, -3);
+    Paste(cr, Rc(405), 324, -3);
+    Text(cr, "Sing", 0, 91, 240, 19, C("accent"), true, true);
+    Text(cr, "Grab", 240, 91, 240, 19, C("dim"), true, true);
+    PasteScaled(cr, Rc(426), 0, 100, 800, 1);
+  }
+
+  Item Recorder() const {
+    return {480, 800, {"recorder, Sing mode, idle"}, [this](cairo_t* cr, double x, double y) {
+              cairo_save(cr);
+              cairo_translate(cr, x, y);
+              cairo_rectangle(cr, 0, 0, 480, 800);
+              cairo_clip(cr);
+              Source(cr, C("screen"));
+              cairo_paint(cr);
+              ModeButtons(cr);
+              Text(cr, "Sing or hum a song", 28, 164, 424, 28, C("text"), true);
+              Text(cr, "Sing or hum the melody for", 28, 214, 424, 22, C("painter"), true);
+              Text(cr, "at least 10 seconds.", 28, 244, 424, 22, C("painter"), true);
+              PasteScaled(cr, Rc(579), 0, 540, 480, 40);
+              Nine(cr, {460, 461, 462, 463, 464, 465, 466, 467, 468}, 15, 13, 667, 454, 120);
+              Paste(cr, Rc(440), 28, 667 + 12);
+              Text(cr, "Tap to sing", 158, 738, 290, 30, C("text"), false);
+              cairo_restore(cr);
+            }};
+  }
+
+  Item Recording() const {
+    return {480, 800, {"recorder, recording"}, [this](cairo_t* cr, double x, double y) {
+              cairo_save(cr);
+              cairo_translate(cr, x, y);
+              cairo_rectangle(cr, 0, 0, 480, 800);
+              cairo_clip(cr);
+              Source(cr, C("screen"));
+              cairo_paint(cr);
+              ModeButtons(cr);
+              Text(cr, "Sing or hum a song", 28, 164, 424, 28, C("text"), true);
+              PasteScaled(cr, Rc(579), 0, 540, 480, 40);
+              Text(cr, "00:12", 15, 620, 225, 26, C("painter"), false);
+              Text(cr, "00:30", 240, 620, 225, 26, C("painter"), true);
+              // Progress: groove, then the fill over 40 % of it.
+              const int fill0 = One() ? 631 : 283;
+              const double bx = 15, by = 635, bw = 450, bh = 12;
+              PasteScaled(cr, Rc(286), bx, by, 8 * bh / 20, bh);
+              PasteScaled(cr, Rc(287), bx + 8 * bh / 20, by, bw - 16 * bh / 20, bh);
+              PasteScaled(cr, Rc(288), bx + bw - 8 * bh / 20, by, 8 * bh / 20, bh);
+              const double fw = bw * 0.4;
+              PasteScaled(cr, Rc(fill0), bx, by, 8 * bh / 20, bh);
+              PasteScaled(cr, Rc(fill0 + 1), bx + 8 * bh / 20, by, fw - 16 * bh / 20, bh);
+              PasteScaled(cr, Rc(fill0 + 2), bx + fw - 8 * bh / 20, by, 8 * bh / 20, bh);
+              Nine(cr, {451, 452, 453, 454, 455, 456, 457, 458, 459}, 15, 13, 667, 454, 120);
+              Paste(cr, Rc(440), 28, 667 + 12);
+              Text(cr, "Listening...", 158, 718, 290, 26, C("text"), false);
+              Text(cr, "Tap to stop", 158, 758, 290, 26, C("text"), false);
+              cairo_restore(cr);
+            }};
+  }
+
+  Item Searching() const {
+    return {480, 800, {"searching"}, [this](cairo_t* cr, double x, double y) {
+              cairo_save(cr);
+              cairo_translate(cr, x, y);
+              cairo_rectangle(cr, 0, 0, 480, 800);
+              cairo_clip(cr);
+              Source(cr, C("screen"));
+              cairo_paint(cr);
+              ModeButtons(cr);
+              Paste(cr, Rc(404), 0, 0);
+              Text(cr, "Searching...", 0, 164, 480, 34, C("searching"), true);
+              Paste(cr, Rc(343), 60, 195);
+              cairo_restore(cr);
+            }};
+  }
+
+  Item Dialog() const {
+    return {480, 800, {"message dialog over the title bar"}, [this](cairo_t* cr, double x, double y) {
+              cairo_save(cr);
+              cairo_translate(cr, x, y);
+              cairo_rectangle(cr, 0, 0, 480, 800);
+              cairo_clip(cr);
+              Source(cr, C("screen"));
+              cairo_paint(cr);
+              PasteScaled(cr, Rc(190), 0, 0, 800, 75);
+              Paste(cr, Rc(One() ? 624 : 393), 12, 5);
+              Text(cr, "Results", 102, 52, 300, 32, C("text"), false, true);
+              const int first = One() ? 667 : 536;
+              const int ids[8] = {first, first + 1, first + 2, first + 3, first + (One() ? 4 : 5), first + (One() ? 5 : 6),
+                                  first + (One() ? 6 : 7), first + (One() ? 7 : 8)};
+              const Image* pieces[8];
+              for (int i = 0; i < 8; ++i) pieces[i] = &Rc(ids[i]);
+              const double dx = 15, dy = 215, dw = 450, dh = 370;
+              cairo_rectangle(cr, dx + 65, dy + 65, dw - 130, dh - 130);
+              Source(cr, C("dlg_body"));
+              cairo_fill(cr);
+              Frame8(cr, pieces, dx, dy, dw, dh);
+              const Colour ink = One() ? Colour{0, 0, 0, 1} : Colour{1, 1, 1, 1};
+              Text(cr, "Error", dx, dy + 44, dw, 30, ink, true, true);
+              Text(cr, "No network connection. Please", dx, dy + 140, dw, 22, ink, true);
+              Text(cr, "check your connection and", dx, dy + 172, dw, 22, ink, true);
+              Text(cr, "try again.", dx, dy + 204, dw, 22, ink, true);
+              Nine(cr, {185, 184, 186, 182, 181, 183, 179, 178, 180}, 14, dx + 24, dy + dh - 108 + 21, 402, 66);
+              Text(cr, "OK", dx + 24, dy + dh - 108 + 21 + 43, 402, 26, C("text"), true, true);
+              cairo_restore(cr);
+            }};
+  }
+
+  Item Menu() const {
+    return {480, 800, {"options menu"}, [this](cairo_t* cr, double x, double y) {
+              cairo_save(cr);
+              cairo_translate(cr, x, y);
+              cairo_rectangle(cr, 0, 0, 480, 800);
+              cairo_clip(cr);
+              Source(cr, C("screen"));
+              cairo_paint(cr);
+              PasteScaled(cr, Rc(190), 0, 0, 800, 75);
+              Text(cr, "Results", 102, 52, 300, 32, C("text"), false, true);
+              cairo_rectangle(cr, 0, 0, 480, 800);
+              Source(cr, {0, 0, 0, 0.55});  // the toolkit dims the screen behind its menu
+              cairo_fill(cr);
+              const char* items[] = {"Play preview", "New search", "Show results", "Terms of use", "Help", "Exit"};
+              const int n = 6;
+              const int f = One() ? 684 : 545;
+              const Image* pieces[8];
+              for (int i = 0; i < 8; ++i) pieces[i] = &Ii(f + i);
+              const double left = 64, width = 352, bottom = 800;
+              const double innerBottom = bottom - pieces[5]->height;
+              const double itemsTop = innerBottom - n * 66;
+              const double top = itemsTop - pieces[0]->height;
+              cairo_rectangle(cr, left + pieces[0]->width, itemsTop, width - pieces[0]->width - pieces[2]->width,
+                              innerBottom - itemsTop);
+              Source(cr, C("menu_body"));
+              cairo_fill(cr);
+              Frame8(cr, pieces, left, top, width, bottom - top);
+              for (int i = 0; i < n; ++i) {
+                const double iy = itemsTop + 4 + i * 66, ix = left + 2, iw = width - 4;
+                if (i == 1) Paste(cr, Ii(One() ? 692 : 553), ix, iy);
+                if (i == 2) {
+                  const int c = One() ? 693 : 554;
+                  Paste(cr, Ii(c), ix, iy);
+                  Paste(cr, Ii(c + 1), ix + Ii(c).width, iy);
+                  Paste(cr, Ii(c + 2), ix + iw - Ii(c + 2).width, iy);
+                }
+                if (i + 1 < n) {
+                  cairo_rectangle(cr, left + 1, iy + 66, width - 2, 1);
+                  cairo_set_source_rgb(cr, 0x54 / 255.0, 0x54 / 255.0, 0x54 / 255.0);
+                  cairo_fill(cr);
+                }
+                Text(cr, items[i], ix + 22, iy + 43, iw, 26, {1, 1, 1, 1}, false);
+              }
+              cairo_restore(cr);
+            }};
+  }
+
+ private:
+  const Palette& m_palette;
+  Theme m_theme;
+  std::map<std::pair<Section, uint16_t>, const Image*> m_byId;
+};
+
 std::vector<Group> Layout(const Tables& tables, const std::vector<Output>& outputs, Theme theme) {
   std::map<const Row*, std::vector<const Output*>> byRow;
   for (const Output& out : outputs) byRow[out.row].push_back(&out);
   std::vector<Group> groups;
+  auto scene = std::make_shared<Scene>(outputs, tables.palette, theme);
+  groups.push_back({"in place: screens put together from the pictures (the texts are the sheet's)", {}});
+  for (Item item : {scene->Recorder(), scene->Recording(), scene->Searching()}) {
+    const auto draw = item.draw;
+    item.draw = [scene, draw](cairo_t* cr, double x, double y) { draw(cr, x, y); };
+    groups.back().items.push_back(item);
+  }
+  groups.push_back({"in place: dialog and options menu", {}});
+  for (Item item : {scene->Dialog(), scene->Menu()}) {
+    const auto draw = item.draw;
+    item.draw = [scene, draw](cairo_t* cr, double x, double y) { draw(cr, x, y); };
+    groups.back().items.push_back(item);
+  }
   for (const Row& row : tables.rows) {
     if (row.theme != Theme::Neutral && row.theme != theme) continue;
     const auto& pieces = byRow[&row];
@@ -330,7 +552,7 @@ void WriteSheet(const Tables& tables, const std::vector<Output>& outputs, Theme 
   cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, kFont);
   for (const Placed& p : placed) {
-    Checker(cr, p.x, p.y, p.item->w, p.item->h);
+    Cell(cr, p.x, p.y, p.item->w, p.item->h);
     p.item->draw(cr, p.x, p.y);
     double ly = p.y + p.item->h + 6 + kFont;
     for (size_t i = 0; i < p.item->lines.size(); ++i) {
@@ -342,10 +564,26 @@ void WriteSheet(const Tables& tables, const std::vector<Output>& outputs, Theme 
     }
   }
   cairo_destroy(cr);
-  const cairo_status_t status = cairo_surface_write_to_png(surface, file.c_str());
+  // Written through the same encoder as the art, which packs tighter than
+  // cairo's own PNG writer.
+  cairo_surface_flush(surface);
+  Image sheet{kSheetWidth, height, std::vector<uint8_t>(static_cast<size_t>(kSheetWidth) * height * 4)};
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int yy = 0; yy < height; ++yy)
+    for (int xx = 0; xx < kSheetWidth; ++xx) {
+      const uint32_t p = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(yy) * stride)[xx];
+      uint8_t* d = &sheet.rgba[(static_cast<size_t>(yy) * kSheetWidth + xx) * 4];
+      d[0] = (p >> 16) & 0xFF;
+      d[1] = (p >> 8) & 0xFF;
+      d[2] = p & 0xFF;
+      d[3] = 255;
+    }
   cairo_surface_destroy(surface);
-  if (status != CAIRO_STATUS_SUCCESS)
-    throw std::runtime_error("cannot write " + file.string() + ": " + cairo_status_to_string(status));
+  const std::vector<uint8_t> png = EncodePng(sheet, true);
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+  if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
 }  // namespace artgen

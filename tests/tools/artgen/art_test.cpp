@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <numeric>
 #include <set>
@@ -70,7 +71,9 @@ TEST(ArtCoverage, TheCatalogueAsTranscribedHas387SlotsAnd375Pictures) {
   // A picture shared by several slots has one alpha flag in all of them.
   for (const auto& [slot, s] : Catalogue())
     for (int id : {s.landscape, s.portrait}) {
-      if (id) EXPECT_EQ(pictures.at(id), s.opaque) << "slot " << slot;
+      if (id) {
+        EXPECT_EQ(pictures.at(id), s.opaque) << "slot " << slot;
+      }
     }
   EXPECT_EQ(artfacts::ToolkitPictures().size(), 90u);
 }
@@ -300,18 +303,55 @@ TEST(ArtFormat, ToolkitPicturesFitTheirMenus) {
 
 // --- the whole set ----------------------------------------------------------------
 
-TEST(ArtOutput, TwoRunsGiveTheSameBytes) {
-  char pattern[] = "/tmp/artgen-test-XXXXXX";
-  ASSERT_TRUE(mkdtemp(pattern));
-  const fs::path again = pattern;
+// Runs artgen with its standard error in `errors`; the exit code, or -1.
+int RunArtgen(const std::vector<std::string>& args, const fs::path& errors) {
   const pid_t pid = fork();
   if (pid == 0) {
-    execl(ARTGEN_PATH, ARTGEN_PATH, ART_TABLES, "-o", again.c_str(), static_cast<char*>(nullptr));
+    if (!freopen(errors.c_str(), "w", stderr)) _exit(126);
+    std::vector<char*> argv = {const_cast<char*>(ARTGEN_PATH)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(ARTGEN_PATH, argv.data());
     _exit(127);
   }
   int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+fs::path TempFolder() {
+  char pattern[] = "/tmp/artgen-test-XXXXXX";
+  return mkdtemp(pattern) ? fs::path(pattern) : fs::path();
+}
+
+TEST(ArtOutput, ABadTableStopsTheRunNamesTheRowAndLeavesTheOutputAlone) {
+  const fs::path root = TempFolder();
+  ASSERT_FALSE(root.empty());
+  fs::create_directories(root / "tables");
+  fs::copy_file(fs::path(ART_TABLES) / "palette.tsv", root / "tables" / "palette.tsv");
+  {
+    std::ofstream table(root / "tables" / "bad.tsv");
+    table << "[rcdata]\nplaceholder 10 16x16\nicon 11 62x62 look=ring glyph=trumpet\n";
+  }
+  fs::create_directories(root / "out" / "rcdata");
+  {
+    std::ofstream keep(root / "out" / "rcdata" / "99.png");
+    keep << "earlier run";
+  }
+  EXPECT_EQ(RunArtgen({(root / "tables").string(), "-o", (root / "out").string()}, root / "errors"), 1);
+  std::ifstream errors(root / "errors");
+  const std::string text((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
+  EXPECT_THAT(text, ::testing::HasSubstr("bad.tsv:3: unknown glyph \"trumpet\""));
+  EXPECT_TRUE(fs::exists(root / "out" / "rcdata" / "99.png")) << "a failed run must not clear the last good one";
+  EXPECT_FALSE(fs::exists(root / "out" / "rcdata" / "10.png"));
+  EXPECT_EQ(RunArtgen({(root / "tables").string(), "--sheet"}, root / "errors"), 2) << "usage";
+  fs::remove_all(root);
+}
+
+TEST(ArtOutput, TwoRunsGiveTheSameBytes) {
+  const fs::path again = TempFolder();
+  ASSERT_FALSE(again.empty());
+  ASSERT_EQ(RunArtgen({ART_TABLES, "-o", again.string()}, again / "errors"), 0);
   int compared = 0;
   for (const char* folder : {"rcdata", "iimage", "icon"}) {
     const auto first = Files(folder);
