@@ -147,7 +147,7 @@ bool NestingWithin(std::string_view text, int maxDepth) {
   }
 }
 
-bool Parse(TiXmlDocument& doc, const char* text, size_t length) {
+bool Parse(TiXmlDocument& doc, const char* text, size_t length, int maxDepth) {
   if (!text) length = 0;
   if (length > kMaxBytes) return false;
   // TinyXML reads up to the first NUL; the copy supplies the terminator the
@@ -160,7 +160,7 @@ bool Parse(TiXmlDocument& doc, const char* text, size_t length) {
   // of the text). Malformed sequences become U+FFFD here, which is also what
   // the attribute conversion would make of them.
   if (!IsWellFormedUtf8(body)) body = plat::ToUtf8(plat::FromUtf8(body));
-  if (!NestingWithin(body, kMaxDepth)) return false;
+  if (!NestingWithin(body, maxDepth)) return false;
   doc.Parse(body.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
   return !doc.Error();
 }

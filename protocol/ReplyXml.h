@@ -34,7 +34,7 @@ bool NestingWithin(std::string_view text, int maxDepth);
 // Malformed UTF-8 sequences are replaced by U+FFFD first. False when the body is refused (too
 // big or too deep: `doc` is then left empty) or TinyXML reports an error (`doc`
 // keeps whatever was parsed before it).
-bool Parse(TiXmlDocument& doc, const char* text, size_t length);
+bool Parse(TiXmlDocument& doc, const char* text, size_t length, int maxDepth = kMaxDepth);
 
 // The document's root element, or null.
 const TiXmlElement* Root(const TiXmlDocument& doc);
