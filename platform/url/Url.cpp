@@ -44,10 +44,11 @@ bool IsSchemeName(WStringView s) {
 }
 
 // A host with a blank or a control character would break every request line
-// and header it is written into.
+// and header it is written into; one with a colon would read back with
+// another port.
 bool IsUsableHost(WStringView host) {
   for (WChar c : host)
-    if (c <= 0x20 || c == 0x7F) return false;
+    if (c <= 0x20 || c == 0x7F || c == u':') return false;
   return true;
 }
 
@@ -112,7 +113,8 @@ bool CrackUrl(WStringView url, UrlParts& out) {
   parts.port = scheme->defaultPort;
 
   WStringView rest = url.substr(colon + 1);
-  if (rest.substr(0, 2) != u"//") {
+  // A mailto address has no authority, whatever it starts with.
+  if (rest.substr(0, 2) != u"//" || scheme->number == INTERNET_SCHEME_MAILTO) {
     if (scheme->needsAuthority) return Fail(ERROR_INTERNET_INVALID_URL);
     parts.path = WString(rest);
     out = std::move(parts);

@@ -58,7 +58,8 @@ struct UrlParts {
 //     without a scheme, or a scheme other than the five above;
 //   ERROR_INTERNET_INVALID_URL (12005) for a missing "//", a port that is not
 //     1 to 65535 (an empty one included), or a host holding a space, a control
-//     character or DEL.
+//     character, DEL or a colon (so "http://a:b:80/" is refused rather than
+//     read as host "a:b").
 // `out` is only written on success.
 bool CrackUrl(WStringView url, UrlParts& out);
 
@@ -68,7 +69,8 @@ bool CrackUrl(WStringView url, UrlParts& out);
 // ICU_ESCAPE the path and extra are escaped by the rule above (lone surrogates
 // are encoded as U+FFFD). False with ERROR_INVALID_PARAMETER for flags other
 // than ICU_ESCAPE, no usable scheme, a scheme name that is not a scheme, or a
-// host holding a space, control character or DEL; `out` is then unchanged.
+// host holding a space, control character, DEL or colon; `out` is then
+// unchanged.
 bool CreateUrl(const UrlParts& parts, uint32_t flags, WString& out);
 
 }  // namespace plat

@@ -42,6 +42,7 @@ TEST(CrackUrl, SplitsWhatTheCallersAskFor) {
       {u"ftp://files.example", INTERNET_SCHEME_FTP, u"files.example", 21, u""},
       {u"file:///tmp/x", INTERNET_SCHEME_FILE, u"", 0, u"/tmp/x"},
       {u"mailto:someone@example.com", INTERNET_SCHEME_MAILTO, u"", 0, u"someone@example.com"},
+      {u"mailto://x@h", INTERNET_SCHEME_MAILTO, u"", 0, u"//x@h"},  // never an authority
       // An empty host cracks; Open and the link check refuse it themselves.
       {u"http:///path", INTERNET_SCHEME_HTTP, u"", 80, u"/path"},
       {u"http://", INTERNET_SCHEME_HTTP, u"", 80, u""},
@@ -95,6 +96,8 @@ TEST(CrackUrl, RefusesWithTheDevicesCodesAndLeavesTheOutputAlone) {
       {u"http://ho st/", ERROR_INTERNET_INVALID_URL},
       {u"http://host\r\nX-Injected: 1/", ERROR_INTERNET_INVALID_URL},
       {u"http://ho\x7Fst/", ERROR_INTERNET_INVALID_URL},
+      {u"http://a:b:80/", ERROR_INTERNET_INVALID_URL},
+      {u"http://[::1]/", ERROR_INTERNET_INVALID_URL},  // no IPv6 literals
   };
   for (const Bad& c : cases) {
     SCOPED_TRACE(U8(c.url));
