@@ -194,15 +194,4 @@ void DrawGlyph(cairo_t* cr, std::string_view name, double x, double y, double si
   cairo_restore(cr);
 }
 
-bool IsGlyph(std::string_view name) { return Glyphs().count(name) != 0; }
-
-const std::vector<std::string_view>& GlyphNames() {
-  static const std::vector<std::string_view> names = [] {
-    std::vector<std::string_view> out;
-    for (const auto& [name, draw] : Glyphs()) out.push_back(name);
-    return out;
-  }();
-  return names;
-}
-
 }  // namespace artgen

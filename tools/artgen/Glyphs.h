@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string_view>
-#include <vector>
 
 #include "tools/artgen/Canvas.h"
 
@@ -12,8 +11,5 @@ namespace artgen {
 // Draws `name` centred in the square (x, y, size). Throws TableError for a
 // name that is not a glyph.
 void DrawGlyph(cairo_t* cr, std::string_view name, double x, double y, double size, Colour colour);
-
-bool IsGlyph(std::string_view name);
-const std::vector<std::string_view>& GlyphNames();
 
 }  // namespace artgen

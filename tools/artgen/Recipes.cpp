@@ -263,7 +263,7 @@ std::vector<Image> Bar(const Ctx& c) {
     cairo_restore(cr);
   } else if (part == "thumb") {
     RoundedRect(cr, 0, y0, length, body, r);
-    Source(cr, Alpha(c.C("thumb"), 1.0));
+    Source(cr, c.C("thumb"));
     cairo_fill(cr);
   } else {
     c.Fail("part must be fill, groove or thumb");
@@ -504,6 +504,8 @@ std::vector<Image> Icon(const Ctx& c) {
   if (look == "ring") {
     // Link and back icons: a thin ring and a white glyph; pressed fills
     // the ring with the theme's accent.
+    if (state != "normal" && state != "pressed" && state != "off" && state != "focused")
+      c.Fail("a ring icon's state is normal, focused, pressed or off");
     const double r = side / 2 - 2.5;
     const bool off = state == "off";
     WithOpacity(cr, off ? kOffAlpha : 1.0, [&] {
@@ -516,8 +518,6 @@ std::vector<Image> Icon(const Ctx& c) {
         glyphAt(c.C("glyph"), scale);
       }
     });
-    if (state != "normal" && state != "pressed" && state != "off" && state != "focused")
-      c.Fail("a ring icon's state is normal, focused, pressed or off");
   } else if (look == "bare") {
     WithOpacity(cr, c.row.Real("alpha", 1.0), [&] { glyphAt(c.C(c.row.Text("colour", "glyph")), scale); });
   } else if (look == "halo") {
@@ -794,15 +794,6 @@ Rect NineSlice(int width, int height, int corner, int slice) {
   const int ys[3] = {0, corner, height - corner};
   const int hs[3] = {corner, height - 2 * corner, corner};
   return {xs[slice % 3], ys[slice / 3], ws[slice % 3], hs[slice / 3]};
-}
-
-const std::vector<std::string_view>& RecipeKinds() {
-  static const std::vector<std::string_view> kinds = [] {
-    std::vector<std::string_view> out;
-    for (const auto& [name, recipe] : Recipes()) out.push_back(name);
-    return out;
-  }();
-  return kinds;
 }
 
 std::vector<Image> Render(const Row& row, const Palette& palette) {

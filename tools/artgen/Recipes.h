@@ -2,7 +2,6 @@
 // row and in the row's id order.
 #pragma once
 
-#include <string_view>
 #include <vector>
 
 #include "tools/artgen/Canvas.h"
@@ -13,9 +12,6 @@ namespace artgen {
 // Throws TableError (with the row's place) for an unknown kind, a missing or
 // wrong parameter, or an id count the recipe cannot fill.
 std::vector<Image> Render(const Row& row, const Palette& palette);
-
-// The kinds Render knows.
-const std::vector<std::string_view>& RecipeKinds();
 
 // How a nine-slice skin is cut from a button drawn whole: for slice i
 // (0 top-left ... 8 bottom-right) the rectangle in the whole picture.

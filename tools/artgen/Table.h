@@ -32,7 +32,6 @@ class Palette {
   Argb Get(std::string_view name, Theme theme) const;
   bool Has(std::string_view name) const { return m_colours.count(std::string(name)) != 0; }
   void Set(const std::string& name, Argb neutral, Argb zero, Argb one);
-  const std::map<std::string, std::array<Argb, 3>, std::less<>>& All() const { return m_colours; }
 
  private:
   std::map<std::string, std::array<Argb, 3>, std::less<>> m_colours;
