@@ -53,52 +53,54 @@ class PosixSocket;
 // The reactor. Its members are guarded by NetLock except where noted.
 class Reactor {
  public:
-  // Starts the thread when it is not running. NetLock held.
+  // Starts a thread when none runs. NetLock held.
   bool EnsureRunningLocked() {
-    if (m_running) return true;
-    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
-    m_wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_epoll < 0 || m_wake < 0) {
-      if (m_epoll >= 0) ::close(m_epoll);
-      if (m_wake >= 0) ::close(m_wake);
-      m_epoll = m_wake = -1;
-      return false;
-    }
+    if (m_run) return true;
+    auto run = std::make_shared<RunState>();
+    run->epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    run->wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (run->epoll < 0 || run->wake < 0) return false;
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u64 = kWakeKey;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &ev);
-    m_quit = false;
-    m_running = true;
-    m_thread = std::thread([this] { Run(); });
+    if (::epoll_ctl(run->epoll, EPOLL_CTL_ADD, run->wake, &ev) != 0) return false;
+    // The thread gets a plain reference: StopLocked keeps the state alive
+    // until the thread has ended, so it is never destroyed on that thread.
+    RunState* state = run.get();
+    run->thread = std::thread([this, state] { Run(*state); });
+    m_run = std::move(run);
     return true;
   }
 
+  // Called by the last WSACleanup, after every socket was closed. A new
+  // start while this one waits for its thread gets a thread of its own.
   void StopLocked(NetGuard& guard) {
-    if (!m_running) return;
-    m_quit = true;
-    WakeLocked();
-    std::thread thread = std::move(m_thread);
-    guard.unlock();
-    thread.join();
-    guard.lock();
+    if (!m_run) return;
+    std::shared_ptr<RunState> run = std::move(m_run);
+    run->quit = true;
+    Wake(*run);
     m_busy.reset();
-    ::close(m_epoll);
-    ::close(m_wake);
-    m_epoll = m_wake = -1;
-    m_running = false;
+    guard.unlock();
+    run->thread.join();
+    guard.lock();
   }
 
-  int EpollFd() const { return m_epoll; }
+  int EpollFd() const { return m_run ? m_run->epoll : -1; }
 
   // Something was posted or moved: hold the virtual clock while operations
   // are pending and let the thread recompute its quiet deadline.
   void NoteActivityLocked(bool pending) {
-    if (!pending || !m_running) return;
+    if (!pending || !m_run) return;
     m_lastActivity = Steady::now();
     if (m_busy) return;  // the thread already counts down a quiet stretch
     m_busy.emplace();
-    WakeLocked();
+    Wake(*m_run);
+  }
+
+  // A socket went away: let the thread see at once whether anything is
+  // still pending, so the clock is not held for nothing.
+  void NoteClosedLocked() {
+    if (m_run && m_busy) Wake(*m_run);
   }
 
   void SetQuietMs(uint32_t ms) { m_quietMs.store(ms); }
@@ -106,20 +108,26 @@ class Reactor {
  private:
   static constexpr uint64_t kWakeKey = ~uint64_t{0};
 
-  void WakeLocked() {
-    if (m_wake < 0) return;
+  struct RunState {
+    ~RunState() {
+      if (epoll >= 0) ::close(epoll);
+      if (wake >= 0) ::close(wake);
+    }
+    int epoll = -1;
+    int wake = -1;
+    bool quit = false;  // NetLock
+    std::thread thread;
+  };
+
+  static void Wake(RunState& run) {
     uint64_t one = 1;
-    ssize_t ignored = ::write(m_wake, &one, sizeof one);
+    ssize_t ignored = ::write(run.wake, &one, sizeof one);
     (void)ignored;
   }
 
-  void Run();
+  void Run(RunState& run);
 
-  int m_epoll = -1;
-  int m_wake = -1;
-  bool m_running = false;
-  bool m_quit = false;
-  std::thread m_thread;
+  std::shared_ptr<RunState> m_run;
   std::optional<ClockBusyScope> m_busy;
   Steady::time_point m_lastActivity{};
   std::atomic<uint32_t> m_quietMs{100};
@@ -187,6 +195,7 @@ class PosixSocket final : public SocketBase {
       ::epoll_ctl(TheReactor().EpollFd(), EPOLL_CTL_DEL, m_fd, nullptr);
       ::close(m_fd);
       m_fd = -1;
+      TheReactor().NoteClosedLocked();
     }
   }
 
@@ -273,27 +282,27 @@ class PosixSocket final : public SocketBase {
   uint32_t m_armed = 0;
 };
 
-void Reactor::Run() {
+void Reactor::Run(RunState& run) {
   epoll_event events[64];
   for (;;) {
     int timeout = -1;
     {
       NetGuard guard(NetLock());
-      if (m_quit) return;
+      if (run.quit) return;
       if (m_busy) {
         auto quietEnd = m_lastActivity + std::chrono::milliseconds(m_quietMs.load());
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(quietEnd - Steady::now()).count();
         timeout = static_cast<int>(std::max<int64_t>(0, left) + 1);
       }
     }
-    int n = ::epoll_wait(m_epoll, events, 64, timeout);
+    int n = ::epoll_wait(run.epoll, events, 64, timeout);
     NetGuard guard(NetLock());
-    if (m_quit) return;
+    if (run.quit) return;
     bool moved = false;
     for (int i = 0; i < n; ++i) {
       if (events[i].data.u64 == kWakeKey) {
         uint64_t drained;
-        while (::read(m_wake, &drained, sizeof drained) > 0) {
+        while (::read(run.wake, &drained, sizeof drained) > 0) {
         }
         continue;
       }

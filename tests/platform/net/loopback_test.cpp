@@ -497,3 +497,56 @@ TEST_F(Loopback, ManyConnectionsFromManyThreads) {
 }
 
 }  // namespace
+
+namespace {
+
+// One thread starts and stops the layer over and over while another keeps
+// making connections: each connection must work whichever reactor it lands on.
+TEST(SocketLayerLifetime, StartsAndStopsRaceWithUse) {
+  Listener listener;
+  std::atomic<bool> stop{false};
+  std::thread churn([&] {
+    plat::WsaData data;
+    while (!stop) {
+      plat::WSAStartup(0x0202, &data);
+      plat::WSACleanup();
+    }
+  });
+  std::thread peer([&] {
+    for (int i = 0; i < 30; ++i) {
+      int fd = listener.Accept();
+      if (fd < 0) return;
+      WriteHost(fd, "hi");
+      ::close(fd);
+    }
+  });
+  int ok = 0;
+  for (int i = 0; i < 30; ++i) {
+    Wsa wsa;
+    Socket s = plat::WSASocketW(AF_INET, SOCK_STREAM, 0, nullptr, 0, plat::WSA_FLAG_OVERLAPPED);
+    Event connect, slot;
+    plat::WSAEventSelect(s, connect, plat::FD_CONNECT);
+    plat::SockAddrIn to = nt::Loopback(listener.Port());
+    plat::WSAConnect(s, reinterpret_cast<plat::SockAddr*>(&to), sizeof to);
+    if (!connect.Signalled(kSafetyMs)) break;
+    plat::WSAEventSelect(s, nullptr, 0);
+    std::string got;
+    for (int r = 0; r < 4 && got.size() < 2; ++r) {
+      char buf[8];
+      WsaBuf b{sizeof buf, buf};
+      Overlapped ov{0, 0, slot};
+      uint32_t n = 0, flags = 0;
+      plat::WSARecv(s, &b, 1, &n, &flags, &ov, nullptr);
+      if (!slot.Signalled(kSafetyMs) || !plat::WSAGetOverlappedResult(s, &ov, &n, false, &flags) || n == 0) break;
+      got.append(buf, n);
+    }
+    if (got == "hi") ++ok;
+    plat::closesocket(s);
+  }
+  stop = true;
+  churn.join();
+  peer.join();
+  EXPECT_EQ(ok, 30);
+}
+
+}  // namespace
