@@ -305,23 +305,6 @@ TEST_F(SimNet, AnUploadStallsUntilThePeerReads) {
   plat::closesocket(s);
 }
 
-TEST_F(SimNet, ShuttingDownTheSendingSideEndsThePeersReads) {
-  std::atomic<bool> ended{false};
-  std::string got;
-  net.Listen(kServer, kPort, [&](plat::SimPeer& peer) {
-    got = peer.Read(100);
-    ended = peer.Read(100).empty() && peer.ClientDone();
-  });
-  Socket s = Connected();
-  Send(s, "body");
-  ASSERT_EQ(plat::shutdown(s, plat::SD_SEND), 0);
-  std::vector<Arrival> expected = {{"", 0}};
-  EXPECT_EQ(ReceiveAll(s), expected) << "the script returned, which closes its side";
-  EXPECT_EQ(got, "body");
-  EXPECT_TRUE(ended);
-  plat::closesocket(s);
-}
-
 TEST(SimNetTeardown, EndsScriptsAndAbortsWhatIsPending) {
   plat::VirtualClock clock;
   Wsa wsa;

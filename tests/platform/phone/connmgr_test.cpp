@@ -213,18 +213,6 @@ TEST_F(SimConn, ProxyMappingAndTheCallLog) {
   EXPECT_EQ(calls[6].result, 0u);
 }
 
-TEST_F(SimConn, WifiChangesFireTheRegistryNotification) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"System\\State\\Hardware", 0, &key), 0);
-  Handle note = CeFindFirstRegChange(key, false, REG_NOTIFY_CHANGE_LAST_SET);
-  ASSERT_NE(note, INVALID_HANDLE_VALUE);
-  SimConnMgr::SetWifi(0x10);
-  EXPECT_EQ(WaitForSingleObject(note, 0), WAIT_OBJECT_0);
-  EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, u"System\\State\\Hardware", u"Wifi"), std::optional<uint32_t>(0x10));
-  CeFindCloseRegChange(note);
-  RegCloseKey(key);
-}
-
 TEST(SimConnLifetime, RemovalDisconnectsWhatItHeldAndTheHostComesBack) {
   ResetRegistryForTests();
   Handle c;

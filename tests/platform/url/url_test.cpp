@@ -218,16 +218,4 @@ TEST(CreateUrl, RefusesWhatCannotMakeAUrl) {
   }
 }
 
-TEST(CreateUrl, CrackOfTheResultGivesThePartsBack) {
-  const char16_t* urls[] = {u"http://h:8080/v2/?method=search&x=%C3%A9", u"https://h/a?b#c", u"ftp://u:p@h:2121/f"};
-  for (const char16_t* url : urls) {
-    SCOPED_TRACE(U8(url));
-    UrlParts parts;
-    ASSERT_TRUE(CrackUrl(url, parts));
-    WString out;
-    ASSERT_TRUE(CreateUrl(parts, ICU_ESCAPE, out));
-    EXPECT_EQ(U8(out), U8(url));
-  }
-}
-
 }  // namespace
