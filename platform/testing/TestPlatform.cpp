@@ -7,6 +7,7 @@
 
 #include "platform/base/Debug.h"
 #include "platform/registry/Registry.h"
+#include "platform/shell/MenuBarPaint.h"
 
 namespace plat {
 namespace {
@@ -80,6 +81,7 @@ TestPlatform::TestPlatform(TestConfig config) : m_config(std::move(config)) {
 
   m_backend = std::make_shared<HeadlessBackend>();
   InstallDisplayBackend(m_backend);
+  InstallMenuBarPainter();
 }
 
 TestPlatform::~TestPlatform() {

@@ -1,8 +1,9 @@
 // The headless platform for tests: one object sets up a device (virtual
-// clock, memory registry with a seed, a temporary device root, the screen
-// and a headless display) and drives it: runs the message loop for a time in
-// virtual time, injects taps, drags and keys, turns the screen, and reads the
-// framebuffer, the debug output, message boxes and the menu bar.
+// clock, memory registry with a seed, a temporary device root, the screen,
+// a headless display, the menu bar's painter) and drives it: runs the
+// message loop for a time in virtual time, injects taps, drags and keys,
+// turns the screen, and reads the framebuffer, the debug output, message
+// boxes and the menu bar.
 //
 // Make it on the test's thread, which becomes the UI thread; make one at a
 // time. The program's own loop (WinMain, GetMessage) can run unchanged under

@@ -62,10 +62,12 @@ void UpdateArea::Collapse() {
 
 using namespace ui_detail;
 
-void SetPaintHooks(const PaintHooks& hooks) {
+PaintHooks SetPaintHooks(const PaintHooks& hooks) {
   UiState& s = State();
   Lock lock(s.lock);
+  PaintHooks previous = s.paintHooks;
   s.paintHooks = hooks;
+  return previous;
 }
 
 bool InvalidateRect(HWND h, const Rect* rect, bool erase) {

@@ -23,6 +23,7 @@ struct PaintHooks {
   // was filled.
   bool (*fillBackground)(HDC dc, const Rect& rect, HBRUSH brush) = nullptr;
 };
-void SetPaintHooks(const PaintHooks& hooks);
+// Returns the hooks it replaced.
+PaintHooks SetPaintHooks(const PaintHooks& hooks);
 
 }  // namespace plat

@@ -218,7 +218,7 @@ TEST_F(MenuBar, PaintsThroughThePainter) {
   PaintHooks hooks;
   hooks.beginPaint = [](HWND, const Rect&) { return reinterpret_cast<HDC>(&dcToken); };
   hooks.endPaint = [](HWND, HDC) {};
-  SetPaintHooks(hooks);
+  PaintHooks saved = SetPaintHooks(hooks);
   std::vector<std::u16string> painted;
   SetMenuBarPainter([&](HDC dc, const Rect& client, const MenuBarState& state) {
     EXPECT_EQ(dc, reinterpret_cast<HDC>(&dcToken));
@@ -230,7 +230,7 @@ TEST_F(MenuBar, PaintsThroughThePainter) {
   MenuBarSetButton(bar, 1, u"Back", false);
   p.Pump();
   SetMenuBarPainter(nullptr);
-  SetPaintHooks({});
+  SetPaintHooks(saved);
   EXPECT_EQ(painted, (std::vector<std::u16string>{u"Menu|on", u"Menu|off"}));
 }
 
