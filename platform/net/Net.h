@@ -154,8 +154,9 @@ int shutdown(Socket s, int how);
 // with WSAEINVAL, as on the device.
 int ioctlsocket(Socket s, long command, uint32_t* argument);
 
-// `events` 0 clears the selection. A connect result recorded before the
-// selection is made is signalled at once.
+// `events` 0 clears the selection. Either way the record of network events
+// starts empty again (a connect result not yet enumerated is dropped), and
+// the event itself is left as it is.
 int WSAEventSelect(Socket s, Handle event, uint32_t events);
 // Hands over and clears the recorded events, and resets `event` when given.
 int WSAEnumNetworkEvents(Socket s, Handle event, NetworkEvents* out);

@@ -250,16 +250,13 @@ int WSAEventSelect(Socket s, Handle event, uint32_t events) {
   auto socket = Find(s, error);
   if (!socket) return Fail(error);
   if (events & ~FD_CONNECT) return Fail(WSAEINVAL);
-  if (events == 0) {
-    socket->selectEvent = nullptr;
-    socket->selectMask = 0;
-    return 0;
-  }
-  if (!event || !ResetEvent(event)) return Fail(ERROR_INVALID_HANDLE);
-  socket->selectEvent = event;
+  if (events != 0 && (!event || !LookupHandle(event))) return Fail(ERROR_INVALID_HANDLE);
+  // A new selection starts from an empty record, as on the device.
+  socket->recorded = 0;
+  std::memset(socket->recordedErrors, 0, sizeof socket->recordedErrors);
+  socket->selectEvent = events ? event : nullptr;
   socket->selectMask = events;
-  socket->nonBlocking = true;
-  if (socket->recorded & events) SetEvent(event);
+  if (events) socket->nonBlocking = true;
   return 0;
 }
 
