@@ -102,6 +102,58 @@ void SampleMap(int64_t start, int64_t sourceLength, int64_t length, int32_t from
   }
 }
 
+// One row of a blend from a 32-bit premultiplied source (`src` points at its
+// column 0) into a 565 or 32-bit destination: BlendPixel's arithmetic,
+// unrolled for the two formats the program blends into, with the per-call
+// choices made once per row rather than once per pixel.
+template <PixelFormat kDst, bool kContiguous, bool kScaled>
+void BlendRowImpl(uint8_t* d, const uint8_t* src, const int32_t* map, int32_t n, uint32_t ca, bool perPixel) {
+  const uint8_t* run = src + map[0] * 4;
+  for (int32_t i = 0; i < n; ++i) {
+    const uint8_t* s = kContiguous ? run + 4 * i : src + map[i] * 4;
+    uint32_t b = s[0], g = s[1], r = s[2], a = s[3];
+    if constexpr (kScaled) {
+      if (!perPixel) a = 255;
+      b = Div255(b * ca), g = Div255(g * ca), r = Div255(r * ca), a = Div255(a * ca);
+    }
+    if (a == 0 && (r | g | b) == 0) continue;  // leaves the pixel exactly
+    const uint32_t inv = 255 - a;
+    if constexpr (kDst == PixelFormat::Rgb565) {
+      auto* out = reinterpret_cast<uint16_t*>(d) + i;
+      if (a != 255) {
+        const Rgb8 old = Expand565(*out);
+        r = std::min<uint32_t>(255, r + Div255(old.r * inv));
+        g = std::min<uint32_t>(255, g + Div255(old.g * inv));
+        b = std::min<uint32_t>(255, b + Div255(old.b * inv));
+      }
+      *out = Pack565(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b));
+    } else {
+      uint8_t* out = d + 4 * i;
+      if (a != 255) {
+        b = std::min<uint32_t>(255, b + Div255(out[0] * inv));
+        g = std::min<uint32_t>(255, g + Div255(out[1] * inv));
+        r = std::min<uint32_t>(255, r + Div255(out[2] * inv));
+        a = a + Div255(out[3] * inv);
+      }
+      out[0] = static_cast<uint8_t>(b);
+      out[1] = static_cast<uint8_t>(g);
+      out[2] = static_cast<uint8_t>(r);
+      out[3] = static_cast<uint8_t>(a);
+    }
+  }
+}
+
+template <PixelFormat kDst>
+void BlendRowFrom32(uint8_t* d, const uint8_t* src, const int32_t* map, int32_t n, uint32_t ca, bool perPixel) {
+  const bool contiguous = map[n - 1] - map[0] == n - 1;  // samples only grow
+  const bool scaled = ca != 255 || !perPixel;
+  if (contiguous) {
+    (scaled ? BlendRowImpl<kDst, true, true> : BlendRowImpl<kDst, true, false>)(d, src, map, n, ca, perPixel);
+  } else {
+    (scaled ? BlendRowImpl<kDst, false, true> : BlendRowImpl<kDst, false, false>)(d, src, map, n, ca, perPixel);
+  }
+}
+
 }  // namespace
 
 bool BitBlt(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, int32_t sx, int32_t sy, uint32_t rop) {
@@ -184,27 +236,39 @@ bool StretchBlt(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, 
   for (const Rect& c : e.clip.Rects()) {
     const Rect r = Intersect(c, box);
     if (r.IsEmpty()) continue;
+    const int32_t* map = &cols[size_t(r.left - box.left)];
+    const int32_t n = r.Width();
+    // Sample columns only grow, so the two ends tell whether all are there.
+    const bool allColumns = map[0] >= readable.left && map[n - 1] < readable.right;
+    const bool contiguous = map[n - 1] - map[0] == n - 1;
+    const uint8_t* previousLine = nullptr;
+    uint8_t* previousOut = nullptr;
     for (int32_t row = r.top; row < r.bottom; ++row) {
       const int32_t srcRow = rows[size_t(row - box.top)];
       if (srcRow < readable.top || srcRow >= readable.bottom) continue;
       const uint8_t* srcLine = ss.Row(srcRow + e.st.origin.y);
       uint8_t* d = ds.Row(row + e.dt.origin.y) + (r.left + e.dt.origin.x) * db;
-      const int32_t* map = &cols[size_t(r.left - box.left)];
-      const int32_t n = r.Width();
-      if (ds.format == ss.format && db == 2) {
+      if (allColumns && srcLine == previousLine) {
+        // Enlarging repeats source rows: repeat the row just made.
+        std::memcpy(d, previousOut, size_t(n) * db);
+        continue;
+      }
+      if (allColumns && contiguous) {
+        CopyRow(ds.format, d, ss.format, srcLine + (map[0] + e.st.origin.x) * sb, n);
+      } else if (allColumns && ds.format == ss.format && db == 2) {
         auto* out = reinterpret_cast<uint16_t*>(d);
-        for (int32_t i = 0; i < n; ++i) {
-          const int32_t col = map[i];
-          if (col >= readable.left && col < readable.right) {
-            std::memcpy(out + i, srcLine + (col + e.st.origin.x) * 2, 2);
-          }
-        }
+        const auto* in = reinterpret_cast<const uint16_t*>(srcLine) + e.st.origin.x;
+        for (int32_t i = 0; i < n; ++i) out[i] = in[map[i]];
       } else {
         for (int32_t i = 0; i < n; ++i) {
           const int32_t col = map[i];
           if (col < readable.left || col >= readable.right) continue;
           CopyRow(ds.format, d + i * db, ss.format, srcLine + (col + e.st.origin.x) * sb, 1);
         }
+      }
+      if (allColumns) {
+        previousLine = srcLine;
+        previousOut = d;
       }
     }
   }
@@ -246,43 +310,29 @@ bool AlphaBlend(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, 
   const Surface& ss = source.surface;
   const uint32_t ca = blend.sourceConstantAlpha;
   const int db = ds.BytesPerPixel(), sb = ss.BytesPerPixel();
-  const bool fast565 = ds.format == PixelFormat::Rgb565 && ss.format == PixelFormat::Bgra32 && perPixel && ca == 255;
+  const bool from32 = ss.format == PixelFormat::Bgra32;
   for (const Rect& c : e.clip.Rects()) {
     const Rect r = Intersect(c, box);
     if (r.IsEmpty()) continue;
+    const int32_t* map = &cols[size_t(r.left - box.left)];
+    const int32_t n = r.Width();
     for (int32_t row = r.top; row < r.bottom; ++row) {
       const uint8_t* srcLine = ss.Row(rows[size_t(row - box.top)] + e.st.origin.y);
       uint8_t* d = ds.Row(row + e.dt.origin.y) + (r.left + e.dt.origin.x) * db;
-      const int32_t* map = &cols[size_t(r.left - box.left)];
-      const int32_t n = r.Width();
-      if (fast565) {
-        // The framework's common case: a premultiplied picture onto the
-        // 16-bit off-screen bitmap. Same arithmetic as BlendPixel.
-        auto* out = reinterpret_cast<uint16_t*>(d);
+      if (from32 && ds.format == PixelFormat::Rgb565) {
+        BlendRowFrom32<PixelFormat::Rgb565>(d, srcLine + e.st.origin.x * 4, map, n, ca, perPixel);
+      } else if (from32 && ds.format == PixelFormat::Bgra32) {
+        BlendRowFrom32<PixelFormat::Bgra32>(d, srcLine + e.st.origin.x * 4, map, n, ca, perPixel);
+      } else {
         for (int32_t i = 0; i < n; ++i) {
-          const uint8_t* s = srcLine + (map[i] + e.st.origin.x) * 4;
-          const uint32_t a = s[3];
-          if (a == 255) {
-            out[i] = Pack565(s[2], s[1], s[0]);
-          } else if ((a | s[0] | s[1] | s[2]) != 0) {
-            const uint32_t inv = 255 - a;
-            const Rgb8 dc = Expand565(out[i]);
-            const uint32_t rr = std::min<uint32_t>(255, s[2] + Div255(dc.r * inv));
-            const uint32_t gg = std::min<uint32_t>(255, s[1] + Div255(dc.g * inv));
-            const uint32_t bb = std::min<uint32_t>(255, s[0] + Div255(dc.b * inv));
-            out[i] = Pack565(static_cast<uint8_t>(rr), static_cast<uint8_t>(gg), static_cast<uint8_t>(bb));
+          Rgba8 s = ReadPixel(ss, srcLine + (map[i] + e.st.origin.x) * sb);
+          if (!perPixel) s.a = 255;
+          if (ca != 255) {
+            s = {static_cast<uint8_t>(Div255(s.r * ca)), static_cast<uint8_t>(Div255(s.g * ca)),
+                 static_cast<uint8_t>(Div255(s.b * ca)), static_cast<uint8_t>(Div255(s.a * ca))};
           }
+          BlendPixel(ds, d + i * db, s);
         }
-        continue;
-      }
-      for (int32_t i = 0; i < n; ++i) {
-        Rgba8 s = ReadPixel(ss, srcLine + (map[i] + e.st.origin.x) * sb);
-        if (!perPixel) s.a = 255;
-        if (ca != 255) {
-          s = {static_cast<uint8_t>(Div255(s.r * ca)), static_cast<uint8_t>(Div255(s.g * ca)),
-               static_cast<uint8_t>(Div255(s.b * ca)), static_cast<uint8_t>(Div255(s.a * ca))};
-        }
-        BlendPixel(ds, d + i * db, s);
       }
     }
   }
