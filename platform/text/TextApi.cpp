@@ -152,6 +152,25 @@ void DrawGlyph(const gdi::Target& t, const gdi::Region& clip, const GlyphBitmap&
     for (int32_t row = top; row < bottom; ++row) {
       const uint8_t* cov = g.coverage.data() + size_t(row - box.top) * size_t(g.width) + (left - box.left);
       uint8_t* p = s.Row(row + t.origin.y) + (left + t.origin.x) * bpp;
+      if (s.format == gdi::PixelFormat::Rgb565) {
+        // The common target, unrolled; the same arithmetic as BlendPixel.
+        auto* out = reinterpret_cast<uint16_t*>(p);
+        const uint16_t solid = Pack565(color.r, color.g, color.b);
+        for (int32_t col = left; col < right; ++col, ++cov, ++out) {
+          const uint32_t a = *cov;
+          if (a == 0) continue;
+          if (a == 255) {
+            *out = solid;
+            continue;
+          }
+          const uint32_t inv = 255 - a;
+          const Rgb8 d = Expand565(*out);
+          *out = Pack565(static_cast<uint8_t>(Div255(color.r * a) + Div255(d.r * inv)),
+                         static_cast<uint8_t>(Div255(color.g * a) + Div255(d.g * inv)),
+                         static_cast<uint8_t>(Div255(color.b * a) + Div255(d.b * inv)));
+        }
+        continue;
+      }
       for (int32_t col = left; col < right; ++col, ++cov, p += bpp) {
         const uint32_t a = *cov;
         if (a == 0) continue;
