@@ -23,6 +23,7 @@ Rect UpdateArea::Bounds() const {
 }
 
 void UpdateArea::Add(const Rect& r) {
+  ++m_version;
   if (r.IsEmpty()) return;
   for (const Rect& e : m_rects) {
     if (Covers(e, r)) return;
@@ -33,6 +34,7 @@ void UpdateArea::Add(const Rect& r) {
 }
 
 void UpdateArea::Subtract(const Rect& cut) {
+  ++m_version;
   if (cut.IsEmpty() || m_rects.empty()) return;
   std::vector<Rect> kept;
   for (const Rect& e : m_rects) {
@@ -50,6 +52,17 @@ void UpdateArea::Subtract(const Rect& cut) {
   }
   m_rects = std::move(kept);
   if (m_rects.size() > kMaxRects) Collapse();
+  if (m_rects.empty()) erase = false;
+}
+
+void UpdateArea::ClipTo(const Rect& r) {
+  ++m_version;
+  std::vector<Rect> kept;
+  for (const Rect& e : m_rects) {
+    Rect c = Intersect(e, r);
+    if (!c.IsEmpty()) kept.push_back(c);
+  }
+  m_rects = std::move(kept);
   if (m_rects.empty()) erase = false;
 }
 

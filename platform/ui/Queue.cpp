@@ -3,6 +3,7 @@
 // written against, and the blocking wait in the display backend.
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "platform/base/Errors.h"
 #include "platform/ui/UiInternal.h"
@@ -340,11 +341,19 @@ bool TranslateMessage(const Msg* msg) {
 
 LRESULT DispatchMessage(const Msg* msg) {
   if (!msg || !msg->hwnd) return 0;
-  LRESULT result = CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  UiState& s = State();
+  std::optional<uint64_t> before;
   if (msg->message == WM_PAINT) {
-    UiState& s = State();
     Lock lock(s.lock);
-    if (Window* w = FindLocked(s, msg->hwnd)) w->update.Clear();
+    if (Window* w = FindLocked(s, msg->hwnd)) before = w->update.Version();
+  }
+  LRESULT result = CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  if (before) {
+    // A handler that neither painted, validated nor invalidated would get
+    // the same WM_PAINT for ever; its area counts as painted.
+    Lock lock(s.lock);
+    Window* w = FindLocked(s, msg->hwnd);
+    if (w && w->update.Version() == *before) w->update.Clear();
   }
   return result;
 }

@@ -282,9 +282,9 @@ int GetMessage(Msg* msg, HWND window, uint32_t min, uint32_t max);
 bool PeekMessage(Msg* msg, HWND window, uint32_t min, uint32_t max, uint32_t flags);
 // Produces no WM_CHAR: nothing needs it.
 bool TranslateMessage(const Msg* msg);
-// Calls the procedure. A window still invalid after its WM_PAINT is
-// validated, so that a procedure that does not paint cannot make the loop
-// spin on WM_PAINT.
+// Calls the procedure. A WM_PAINT whose procedure did nothing about the
+// update area (no BeginPaint, ValidateRect or InvalidateRect) validates the
+// window, so that such a procedure cannot make the loop spin on WM_PAINT.
 LRESULT DispatchMessage(const Msg* msg);
 LRESULT DefWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
 

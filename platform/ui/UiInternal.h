@@ -34,15 +34,21 @@ class UpdateArea {
   const std::vector<Rect>& Rects() const { return m_rects; }
   void Add(const Rect& r);
   void Subtract(const Rect& r);
+  void ClipTo(const Rect& r);
   void Clear() {
     m_rects.clear();
     erase = false;
+    ++m_version;
   }
+  // Moves on with every change asked for, so DispatchMessage can tell
+  // whether a WM_PAINT handler did anything about its update area.
+  uint64_t Version() const { return m_version; }
   bool erase = false;
 
  private:
   void Collapse();
   std::vector<Rect> m_rects;
+  uint64_t m_version = 0;
 };
 
 struct ClassRec {

@@ -643,14 +643,8 @@ bool SetWindowPos(HWND h, HWND after, int32_t x, int32_t y, int32_t cx, int32_t 
     }
     if (show) w->visible = true;
     if (hide) w->visible = false;
-    if (!(done & SWP_NOSIZE)) {
-      // What lay outside the new size is no longer part of the window.
-      Rect client{0, 0, next.Width(), next.Height()};
-      UpdateArea clipped;
-      for (const Rect& r : w->update.Rects()) clipped.Add(Intersect(r, client));
-      clipped.erase = w->update.erase && !clipped.Empty();
-      w->update = clipped;
-    }
+    // What lay outside the new size is no longer part of the window.
+    if (!(done & SWP_NOSIZE)) w->update.ClipTo({0, 0, next.Width(), next.Height()});
     if (!(flags & SWP_NOREDRAW)) {
       ExposeLocked(s, before);
       Rect after_ = VisibleScreenRectLocked(w);

@@ -209,6 +209,28 @@ TEST_F(Input, MovesComeOnlyWhileDownAndMerge) {
                                        {"M", WM_LBUTTONUP, 0, Pos(24, 24)}}));
 }
 
+// The harness's drag: moves in even steps with the loop running between
+// them, so timers keep time with the finger.
+TEST_F(Input, DragMovesInStepsWhileTimeRuns) {
+  HWND main = rec.Create("M", nullptr, {0, 0, 480, 800});
+  SetTimer(main, 1, 25);
+  rec.Only({WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_LBUTTONUP, WM_TIMER});
+  const ClockTime start = ClockNow();
+  p.Drag({10, 10}, {110, 210}, 4, 100);
+  p.Pump();
+  EXPECT_EQ((ClockNow() - start) / kClockNsPerMs, 100);
+  EXPECT_TRUE(Sequence(rec.Records(), {{"M", WM_LBUTTONDOWN, MK_LBUTTON, Pos(10, 10)},
+                                       {"M", WM_TIMER, 1},
+                                       {"M", WM_MOUSEMOVE, MK_LBUTTON, Pos(35, 60)},
+                                       {"M", WM_TIMER, 1},
+                                       {"M", WM_MOUSEMOVE, MK_LBUTTON, Pos(60, 110)},
+                                       {"M", WM_TIMER, 1},
+                                       {"M", WM_MOUSEMOVE, MK_LBUTTON, Pos(85, 160)},
+                                       {"M", WM_TIMER, 1},
+                                       {"M", WM_MOUSEMOVE, MK_LBUTTON, Pos(110, 210)},
+                                       {"M", WM_LBUTTONUP, 0, Pos(110, 210)}}));
+}
+
 TEST_F(Input, KeysGoToTheFocusElseTheActiveWindow) {
   HWND main = rec.Create("M", nullptr, {0, 0, 480, 800});
   HWND a = rec.Create("A", main, {0, 0, 10, 10});

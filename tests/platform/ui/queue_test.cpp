@@ -107,16 +107,29 @@ TEST_F(Queue, PaintPeekLoopEndsForEveryKindOfHandler) {
   rec.OnMessage(lazy, [](uint32_t m, WPARAM, LPARAM) -> std::optional<LRESULT> {
     return m == WM_PAINT ? std::optional<LRESULT>(0) : std::nullopt;  // never validates
   });
+  // Paints, then asks for one more paint of a corner: that request stands.
+  HWND again = rec.Create("G", main, {200, 0, 250, 50});
+  int againPaints = 0;
+  rec.OnMessage(again, [&](uint32_t m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (m != WM_PAINT) return std::nullopt;
+    PaintInfo ps;
+    BeginPaint(again, &ps);
+    EndPaint(again, &ps);
+    Rect corner{0, 0, 5, 5};
+    if (++againPaints == 1) InvalidateRect(again, &corner, false);
+    return 0;
+  });
   Drain();
-  InvalidateRect(painter, nullptr, false);
-  InvalidateRect(lazy, nullptr, false);
+  againPaints = 0;
+  for (HWND h : {painter, lazy, again}) InvalidateRect(h, nullptr, false);
   int rounds = 0;
   Msg m;
   while (rounds < 10 && PeekMessage(&m, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE | PM_NOYIELD)) {
     DispatchMessage(&m);
     ++rounds;
   }
-  EXPECT_EQ(rounds, 2);
+  EXPECT_EQ(rounds, 4);
+  EXPECT_EQ(againPaints, 2);
 }
 
 TEST_F(Queue, PaintGoesInTreeOrderToVisibleWindowsOnly) {
