@@ -51,6 +51,10 @@ int HeadlessBackend::ShowMessageBox(WStringView, WStringView, uint32_t) {
   return IDOK;
 }
 
+bool HeadlessBackend::WritePng(const std::filesystem::path& path) const {
+  return WriteFrameBufferPng(ScreenFrameBuffer(), path);
+}
+
 HeadlessBackend::Counters HeadlessBackend::Stats() const {
   std::lock_guard<std::mutex> guard(m_lock);
   return m_stats;

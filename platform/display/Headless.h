@@ -26,6 +26,10 @@ class HeadlessBackend : public IDisplayBackend {
   void Raise() override;
   int ShowMessageBox(WStringView text, WStringView caption, uint32_t type) override;
 
+  // The screen as a window would show it.
+  uint16_t Pixel(int32_t x, int32_t y) const { return ScreenFrameBuffer().Pixel(x, y); }
+  bool WritePng(const std::filesystem::path& path) const;
+
   // What a window would have shown, for tests.
   struct Counters {
     int presents = 0;

@@ -185,9 +185,7 @@ int32_t TestPlatform::Rotate(int angle) {
 
 bool TestPlatform::SetSlide(bool open) { return SetSlideState(open); }
 
-bool TestPlatform::SnapshotPng(const std::filesystem::path& path) const {
-  return WriteFrameBufferPng(ScreenFrameBuffer(), path);
-}
+bool TestPlatform::SnapshotPng(const std::filesystem::path& path) const { return m_backend->WritePng(path); }
 
 std::vector<std::string> TestPlatform::DebugLines() const {
   std::lock_guard<std::mutex> guard(m_debugLock);

@@ -245,7 +245,8 @@ HWND SetCapture(HWND window);
 bool ReleaseCapture();
 HWND GetCapture();
 
-// A top-level window of this process by class and title (empty: any).
+// A top-level window of this process by class and title (empty: any; both
+// compare without case).
 // When there is none, the single-instance lock for the class is taken: if
 // another process holds it, the result is a handle standing for that
 // process's window, on which SetForegroundWindow and ShowWindow ask it to

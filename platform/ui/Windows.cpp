@@ -825,7 +825,7 @@ HWND FindWindow(WStringView className, WStringView title) {
     for (Window* t : s.topLevels) {
       if (t->platform || t->destroying) continue;
       if (!className.empty() && !EqualsNoCase(t->cls->cls.name, className)) continue;
-      if (!title.empty() && t->title != title) continue;
+      if (!title.empty() && !EqualsNoCase(t->title, title)) continue;
       return t->handle;
     }
   }

@@ -118,6 +118,7 @@ TEST(SingleInstance, ASecondStartBringsTheFirstToTheFrontAndEnds) {
                              nullptr);
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(FindWindow(kClass, kTitle), main);
+  EXPECT_EQ(FindWindow(u"quorelinstancetest", u"QUOREL"), main);  // neither name minds case
   p.Activate(false);  // the user switched to something else
   p.Pump();
   ASSERT_EQ(GetForegroundWindow(), nullptr);
