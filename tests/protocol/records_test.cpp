@@ -2,73 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ProtocolTestUtil.h"
 #include "protocol/AppSettings.h"
 
 namespace {
 
-TrackRecord FilledRecord() {
-  TrackRecord record;
-  record.m_nKind = 2;
-  record.m_trackImageUrl = u"image";
-  record.m_savedImageUrl = u"saved";
-  record.m_matchedUrl = u"matched";
-  record.m_audioPreviewUrl = u"preview";
-  record.m_fullUrl = u"full";
-  record.m_videoUrl = u"video";
-  record.m_trackName = u"name";
-  record.m_artistName = u"artist";
-  record.m_albumName = u"album";
-  record.m_trackId = u"t1";
-  record.m_recordingId = u"r1";
-  record.m_nItemIndex = 4;
-  record.m_nSubItemIndex = 5;
-  return record;
-}
-
-bool SameFields(const TrackRecord& a, const TrackRecord& b) {
-  return a.m_nKind == b.m_nKind && a.m_trackImageUrl == b.m_trackImageUrl && a.m_savedImageUrl == b.m_savedImageUrl &&
-         a.m_matchedUrl == b.m_matchedUrl && a.m_audioPreviewUrl == b.m_audioPreviewUrl && a.m_fullUrl == b.m_fullUrl &&
-         a.m_videoUrl == b.m_videoUrl && a.m_trackName == b.m_trackName && a.m_artistName == b.m_artistName &&
-         a.m_albumName == b.m_albumName && a.m_trackId == b.m_trackId && a.m_recordingId == b.m_recordingId &&
-         a.m_nItemIndex == b.m_nItemIndex && a.m_nSubItemIndex == b.m_nSubItemIndex;
-}
-
-TEST(TrackRecord, NewCopiedAndAssigned) {
-  const TrackRecord fresh;
-  EXPECT_EQ(fresh.m_nKind, 0);
-  EXPECT_EQ(fresh.m_nItemIndex, -1);
-  EXPECT_EQ(fresh.m_nSubItemIndex, -1);
-  EXPECT_TRUE(fresh.m_trackId.empty() && fresh.m_fullUrl.empty());
-
-  const TrackRecord filled = FilledRecord();
-  TrackRecord copy(filled);
-  EXPECT_TRUE(SameFields(copy, filled));
-  TrackRecord assigned;
-  assigned = filled;
-  EXPECT_TRUE(SameFields(assigned, filled));
-  assigned = fresh;
-  EXPECT_TRUE(SameFields(assigned, fresh));
-}
-
 TEST(TrackRecord, PreviewSourceAndCacheKeyByKind) {
-  struct Case {
-    int32_t kind;
-    const char16_t* url;
-    bool bCached;
-    const char16_t* key;
-  };
-  const Case cases[] = {{0, u"matched", false, u""}, {1, u"full", true, u"r1"},
-                        {2, u"preview", true, u"t1"}, {5, u"", false, u""}, {-1, u"", false, u""}};
-  for (const Case& c : cases) {
-    TrackRecord record = FilledRecord();
-    record.m_nKind = c.kind;
+  const TrackRecord fresh;
+  EXPECT_EQ(std::make_tuple(fresh.m_nKind, fresh.m_nItemIndex, fresh.m_nSubItemIndex), std::make_tuple(0, -1, -1));
+  const std::tuple<int32_t, const char16_t*, const char16_t*> cases[] = {  // key null: not cached
+      {0, u"matched", nullptr}, {1, u"full", u"r1"}, {2, u"preview", u"t1"}, {5, u"", nullptr}, {-1, u"", nullptr}};
+  for (const auto& [kind, url, key] : cases) {
+    TrackRecord record;
+    record.m_nKind = kind;
+    record.m_matchedUrl = u"matched";
+    record.m_fullUrl = u"full";
+    record.m_audioPreviewUrl = u"preview";
+    record.m_trackId = u"t1";
+    record.m_recordingId = u"r1";
     const TPreviewKey preview = record.PreviewKey();
-    EXPECT_EQ(preview.m_url, c.url) << c.kind;
-    EXPECT_EQ(preview.m_trackId, u"t1") << c.kind;
-    plat::WString key = u"untouched";
-    EXPECT_EQ(record.CacheKey(key), c.bCached) << c.kind;
-    EXPECT_EQ(key, c.bCached ? plat::WString(c.key) : plat::WString(u"untouched")) << c.kind;
+    EXPECT_EQ(preview.m_url + u"|" + preview.m_trackId, url + plat::WString(u"|t1")) << kind;
+    plat::WString cacheKey = u"untouched";
+    EXPECT_EQ(record.CacheKey(cacheKey), key != nullptr) << kind;
+    EXPECT_EQ(cacheKey, key ? key : u"untouched") << kind;
   }
 }
 
@@ -87,15 +45,13 @@ TEST(UserRecord, SharedAndReleasedWithItsModels) {
   CUserRecord* pCurrent = nullptr;
   CUserRecord* pHistory = nullptr;
   auto* pUser = new CWatchedUser(&bDeleted);
-  EXPECT_EQ(pUser->ReferenceCount(), 0);
-  EXPECT_EQ(pUser->m_bInformationLoaded + pUser->m_bPlaylistLoaded + pUser->m_bRecordingsLoaded, 0);
-  EXPECT_EQ(pUser->m_nPlaylistTotal + pUser->m_nRecordingsTotal, 0);
+  EXPECT_EQ(pUser->ReferenceCount() + pUser->m_bInformationLoaded + pUser->m_bPlaylistLoaded + pUser->m_bRecordingsLoaded +
+                pUser->m_nPlaylistTotal + pUser->m_nRecordingsTotal, 0);
   ASSERT_TRUE(pUser->m_playlist.LoadText("<orlamet total_records='1'><tracks><track><artists><artist/></artists></track></tracks></orlamet>"));
   pUser->m_recordings.PushPage();
 
   RefPtr::Assign(pCurrent, pUser);
-  EXPECT_EQ(pUser->ReferenceCount(), 1);
-  RefPtr::Assign(pCurrent, pCurrent);  // the one holder assigning itself
+  RefPtr::Assign(pCurrent, pCurrent);  // its only holder assigning it again
   EXPECT_FALSE(bDeleted);
   EXPECT_EQ(pUser->ReferenceCount(), 1);
   RefPtr::Assign(pHistory, pCurrent);
@@ -103,33 +59,28 @@ TEST(UserRecord, SharedAndReleasedWithItsModels) {
   EXPECT_FALSE(bDeleted);
   EXPECT_EQ(pHistory->m_playlist.TotalRecords(), 1);
   RefPtr::Assign(pHistory, static_cast<CUserRecord*>(nullptr));
-  EXPECT_TRUE(bDeleted);  // the models went with it (the leak sanitizer checks)
+  EXPECT_TRUE(bDeleted);  // with both models (the leak sanitizer checks)
 }
 
 class Settings : public ProtocolTest {};
 
 TEST_F(Settings, SwitchesAreOnUnlessStoredZero) {
-  const std::pair<const char16_t*, bool (*)()> readers[] = {
-      {u"isAMG", IsAMGEnabled}, {u"isVideo", IsVideoEnabled}, {u"isLyrics", IsLyricsEnabled}, {u"isPreview", IsPreviewEnabled}};
-  for (const auto& [name, reader] : readers) {
-    EXPECT_TRUE(reader()) << plat::ToUtf8(name);
+  const std::tuple<const char16_t*, bool (*)(), void (*)(bool)> switches[] = {
+      {u"isAMG", IsAMGEnabled, SetAMGEnabled}, {u"isVideo", IsVideoEnabled, SetVideoEnabled},
+      {u"isLyrics", IsLyricsEnabled, SetLyricsEnabled}, {u"isPreview", IsPreviewEnabled, SetPreviewEnabled}};
+  for (const auto& [name, reader, setter] : switches) {
+    EXPECT_TRUE(reader()) << plat::ToUtf8(name);  // absent
     RegSetAppDword(name, 0);
     EXPECT_FALSE(reader());
     RegSetAppDword(name, 7);
     EXPECT_TRUE(reader());
-    RegSetAppString(name, u"0");  // not a DWORD: reads as 0
+    RegSetAppString(name, u"1");  // not a DWORD: reads as 0
     EXPECT_FALSE(reader());
-  }
-  const std::pair<void (*)(bool), bool (*)()> pairs[] = {{SetAMGEnabled, IsAMGEnabled}, {SetVideoEnabled, IsVideoEnabled},
-                                                         {SetLyricsEnabled, IsLyricsEnabled}, {SetPreviewEnabled, IsPreviewEnabled}};
-  for (const auto& [setter, reader] : pairs) {
     setter(true);
-    EXPECT_TRUE(reader());
+    EXPECT_EQ(RegGetAppDword(name), 1u);
     setter(false);
-    EXPECT_FALSE(reader());
+    EXPECT_TRUE(RegAppValueExists(name) && !reader());
   }
-  SetVideoEnabled(true);
-  EXPECT_EQ(RegGetAppDword(u"isVideo"), 1u);
 }
 
 TEST_F(Settings, MaximumSearchLength) {
