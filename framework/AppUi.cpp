@@ -1,0 +1,624 @@
+#include "framework/AppUi.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "framework/Feedback.h"
+#include "framework/Resources.h"
+#include "framework/Theme.h"
+#include "framework/Trace.h"
+#include "framework/VyServices.h"
+#include "layouts/Layouts.h"
+#include "platform/base/Errors.h"
+#include "platform/gdi/Gdi.h"
+#include "platform/registry/Registry.h"
+#include "platform/ui/MenuBar.h"
+
+namespace {
+
+constexpr char16_t kUnit[] = u"AppUi";
+constexpr uintptr_t kTickTimer = 1;
+constexpr uint32_t kTickMs = 100;
+constexpr uint16_t kMenuBarResource = 102;
+constexpr uint16_t kAccelerators = 2;
+constexpr uint16_t kTitleString = 1;
+constexpr uint16_t kClassString = 2;
+constexpr size_t kMaxNameUnits = 100;
+
+plat::WString LoadName(plat::ModuleHandle hInstance, uint16_t nId) {
+  std::optional<plat::WStringView> text = plat::LoadStringRef(hInstance, nId);
+  if (!text || text->empty()) Env::ThrowError(Env::ErrSystem);
+  return plat::WString(text->substr(0, kMaxNameUnits));
+}
+
+// The counter-angle the layouts are told and the rotation variant index.
+int32_t CounterAngle(int32_t nAngle) {
+  switch (nAngle) {
+    case 90: return 270;
+    case 180: return 180;
+    case 270: return 90;
+    default: return 0;
+  }
+}
+uint32_t RotationIndex(int32_t nAngle) {
+  switch (nAngle) {
+    case 90: return 3;
+    case 180: return 2;
+    case 270: return 1;
+    default: return 0;
+  }
+}
+
+template <class F>
+void ForEachControl(CControl* pRoot, const F& f) {
+  f(pRoot);
+  for (CControl* p = pRoot->FirstChild(); p; p = p->NextSibling()) ForEachControl(p, f);
+}
+
+}  // namespace
+
+CAppUi* CAppUi::s_pInstance = nullptr;
+
+void CFocusLayoutMessage::Dispatch() {
+  bool bRestore = m_bRestoreFocus, bRelayout = m_bRelayout;
+  m_bRestoreFocus = m_bRelayout = false;
+  if (bRestore) m_pApp->RestoreFocus();
+  if (bRelayout) m_pApp->LayoutToWindow();
+}
+
+CAppUi::CAppUi() {
+  SetEnableStateRaw(EnableOn);
+}
+
+CAppUi::~CAppUi() {
+  CAppUi* pPrevious = s_pInstance;
+  if (pPrevious != this) {
+    // A second application that failed its Init: it owns nothing shared.
+    return;
+  }
+  SetClosing();
+  VyServices().UnLoad();
+  for (auto& [id, pFactory] : m_views) {
+    (void)id;
+    if (pFactory->m_pView) {
+      CView* pView = pFactory->m_pView;
+      pFactory->m_pView = nullptr;
+      delete pView;
+    }
+  }
+  if (m_hMenuBar) {
+    plat::DestroyWindow(m_hMenuBar);
+    m_hMenuBar = nullptr;
+  }
+  while (LastChild()) delete LastChild();
+  m_pRootLayout.reset();
+  for (CEventMessage* p : {static_cast<CEventMessage*>(&m_tickMessage), static_cast<CEventMessage*>(&m_startMessage),
+                           static_cast<CEventMessage*>(&m_focusMessage), static_cast<CEventMessage*>(&m_rotationMessage),
+                           static_cast<CEventMessage*>(&m_paintMessage)})
+    if (p->IsQueued() && m_pQueue) p->Cancel();
+  if (m_bBacklightHeld) SetBacklightOn(false);
+  if (CResources::Instance()) CResources::Destroy();
+  ReleaseOffscreenBitmap();
+  if (m_hWnd) {
+    plat::HWND hWnd = m_hWnd;
+    m_hWnd = nullptr;  // the window's last messages get default handling
+    plat::DestroyWindow(hWnd);
+  }
+  if (m_nClassAtom) plat::UnregisterClass(m_className, m_hInstance);
+  if (m_bControlClassRegistered) UnregisterWindowClass(m_hInstance);
+  s_pCapture = nullptr;
+  m_views.clear();
+  m_pQueue.reset();
+  m_pRegistry.reset();
+  s_pInstance = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Start.
+
+void CAppUi::Init(plat::ModuleHandle hInstance) {
+  if (s_pInstance) QUOREL_PANIC(kUnit, 499);
+  s_pInstance = this;
+  m_hInstance = hInstance;
+  m_pRegistry = std::make_unique<CObjectRegistry>();
+  m_pQueue = std::make_unique<CEventQueue>([this] {
+    return m_hWnd && plat::PostMessage(m_hWnd, WM_QUOREL_EVENTS, 0, 0);
+  });
+  CResources::Create();
+
+  m_title = LoadName(hInstance, kTitleString);
+  m_className = LoadName(hInstance, kClassString);
+
+  if (plat::HWND hOther = plat::FindWindow(m_className, m_title)) {
+    plat::SetForegroundWindow(hOther);
+    plat::ShowWindow(reinterpret_cast<plat::HWND>(reinterpret_cast<uintptr_t>(hOther) | 1), plat::SW_SHOW);
+    Env::ThrowError(Env::ErrAlreadyExists);
+  }
+
+  RegisterWindowClass(hInstance);
+  m_bControlClassRegistered = true;
+  plat::WndClass cls;
+  cls.style = plat::CS_HREDRAW | plat::CS_VREDRAW;
+  cls.proc = &CControl::ControlWndProc;
+  cls.instance = hInstance;
+  cls.background = nullptr;
+  cls.name = m_className;
+  m_nClassAtom = plat::RegisterClass(cls);
+  if (!m_nClassAtom) Env::ThrowError(Env::ErrSystem);
+
+  plat::HWND hWnd = plat::CreateWindowEx(0, m_className, m_title, plat::WS_VISIBLE, plat::CW_USEDEFAULT,
+                                         plat::CW_USEDEFAULT, plat::CW_USEDEFAULT, plat::CW_USEDEFAULT, nullptr, 0,
+                                         hInstance, nullptr);
+  if (!hWnd) Env::ThrowError(Env::ErrSystem);
+  m_hWnd = hWnd;
+  plat::GetWindowRect(hWnd, &m_rc);
+  plat::ShowWindow(hWnd, plat::SW_SHOW);
+
+  m_hMenuBar = plat::SHCreateMenuBar(hWnd, hInstance, kMenuBarResource);
+  if (m_hMenuBar) {
+    plat::MenuBarSetButton(m_hMenuBar, 0, u"", false);
+    plat::MenuBarSetButton(m_hMenuBar, 1, u"", false);
+    plat::SendMessage(m_hMenuBar, plat::SHCMBM_OVERRIDEKEY, plat::VK_ESCAPE,
+                      plat::MAKELPARAM(plat::SHMBOF_NODEFAULT, plat::SHMBOF_NODEFAULT));
+  }
+  m_pQueue->SetInitialised(true);
+  m_pQueue->SetLoopAlive(true);
+}
+
+void CAppUi::FitWindow() {
+  if (m_bFitted || !m_hWnd) return;
+  RECT rc;
+  if (!plat::GetWindowRect(m_hWnd, &rc)) return;
+  if (m_hMenuBar) rc.bottom -= plat::MenuBarHeight();
+  m_bFitted = true;
+  plat::MoveWindow(m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, false);
+  Invalidate();
+}
+
+int CAppUi::Run() {
+  int nExit = 0;
+  bool bFailed = false;
+  try {
+    if (m_nStartViewId == -1 || !m_views.count(m_nStartViewId)) QUOREL_PANIC(kUnit, 1255);
+    FitWindow();
+    SetFocus();
+    OnStart();
+    VyServices().Load(m_hWnd);
+    VyServices().Open(0);
+    SwitchView(-1, m_nStartViewId);
+    if (!plat::SetTimer(m_hWnd, kTickTimer, kTickMs)) Env::ThrowError(Env::ErrSystem);
+    plat::PostMessage(m_hWnd, plat::WM_TIMER, kTickTimer, 0);
+    plat::PostMessage(m_hWnd, plat::WM_ACTIVATE, plat::WA_ACTIVE, 0);
+    Invalidate();
+    FlushPaint();
+    m_startMessage.Post();
+    std::optional<plat::Accelerators> accelerators = plat::LoadAccelerators(m_hInstance, kAccelerators);
+    for (;;) {
+      plat::Msg msg;
+      bool bPainted = false;
+      while (plat::PeekMessage(&msg, nullptr, plat::WM_PAINT, plat::WM_PAINT, plat::PM_NOREMOVE | plat::PM_NOYIELD)) {
+        plat::DispatchMessage(&msg);
+        bPainted = true;
+      }
+      if (bPainted) RepostDirtyPaints();
+      int r = plat::GetMessage(&msg, nullptr, 0, 0);
+      if (r == 0) {
+        nExit = static_cast<int>(msg.wParam);
+        break;
+      }
+      if (r < 0) Env::ThrowError(Env::ErrSystem);
+      if (accelerators && plat::TranslateAccelerator(m_hWnd, *accelerators, &msg)) continue;
+      plat::TranslateMessage(&msg);
+      plat::DispatchMessage(&msg);
+    }
+  } catch (...) {
+    bFailed = true;
+  }
+  if (m_hWnd) plat::ShowWindow(m_hWnd, plat::SW_HIDE);
+  m_pQueue->SetLoopAlive(false);
+  try {
+    Shutdown();
+  } catch (...) {
+    bFailed = true;
+  }
+  m_pQueue->SetInitialised(false);
+  for (CEventMessage* p : {static_cast<CEventMessage*>(&m_tickMessage), static_cast<CEventMessage*>(&m_startMessage),
+                           static_cast<CEventMessage*>(&m_focusMessage), static_cast<CEventMessage*>(&m_rotationMessage)})
+    m_pQueue->Unlink(p);
+  return bFailed ? 1 : nExit;
+}
+
+void CAppUi::DrainInto(int* pFirstCode) {
+  int32_t nCode = m_pQueue->RunEvents();
+  if (nCode != 0 && *pFirstCode == 0) *pFirstCode = nCode;
+  else if (nCode != 0) *pFirstCode = Env::ErrSeveral;
+}
+
+int CAppUi::Shutdown() {
+  int nCode = 0;
+  if (m_bBacklightHeld) SetBacklightOn(false);
+  if (m_hWnd) plat::KillTimer(m_hWnd, kTickTimer);
+  if (m_tickMessage.IsQueued()) m_tickMessage.Cancel();
+  SwitchView(m_nActiveViewId, -1);
+  OnShutdown();
+  DrainInto(&nCode);
+  for (auto& [id, pFactory] : m_views) {
+    (void)id;
+    if (CView* pView = pFactory->m_pView) {
+      pFactory->m_pView = nullptr;
+      delete pView;
+    }
+  }
+  DrainInto(&nCode);
+  while (CControl* pChild = LastChild()) delete pChild;
+  DrainInto(&nCode);
+  return nCode;
+}
+
+// ---------------------------------------------------------------------------
+// Views.
+
+void CAppUi::RegisterView(int32_t nViewId, CViewFactory* pFactory) {
+  std::unique_ptr<CViewFactory> owned(pFactory);
+  if (!pFactory) Env::ThrowError(Env::ErrBadArgument);
+  if (m_views.count(nViewId)) Env::ThrowError(Env::ErrAlreadyExists);
+  pFactory->m_nViewId = nViewId;
+  m_views[nViewId] = std::move(owned);
+}
+
+void CAppUi::ActivateView(int32_t nViewId) {
+  if (!m_views.count(nViewId)) QUOREL_PANIC(kUnit, 1459);
+  if (nViewId == m_nActiveViewId) return;
+  SwitchView(m_nActiveViewId, nViewId);
+}
+
+void CAppUi::ReactivateView(int32_t nViewId) {
+  if (!m_views.count(nViewId)) QUOREL_PANIC(kUnit, 1474);
+  SwitchView(m_nActiveViewId, nViewId);
+}
+
+void CAppUi::SwitchView(int32_t nFrom, int32_t nTo) {
+  (void)nFrom;
+  CViewFactory* pNewFactory = nTo >= 0 && m_views.count(nTo) ? m_views[nTo].get() : nullptr;
+  TViewRecord next{pNewFactory, nullptr, nTo};
+  TViewRecord old = m_active;
+  if (old.pView) {
+    CView* pOld = old.pView;
+    pOld->OnLeave(&m_active, &next);
+    if (old.pFactory) old.pFactory->m_pView = nullptr;
+    m_active.pView = nullptr;
+    // The old view may be running one of its own handlers: it goes later.
+    pOld->ScheduleDelete();
+  }
+  m_pRootLayout.reset();
+  m_nPreviousViewId = m_nActiveViewId;
+  if (!pNewFactory) {
+    if (old.pFactory) old.pFactory->SetActive(false);
+    m_active = TViewRecord{};
+    m_nActiveViewId = -1;
+    return;
+  }
+  m_pRootLayout = BuildAppRootLayout();
+  CLayoutNode* pViewArea = m_pRootLayout->FindNode(kViewAreaNode, -1);
+  CView* pView = pNewFactory->Create(this, pViewArea);
+  OnLayoutTreeCreated(m_pRootLayout.get());
+  m_pRootLayout->ResetVariants();
+  ApplyRotation();
+  pView->OnViewActivated(pViewArea);
+  if (old.pFactory) old.pFactory->SetActive(false);
+  next.pView = pView;
+  m_active = next;
+  pNewFactory->SetActive(true);
+  m_nActiveViewId = nTo;
+  LayoutToWindow();
+  RecomputeLayers();
+  OnViewActivated();
+  KeepDeviceAwake();
+}
+
+void CAppUi::LayoutToWindow() {
+  if (!m_pRootLayout) return;
+  CLayoutNode* pViewArea = m_pRootLayout->FindNode(kViewAreaNode, -1);
+  if (!pViewArea) return;
+  RECT rc = ScreenRect();
+  pViewArea->PinToRect(rc);
+  m_pRootLayout->Update(
+      RECT{0, 0, plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN)});
+}
+
+void CAppUi::ApplyRotation() {
+  if (m_rotationMessage.IsQueued()) m_rotationMessage.Cancel();
+  int32_t nAngle = GetScreenRotation();
+  TDisplayRotation& payload = m_rotationMessage.Payload();
+  payload.nWidth = plat::GetSystemMetrics(plat::SM_CXSCREEN);
+  payload.nHeight = plat::GetSystemMetrics(plat::SM_CYSCREEN);
+  payload.nAngle = CounterAngle(nAngle);
+  if (m_pRootLayout) m_pRootLayout->SelectVariants(0, RotationIndex(nAngle));
+  if (m_pQueue && m_pQueue->IsInitialised()) m_rotationMessage.Post();
+}
+
+// ---------------------------------------------------------------------------
+// Layers and focus.
+
+void CAppUi::SetChildLayer(CControl* pControl, int32_t nLayer) {
+  if (!pControl || pControl->Parent() != this) QUOREL_PANIC(kUnit, 1652);
+  ForEachControl(pControl, [nLayer](CControl* p) { p->m_nLayer = nLayer; });
+  RecomputeLayers();
+  if (m_pFocused && m_pFocused != this && m_pFocused->m_nLayer < m_nTopShownLayer) {
+    RememberFocus(m_pFocused->m_nLayer, m_pFocused);
+    SetFocus();
+  }
+}
+
+void CAppUi::RecomputeLayers() {
+  int32_t nTop = 0, nTopShown = 0;
+  std::vector<CControl*> order;
+  for (CControl* p = FirstChild(); p; p = p->NextSibling()) {
+    if (p->IsClosing()) continue;
+    nTop = std::max(nTop, p->m_nLayer);
+    if (p->IsVisible()) nTopShown = std::max(nTopShown, p->m_nLayer);
+    order.push_back(p);
+  }
+  // Windows stacked as painted: by layer, then later siblings above.
+  std::stable_sort(order.begin(), order.end(),
+                   [](const CControl* a, const CControl* b) { return a->m_nLayer < b->m_nLayer; });
+  std::vector<plat::HWND> windows;
+  for (CControl* p : order) windows.push_back(p->Window());
+  if (windows != m_stackOrder) {
+    m_stackOrder = windows;
+    for (plat::HWND h : windows)
+      if (h)
+        plat::SetWindowPos(h, plat::HWND_TOP, 0, 0, 0, 0,
+                           plat::SWP_NOMOVE | plat::SWP_NOSIZE | plat::SWP_NOACTIVATE | plat::SWP_NOREDRAW);
+  }
+  if (nTop != m_nTopLayer || nTopShown != m_nTopShownLayer) {
+    m_nTopLayer = nTop;
+    m_nTopShownLayer = nTopShown;
+    if (m_pQueue && m_pQueue->IsLoopAlive() && m_pQueue->IsInitialised()) PostFocusRestore();
+    OnOptionsMenuClosed(nTop, nTopShown);
+  }
+}
+
+void CAppUi::PostFocusRestore() {
+  m_focusMessage.m_bRestoreFocus = true;
+  if (!m_focusMessage.IsQueued()) m_focusMessage.Post();
+}
+
+void CAppUi::RestoreFocus() {
+  auto it = m_focusMemory.find(m_nTopShownLayer);
+  CControl* pTarget = it != m_focusMemory.end() ? it->second : nullptr;
+  if (pTarget && pTarget->IsFocusable(m_nTopShownLayer))
+    pTarget->SetFocus();
+  else if (!m_pFocused || m_pFocused == this || m_pFocused->m_nLayer != m_nTopShownLayer)
+    SetFocus();
+}
+
+void CAppUi::RememberFocus(int32_t nLayer, CControl* pControl) { m_focusMemory[nLayer] = pControl; }
+
+void CAppUi::OnControlDestroyed(CControl* pControl) {
+  if (m_pFocused == pControl) {
+    CControl* pParent = pControl->Parent();
+    if (pParent) {
+      m_pFocused = pParent;
+      m_focusMemory[pControl->m_nLayer] = pParent == this ? nullptr : pParent;
+      if (pParent->Window() && !pParent->IsClosing()) plat::SetFocus(pParent->Window());
+    } else {
+      m_pFocused = this;
+    }
+  }
+  for (auto& [layer, p] : m_focusMemory) {
+    (void)layer;
+    if (p == pControl) p = this;
+  }
+  if (s_pCapture == pControl) s_pCapture = nullptr;
+  m_stackOrder.erase(std::remove(m_stackOrder.begin(), m_stackOrder.end(), pControl->Window()), m_stackOrder.end());
+}
+
+bool CAppUi::OnInput(const TInputEvent& event) {
+  if (!event.bPressed || event.nKey == KeyPointer) return true;
+  int32_t nLayer = m_nTopShownLayer;
+  CControl* pFocused = m_pFocused ? m_pFocused : this;
+  CControl* pTarget = nullptr;
+  switch (event.nKey) {
+    case plat::VK_LEFT:
+      pTarget = pFocused->Neighbour(0);
+      break;
+    case plat::VK_RIGHT:
+      pTarget = pFocused->Neighbour(2);
+      break;
+    case plat::VK_UP:
+      pTarget = pFocused->Neighbour(1);
+      if (!pTarget)
+        pTarget = pFocused == this ? FindLastFocusable(nLayer) : pFocused->FindPreviousFocusable(nLayer);
+      break;
+    case plat::VK_DOWN:
+      pTarget = pFocused->Neighbour(3);
+      if (!pTarget) pTarget = pFocused == this ? FindFirstFocusable(nLayer) : pFocused->FindNextFocusable(nLayer);
+      break;
+    default:
+      break;
+  }
+  if (pTarget) pTarget->SetFocus();
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Messages.
+
+void CAppUi::Paint(CGraphics& g, const POINT& origin, const RECT& clip) {
+  (void)clip;
+  g.SetFillColor(ThemeBackgroundColor(GetThemeIndex()), EColorSolid);
+  g.SetLineColor(0, EColorOff);
+  g.DrawRectangle(RECT{origin.x, origin.y, origin.x + m_rc.right - m_rc.left, origin.y + m_rc.bottom - m_rc.top});
+}
+
+plat::LRESULT CAppUi::OnMessage(uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM lParam) {
+  bool bInput = nMsg == plat::WM_KEYDOWN || nMsg == plat::WM_KEYUP || nMsg == plat::WM_LBUTTONDOWN ||
+                nMsg == plat::WM_LBUTTONUP || nMsg == plat::WM_MOUSEMOVE;
+  if (bInput && m_bMenuMode) return VyServices().ForwardMessage(m_hWnd, nMsg, wParam, lParam);
+  switch (nMsg) {
+    case WM_QUOREL_EVENTS:
+      Env::ThrowIfError(m_pQueue->RunEvents());
+      return 0;
+    case WM_QUOREL_ROTATE:
+      SetScreenRotation(IsSlideOpen() ? 90 : 0);
+      return 0;
+    case WM_QUOREL_MENU_RUN:
+      RunMenuCommand(static_cast<int32_t>(lParam));
+      return 0;
+    case WM_QUOREL_MENU_CLOSED:
+      SetMenuMode(false);
+      OnOptionsMenuClosed(m_nTopLayer, m_nTopShownLayer);
+      return 0;
+    case plat::WM_TIMER:
+      VyServices().ForwardMessage(m_hWnd, nMsg, wParam, lParam);
+      if (wParam == kTickTimer) {
+        if (!m_tickMessage.IsQueued()) m_tickMessage.Post();
+        if (m_bBacklightHeld) KeepDeviceAwake();
+      }
+      return 0;
+    case plat::WM_COMMAND:
+      if (m_bMenuMode) return VyServices().ForwardMessage(m_hWnd, nMsg, wParam, lParam);
+      if (plat::LOWORD(wParam) == kCmdLeftSoftKey) PostInput(TInputEvent{0, plat::VK_F1, 0, 0});
+      else if (plat::LOWORD(wParam) == kCmdRightSoftKey) PostInput(TInputEvent{0, plat::VK_F2, 0, 0});
+      return 0;
+    case plat::WM_SETTINGCHANGE:
+      OnSettingChange(wParam);
+      return 0;
+    case plat::WM_PAINT:
+      if (m_bMenuMode) {
+        plat::PaintInfo ps;
+        plat::BeginPaint(m_hWnd, &ps);
+        VyServices().Paint(ps.hdc);
+        plat::EndPaint(m_hWnd, &ps);
+        return 0;
+      }
+      return CControl::OnMessage(nMsg, wParam, lParam);
+    case plat::WM_DESTROY:
+      VyServices().ReleaseGlobalDCs();
+      plat::PostQuitMessage(0);
+      return 0;
+    case plat::WM_SIZE:
+      if (m_bMenuMode) VyServices().ForwardMessage(m_hWnd, nMsg, wParam, lParam);
+      return 1;
+    case plat::WM_ACTIVATE:
+      OnActivate(wParam);
+      return 0;
+    default:
+      return CControl::OnMessage(nMsg, wParam, lParam);
+  }
+}
+
+void CAppUi::OnActivate(plat::WPARAM wParam) {
+  bool bActive = plat::LOWORD(wParam) != plat::WA_INACTIVE;
+  if (bActive) {
+    if (GetThemeIndex() == 0) SetScreenRotation(0);
+    m_bWindowActive = true;
+    FitWindow();
+    CControl* pFocused = m_pFocused ? m_pFocused : this;
+    if (pFocused->Window()) plat::SetFocus(pFocused->Window());
+    KeepDeviceAwake();
+  } else {
+    m_bWindowActive = false;
+    if (CControl* pHolder = s_pCapture) {
+      s_pCapture = nullptr;
+      plat::ReleaseCapture();
+      pHolder->OnInput(TInputEvent{0, KeyPointer, -1, -1});
+    }
+  }
+  auto* pMessage = CEventFireMessage<AppActivatedEvent>::New();
+  pMessage->Payload() = bActive ? 1 : 0;
+  pMessage->Post();
+  if (m_bMenuMode) VyServices().ForwardMessage(m_hWnd, plat::WM_ACTIVATE, wParam, 0);
+}
+
+void CAppUi::OnSettingChange(plat::WPARAM wParam) {
+  plat::ActivateInfo info;
+  info.cbSize = 12;
+  plat::SHHandleWMSettingChange(m_hWnd, wParam, 0, &info);
+  if (wParam != plat::SETTINGCHANGE_RESET) return;
+  // The snapshot has the old screen's size.
+  ReleaseOffscreenBitmap();
+  UpdateLandscapeOption();
+  CResources::ClearCaches();
+  FitWindow();
+  ForEachControl(this, [](CControl* p) { p->ReloadImages(); });
+  m_pRootLayout.reset();
+  if (m_active.pView) {
+    m_pRootLayout = BuildAppRootLayout();
+    CLayoutNode* pViewArea = m_pRootLayout->FindNode(kViewAreaNode, -1);
+    BindLayoutAndApply(m_active.pView, pViewArea);
+    OnLayoutTreeCreated(m_pRootLayout.get());
+    m_pRootLayout->ResetVariants();
+    ApplyRotation();
+    m_active.pView->OnViewActivated(pViewArea);
+    LayoutToWindow();
+  }
+  RECT rcScreen{0, 0, plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN)};
+  ForEachControl(this, [&rcScreen](CControl* p) { p->OnDisplayChanged(rcScreen); });
+  Invalidate();
+}
+
+// ---------------------------------------------------------------------------
+// Registry of objects and the screen.
+
+void CAppUi::AddObject(int32_t nId, CObject* pObject) {
+  if (!pObject) QUOREL_PANIC(kUnit, 1854);
+  m_pRegistry->AddObject(nId, pObject);
+}
+
+CObject* CAppUi::FindObject(int32_t nId) {
+  CObject* p = m_pRegistry->FindObject(nId);
+  if (!p) QUOREL_PANIC(kUnit, 1869);
+  return p;
+}
+
+RECT CAppUi::GetMainWindowRect() const { return m_rc; }
+
+RECT CAppUi::GetScreenRect() const {
+  return RECT{0, 0, plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN)};
+}
+
+int32_t CAppUi::GetMinScreenDimension() const {
+  return std::min(plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN));
+}
+
+int32_t CAppUi::GetStandardHeight(int32_t nIndex) const {
+  if (nIndex < 0 || nIndex > 4 || !m_pRootLayout) QUOREL_PANIC(kUnit, 1973);
+  CLayoutNode* pNode = m_pRootLayout->FindNode(34 + nIndex, -1);
+  if (!pNode || !pNode->IsLaidOut()) QUOREL_PANIC(kUnit, 1973);
+  return pNode->GetHeight();
+}
+
+bool CAppUi::IsForeground() const {
+  if (!m_hWnd) QUOREL_PANIC(kUnit, 1946);
+  return plat::GetForegroundWindow() == m_hWnd;
+}
+
+// ---------------------------------------------------------------------------
+// Soft keys.
+
+void CAppUi::UpdateSoftKeys() {
+  if (!m_hMenuBar) return;
+  plat::MenuBarSetButton(m_hMenuBar, 0, m_leftText, m_bLeftText && m_bLeftEnabled);
+  plat::MenuBarSetButton(m_hMenuBar, 1, m_rightText, m_bRightText && m_bRightEnabled);
+}
+
+void CAppUi::SetLeftSoftkeyText(plat::WStringView text) {
+  m_leftText = plat::WString(text);
+  m_bLeftText = !text.empty();
+  UpdateSoftKeys();
+}
+
+void CAppUi::SetRightSoftkeyText(plat::WStringView text) {
+  m_rightText = plat::WString(text);
+  m_bRightText = !text.empty();
+  UpdateSoftKeys();
+}
+
+void CAppUi::EnableSoftKeys(bool bLeft, bool bRight) {
+  m_bLeftEnabled = bLeft;
+  m_bRightEnabled = bRight;
+  UpdateSoftKeys();
+}
