@@ -60,6 +60,19 @@ void ForEachControl(CControl* pRoot, const F& f) {
 
 CAppUi* CAppUi::s_pInstance = nullptr;
 
+int RunApplication(const std::function<std::unique_ptr<CAppUi>()>& create) {
+  DebugTrace(u"[QUOREL] Starting Quorel %u.%u.%u.\n", 1u, 6u, 57u);
+  try {
+    std::unique_ptr<CAppUi> pApp = create();
+    if (!pApp) return 1;
+    return pApp->Run();
+  } catch (const Env::TSysErrorCode& e) {
+    return e.code == Env::ErrAlreadyExists ? 0 : 1;
+  } catch (const TPanic&) {
+    return 1;
+  }
+}
+
 void CFocusLayoutMessage::Dispatch() {
   bool bRestore = m_bRestoreFocus, bRelayout = m_bRelayout;
   m_bRestoreFocus = m_bRelayout = false;

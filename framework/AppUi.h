@@ -3,6 +3,7 @@
 // views and the switch between them, layers and the focus across them.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -55,6 +56,11 @@ class CFocusLayoutMessage : public CEventMessage {
  private:
   CAppUi* m_pApp;
 };
+
+// The program's start: trace the version, make the application (its Init
+// included) and register its views through `create`, run it, delete it.
+// Another running instance (error 3) ends with 0, any other error code with 1.
+int RunApplication(const std::function<std::unique_ptr<CAppUi>()>& create);
 
 class CAppUi : public CControl {
  public:

@@ -1,0 +1,568 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <optional>
+
+#include "framework/Theme.h"
+#include "framework/VyServices.h"
+#include "layouts/Layouts.h"
+#include "platform/fs/FileSystem.h"
+#include "platform/registry/Registry.h"
+#include "tests/framework/appui_test_support.h"
+
+extern char** environ;
+
+using namespace apptest;
+
+namespace {
+
+// --- start, views and switching ---------------------------------------------
+
+TEST_F(AppFixture, StartShowsThePaintedStartViewAboveTheMenuBar) {
+  MakeApp();
+  RECT rcMain{}, rcView{};
+  uint16_t viewPixel = 0, boxPixel = 0;
+  int r = Run({[&] {
+    rcMain = m_app->GetMainWindowRect();
+    rcView = StartView()->ScreenRect();
+    viewPixel = m_tp->Pixel(rcView.right - 5, rcView.bottom - 5);
+    boxPixel = CentrePixel(StartView()->m_pA);
+  }});
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(m_app->GetActiveViewId(), -1);  // switched away at shutdown
+  int32_t h = plat::GetSystemMetrics(plat::SM_CYSCREEN);
+  EXPECT_EQ(rcMain.bottom, h - plat::MenuBarHeight());  // shortened once
+  EXPECT_EQ(rcMain.right, plat::GetSystemMetrics(plat::SM_CXSCREEN));
+  EXPECT_FALSE(RectEquals(rcView, RECT{}));
+  EXPECT_EQ(viewPixel, To565(0xFF808080u));
+  EXPECT_EQ(boxPixel, To565(0xFFFF0000u));
+}
+
+TEST_F(AppFixture, ViewSwitchRunsItsStepsInOrderAndDeletesTheOldViewLater) {
+  MakeApp();
+  TView* pFirst = nullptr;
+  Run({[&] {
+         pFirst = StartView();
+         m_log.clear();
+         m_app->ActivateView(4);
+         // Still alive: its deferred delete has not run yet.
+         m_log.push_back("switched");
+       },
+       [&] { EXPECT_EQ(m_app->PreviousViewId(), 2); }});
+  // Bind and apply, tree hook, activation on node 6 before the pass, then
+  // the pass moves the view, then the application hook.
+  size_t leave = IndexOf("V2 leave 2->4"), apply = IndexOf("V4 apply 6"), tree = IndexOf("app tree"),
+         activated = IndexOf("V4 activated 6 laidout=0"), view = IndexOf("app view 4"),
+         switched = IndexOf("switched"), dtor = IndexOf("V2 dtor active=4");
+  ASSERT_LT(view, m_log.size());
+  EXPECT_LT(leave, apply);
+  EXPECT_LT(apply, tree);
+  EXPECT_LT(tree, activated);
+  EXPECT_LT(activated, view);
+  EXPECT_LT(switched, dtor);  // deleted by its message, the new view active by then
+  ASSERT_LT(dtor, m_log.size());
+  EXPECT_NE(pFirst, nullptr);
+}
+
+TEST_F(AppFixture, ActivateIgnoresTheActiveViewReactivateRebuildsAndUnknownIdsPanic) {
+  MakeApp();
+  Run({[&] {
+    TView* pBefore = StartView();
+    m_app->ActivateView(2);
+    EXPECT_EQ(StartView(), pBefore);
+    m_app->ReactivateView(2);
+    EXPECT_NE(StartView(), pBefore);
+    EXPECT_EQ(m_app->GetActiveViewId(), 2);
+    try {
+      m_app->ActivateView(99);
+      ADD_FAILURE() << "no panic";
+    } catch (const TPanic& p) {
+      EXPECT_EQ(p.line, 1459);
+    }
+    try {
+      m_app->ReactivateView(98);
+      ADD_FAILURE() << "no panic";
+    } catch (const TPanic& p) {
+      EXPECT_EQ(p.line, 1474);
+    }
+  }});
+  EXPECT_EQ(std::count(m_log.begin(), m_log.end(), "V2 ctor"), 2);
+  EXPECT_EQ(std::count(m_log.begin(), m_log.end(), "V2 dtor active=2"), 1);
+}
+
+TEST_F(AppFixture, UnregisteredStartViewReturnsOneAfterShuttingDown) {
+  MakeApp();
+  m_app->SetStartView(77);
+  EXPECT_EQ(m_app->Run(), 1);
+  EXPECT_TRUE(Logged("app shutdown"));
+  EXPECT_FALSE(m_app->Queue().IsInitialised());
+}
+
+TEST_F(AppFixture, ShutdownDrainsMessagesPostedWhileShuttingDown) {
+  MakeApp();
+  int nRan = 0;
+  m_app->m_onShutdown = [&] {
+    // A message that posts another: both must run before the children go.
+    (new TCall([&] {
+      ++nRan;
+      (new TCall([&] { ++nRan; }))->Post();
+    }))->Post();
+  };
+  Run({});
+  EXPECT_EQ(nRan, 2);
+  EXPECT_TRUE(Logged("V2 dtor active=-1"));
+  EXPECT_EQ(m_app->FirstChild(), nullptr);
+  EXPECT_TRUE(m_app->Queue().IsEmpty());
+}
+
+TEST_F(AppFixture, RotationRebuildsTheTreeAndRebindsTheSameView) {
+  SetThemeIndex(1);  // theme 0 turns the screen back on every activation
+  MakeApp();
+  TView* pView = nullptr;
+  CLayoutNode* pOldNode = nullptr;
+  Run({[&] {
+         pView = StartView();
+         pOldNode = pView->m_pNode;
+         m_log.clear();
+         m_tp->Rotate(90);
+       },
+       [&] {
+         EXPECT_EQ(StartView(), pView);
+         EXPECT_EQ(pView->m_pNode, m_app->GetRootLayout()->FindNode(kViewAreaNode, -1));
+         RECT rcMain = m_app->GetMainWindowRect();
+         EXPECT_EQ(rcMain.right, plat::GetSystemMetrics(plat::SM_CXSCREEN));
+         EXPECT_GT(rcMain.right, rcMain.bottom);
+         EXPECT_TRUE(RectEquals(pView->ScreenRect(), pView->m_pNode->GetRect(CLayoutNode::SpaceWindow)));
+         EXPECT_EQ(CAppUi::GetScreenRotation(), 90);
+       }});
+  SetThemeIndex(0);
+  EXPECT_TRUE(Logged("V2 apply 6"));
+  EXPECT_FALSE(Logged("V2 ctor"));
+  (void)pOldNode;
+}
+
+TEST_F(AppFixture, SlideOpensToLandscapeAndThemeZeroTurnsBackOnActivation) {
+  MakeApp();
+  Run({[&] { m_tp->SetSlide(true); },
+       [&] {
+         EXPECT_EQ(CAppUi::GetScreenRotation(), 90);
+         m_tp->Activate(false);
+         m_tp->Activate(true);
+       },
+       [&] { EXPECT_EQ(CAppUi::GetScreenRotation(), 0); }});
+}
+
+// --- input and focus ---------------------------------------------------------
+
+TEST_F(AppFixture, TapsReachTheControlUnderThePointer) {
+  MakeApp();
+  Run({[&] {
+         POINT c = Centre(StartView()->m_pB);
+         m_log.clear();
+         m_tp->Tap(c.x, c.y);
+       },
+       [&] {
+         EXPECT_TRUE(Logged("B input 1 1 50 25"));
+         EXPECT_TRUE(Logged("B input 0 1 50 25"));
+         EXPECT_FALSE(Logged("A input 1 1 50 25"));
+       }});
+}
+
+TEST_F(AppFixture, PressInsideReleaseOutsideGoesToTheHolder) {
+  MakeApp();
+  Run({[&] {
+         POINT c = Centre(StartView()->m_pA);
+         m_log.clear();
+         m_tp->Down(c.x, c.y);
+         m_tp->Up(c.x + 200, c.y + 300);
+       },
+       [&] {
+         EXPECT_TRUE(Logged("A input 1 1 50 25"));
+         EXPECT_TRUE(Logged("A input 0 1 250 325"));
+       }});
+}
+
+TEST_F(AppFixture, KeysMoveTheFocusAndUnhandledKeysReachTheApplication) {
+  MakeApp();
+  Run({[&] {
+         StartView()->m_pA->SetFocus();
+         m_log.clear();
+         m_tp->Key(plat::VK_DOWN);
+       },
+       [&] {
+         // The view's own arrow navigation takes it inside the panel.
+         EXPECT_EQ(m_app->FocusedControl(), StartView()->m_pB);
+         EXPECT_TRUE(Logged("A input 1 40 0 0"));
+         EXPECT_FALSE(Logged("app input 1 40"));
+         // Up from the panel's first focusable leaves the panel: unhandled.
+         StartView()->m_pA->SetFocus();
+         m_log.clear();
+         m_tp->Key(plat::VK_UP);
+       },
+       [&] {
+         EXPECT_TRUE(Logged("app input 1 38"));
+         // The panel itself comes before its first child in tree order.
+         EXPECT_EQ(m_app->FocusedControl(), StartView());
+         StartView()->DisableArrowKeys();
+         StartView()->m_pA->SetFocus();
+         StartView()->m_pA->SetNeighbours(nullptr, nullptr, StartView()->m_pB, nullptr);
+         m_log.clear();
+         m_tp->Key(plat::VK_RIGHT);
+       },
+       [&] {
+         EXPECT_TRUE(Logged("app input 1 39"));
+         EXPECT_EQ(m_app->FocusedControl(), StartView()->m_pB);
+         m_tp->Key(plat::VK_UP);
+       },
+       [&] { EXPECT_EQ(m_app->FocusedControl(), StartView()->m_pA); }});
+}
+
+TEST_F(AppFixture, DialogLayerTakesKeysAndFocusReturnsWhenItCloses) {
+  MakeApp();
+  TBox* pDialog = nullptr;
+  TBox* pThrough = nullptr;
+  Run({[&] {
+         StartView()->m_pB->SetFocus();
+         pDialog = new TBox(&m_log, "D", 0xFFFFFF00u);
+         pDialog->Create(m_app.get());
+         pDialog->MoveTo(RECT{0, 300, 200, 400});
+         m_app->SetChildLayer(pDialog, 1);
+         EXPECT_EQ(m_app->TopShownLayer(), 1);
+         EXPECT_EQ(m_app->FocusedControl(), m_app.get());
+         pDialog->SetFocus();
+         // Focus asked for a lower layer is only remembered.
+         StartView()->m_pA->SetFocus();
+         EXPECT_EQ(m_app->FocusedControl(), pDialog);
+         m_log.clear();
+         m_tp->Key(plat::VK_RETURN);
+       },
+       [&] {
+         EXPECT_TRUE(Logged("D input 1 13 0 0"));
+         // A lower-layer control under the pointer gets nothing, unless it
+         // lets input through.
+         POINT c = Centre(StartView()->m_pB);
+         m_log.clear();
+         m_tp->Tap(c.x, c.y);
+       },
+       [&] {
+         EXPECT_FALSE(Logged("B input 1 1 50 25"));
+         StartView()->m_pB->SetInputThrough(true);
+         pThrough = StartView()->m_pB;
+         POINT c = Centre(pThrough);
+         m_tp->Tap(c.x, c.y);
+       },
+       [&] {
+         EXPECT_TRUE(Logged("B input 1 1 50 25"));
+         delete pDialog;
+       },
+       [&] {
+         EXPECT_EQ(m_app->TopShownLayer(), 0);
+         EXPECT_EQ(m_app->FocusedControl(), StartView()->m_pA);
+       }});
+}
+
+TEST_F(AppFixture, SoftKeyTextsReachTheBarAndItsCommandBecomesAKeyRelease) {
+  MakeApp();
+  Run({[&] {
+         m_app->SetLeftSoftkeyText(u"Menu");
+         m_app->SetRightSoftkeyText(u"");
+         m_app->EnableSoftKeys(true, true);
+         auto bar = m_tp->MenuBar();
+         ASSERT_TRUE(bar);
+         EXPECT_EQ(bar->buttons[0].text, u"Menu");
+         EXPECT_TRUE(bar->buttons[0].enabled);
+         EXPECT_FALSE(bar->buttons[1].enabled);  // no text: never usable
+         m_log.clear();
+         m_tp->Key(plat::VK_F1);
+       },
+       [&] {
+         EXPECT_TRUE(Logged("app input 0 112"));
+         EXPECT_FALSE(Logged("app input 1 112"));
+         m_app->EnableSoftKeys(false, true);
+         EXPECT_FALSE(m_tp->MenuBar()->buttons[0].enabled);
+       }});
+}
+
+TEST_F(AppFixture, DeactivationDuringACaptureReleasesAtMinusOne) {
+  MakeApp();
+  Run({[&] {
+         POINT c = Centre(StartView()->m_pA);
+         m_tp->Down(c.x, c.y);
+       },
+       [&] {
+         m_log.clear();
+         m_tp->Activate(false);
+       },
+       [&] { EXPECT_TRUE(Logged("A input 0 1 -1 -1")); }});
+}
+
+// --- faults in handlers --------------------------------------------------------
+
+TEST_F(AppFixture, PanicInAHandlerShowsRuntimePanicAndQuitsWithOne) {
+  MakeApp();
+  int r = Run({[&] {
+    StartView()->m_pA->m_throwPanic = true;
+    POINT c = Centre(StartView()->m_pA);
+    m_tp->Tap(c.x, c.y);
+  }, Wait(1000), [&] { ADD_FAILURE() << "the loop went on"; }});
+  EXPECT_EQ(r, 1);
+  auto boxes = m_tp->MessageBoxes();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes[0].caption, u"Runtime Panic");
+  EXPECT_EQ(boxes[0].text, u"Box, 7: ");
+  EXPECT_EQ(boxes[0].type & plat::MB_ICONHAND, plat::MB_ICONHAND);
+}
+
+TEST_F(AppFixture, ErrorCodeInAHandlerLeavesTheLoopRunning) {
+  MakeApp();
+  bool bLater = false;
+  int r = Run({[&] {
+                 StartView()->m_pA->m_throwError = true;
+                 POINT c = Centre(StartView()->m_pA);
+                 m_tp->Tap(c.x, c.y);
+               },
+               [&] { bLater = true; }});
+  EXPECT_EQ(r, 0);
+  EXPECT_TRUE(bLater);
+  EXPECT_TRUE(m_tp->MessageBoxes().empty());
+}
+
+// --- painting --------------------------------------------------------------------
+
+TEST_F(AppFixture, InvalidatingOneControlRepaintsOnlyItsRectangle) {
+  MakeApp();
+  Run({[&] {
+         // Mark the whole screen behind the framework's back.
+         plat::HDC dc = plat::GetDC(nullptr);
+         plat::HBRUSH brush = plat::CreateSolidBrush(0x00FF00FF);
+         RECT all{0, 0, plat::GetSystemMetrics(plat::SM_CXSCREEN), 600};
+         plat::FillRect(dc, all, brush);
+         plat::DeleteObject(brush);
+         plat::ReleaseDC(nullptr, dc);
+         StartView()->m_pA->SetColour(0xFF00FFFFu);
+       },
+       [&] {
+         RECT a = StartView()->m_pA->ScreenRect();
+         EXPECT_EQ(CentrePixel(StartView()->m_pA), To565(0xFF00FFFFu));
+         EXPECT_EQ(m_tp->Pixel(a.left, a.top), To565(0xFF00FFFFu));
+         uint16_t marker = m_tp->Pixel(a.right + 1, a.top);
+         EXPECT_NE(marker, To565(0xFF808080u));
+         EXPECT_EQ(marker, m_tp->Pixel(400, 500));
+         EXPECT_EQ(m_tp->Pixel(a.left, a.bottom), marker);
+       }});
+}
+
+TEST_F(AppFixture, SeveralInvalidationsFlushOnceWithTheirUnion) {
+  MakeApp();
+  Run({[&] {
+         TBox* pA = StartView()->m_pA;  // painted by the view
+         TBox* pB = StartView()->m_pB;
+         pA->m_nPaints = pB->m_nPaints = 0;
+         pA->Invalidate();
+         pB->Invalidate();
+         pA->Invalidate(RECT{0, 0, 5, 5});
+         RECT d = StartView()->DirtyRect();
+         EXPECT_TRUE(RectEquals(d, RECT{10, 10, 110, 150}));
+       },
+       [&] {
+         EXPECT_EQ(StartView()->m_pA->m_nPaints, 1);
+         EXPECT_EQ(StartView()->m_pB->m_nPaints, 1);
+         EXPECT_TRUE(RectEquals(StartView()->DirtyRect(), RECT{}));
+       }});
+}
+
+TEST_F(AppFixture, TopLevelWindowAboveTheMainWindowIsNotPaintedOver) {
+  MakeApp();
+  Run({[&] {
+         // The menu bar is such a window; stretch the view's area over it.
+         auto bar = m_tp->MenuBar();
+         ASSERT_TRUE(bar);
+         uint16_t before = m_tp->Pixel(bar->rect.left + 2, bar->rect.top + 2);
+         CView* pView = StartView();
+         RECT rc = pView->Rect();
+         pView->MoveTo(RECT{rc.left, rc.top, rc.right, plat::GetSystemMetrics(plat::SM_CYSCREEN)});
+         pView->Invalidate();
+         pView->FlushPaint();
+         EXPECT_EQ(m_tp->Pixel(bar->rect.left + 2, bar->rect.top + 2), before);
+       }});
+}
+
+// --- menu mode -------------------------------------------------------------------
+
+class TFakeToolkit : public CVyServices {
+ public:
+  void ShowMenu(plat::HBITMAP hSnapshot, const std::vector<TVyMenuItem>& items, int32_t w, int32_t h, int32_t itemH,
+                plat::HWND, uint32_t, uint32_t) override {
+    m_hSnapshot = hSnapshot;
+    m_items = items;
+    m_w = w, m_h = h, m_itemH = itemH;
+  }
+  plat::HBITMAP m_hSnapshot = nullptr;
+  std::vector<TVyMenuItem> m_items;
+  int32_t m_w = 0, m_h = 0, m_itemH = 0;
+};
+
+class TCounter {
+ public:
+  void Hit() { ++m_n; }
+  int m_n = 0;
+};
+
+TEST_F(AppFixture, MenuModeNeitherSpinsNorDrawsOverTheSnapshot) {
+  TFakeToolkit toolkit;
+  SetVyServices(&toolkit);
+  MakeApp();
+  TCounter first, second;
+  TBox* pLate = nullptr;
+  uint16_t boxBefore = 0;
+  Run({[&] {
+         m_app->ClearMenuCommands();
+         m_app->AddMenuCommand(u"One", true, CDelegate::Member<&TCounter::Hit>(&first));
+         m_app->AddMenuCommand(u"Two", false, CDelegate::Member<&TCounter::Hit>(&second));
+         boxBefore = CentrePixel(StartView()->m_pA);
+         m_app->SetMenuMode(true);
+         EXPECT_TRUE(m_app->IsMenuMode());
+         EXPECT_FALSE(plat::IsWindowVisible(StartView()->Window()));
+         EXPECT_TRUE(StartView()->m_pA->IsShown());
+         // Work that goes on under the menu: a repaint and a new control.
+         StartView()->m_pA->SetColour(0xFF00FFFFu);
+         pLate = new TBox(&m_log, "L", 0xFFFFFFFFu);
+         pLate->Create(StartView());
+         pLate->MoveTo(RECT{200, 10, 260, 60});
+         plat::InvalidateRect(StartView()->Window(), nullptr, false);
+       },
+       Wait(500),
+       [&] {
+         EXPECT_EQ(CentrePixel(StartView()->m_pA), boxBefore);
+         EXPECT_FALSE(plat::IsWindowVisible(pLate->Window()));
+         ASSERT_EQ(toolkit.m_items.size(), 2u);
+         EXPECT_EQ(toolkit.m_items[1].nId, 2);
+         EXPECT_EQ(toolkit.m_items[1].nFlag, 1);
+         EXPECT_EQ(toolkit.m_w, 352);
+         EXPECT_EQ(toolkit.m_h, 450);
+         EXPECT_EQ(toolkit.m_itemH, 39);
+         EXPECT_EQ(toolkit.m_hSnapshot, CControl::OffscreenBitmap());
+         // The toolkit reports item 2 chosen, then closed.
+         plat::PostMessage(m_app->Window(), WM_QUOREL_MENU_RUN, 0, 2);
+         plat::PostMessage(m_app->Window(), WM_QUOREL_MENU_CLOSED, 0, 0);
+       },
+       [&] {
+         EXPECT_FALSE(m_app->IsMenuMode());
+         EXPECT_EQ(first.m_n, 0);
+         EXPECT_EQ(second.m_n, 1);
+         EXPECT_TRUE(plat::IsWindowVisible(StartView()->Window()));
+         EXPECT_TRUE(plat::IsWindowVisible(pLate->Window()));
+         EXPECT_EQ(CentrePixel(StartView()->m_pA), To565(0xFF00FFFFu));
+         EXPECT_EQ(CentrePixel(pLate), To565(0xFFFFFFFFu));
+         m_app->SetMenuMode(true);
+         plat::PostMessage(m_app->Window(), WM_QUOREL_MENU_CLOSED, 0, 0);
+       },
+       [&] {
+         EXPECT_FALSE(m_app->IsMenuMode());
+         EXPECT_EQ(first.m_n + second.m_n, 1);  // closing without a choice runs nothing
+       }});
+  SetVyServices(nullptr);
+}
+
+// --- ticks, single instance -----------------------------------------------------
+
+class TTickCounter : public CEventListenerFor<TimerTickEvent> {
+ public:
+  void HandleEvent(const TNoPayload&) override { ++m_n; }
+  int m_n = 0;
+};
+
+TEST_F(AppFixture, TickComesEveryHundredMillisecondsAndNeverPilesUp) {
+  MakeApp();
+  TTickCounter ticks;
+  Run({[&] {
+         ticks.Subscribe();
+         ticks.m_n = 0;
+       },
+       Wait(1000), [&] {
+         EXPECT_GE(ticks.m_n, 9);
+         EXPECT_LE(ticks.m_n, 11);
+         // Timer messages while the tick is still queued add nothing.
+         plat::PostMessage(m_app->Window(), plat::WM_TIMER, 1, 0);
+         plat::PostMessage(m_app->Window(), plat::WM_TIMER, 1, 0);
+         plat::PostMessage(m_app->Window(), plat::WM_TIMER, 1, 0);
+         ticks.m_n = 0;
+       },
+       [&] { EXPECT_EQ(ticks.m_n, 1); }});
+}
+
+// The second start runs in a copy of this program that runs only this case.
+TEST(AppSecondInstanceChild, Run) {
+  const char* root = std::getenv("QUOREL_APPUI_ROOT");
+  if (!root) GTEST_SKIP() << "runs only as a child of the single-instance test";
+  plat::FileSystemConfig files;
+  files.deviceRoot = root;
+  plat::ConfigureFileSystem(files);
+  plat::ModuleHandle hModule = plat::LoadLibrary(u"\\app.res");
+  if (!hModule) _exit(40);
+  TLog log;
+  int code = RunApplication([&] {
+    auto pApp = std::make_unique<TApp>(&log);
+    pApp->Init(hModule);
+    return std::unique_ptr<CAppUi>(std::move(pApp));
+  });
+  _exit(code);
+}
+
+TEST_F(AppFixture, SecondInstanceBringsTheFirstToFrontAndEndsWithZero) {
+  plat::TestConfig config;
+  config.virtualClock = false;  // the other process lives in real time
+  MakePlatform(config);
+  MakeApp();
+  pid_t pid = 0;
+  std::optional<int> childCode;
+  auto poll = [&] {
+    int status = 0;
+    if (!childCode && pid > 0 && waitpid(pid, &status, WNOHANG) == pid)
+      childCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return childCode.has_value() && plat::GetForegroundWindow() == m_app->Window();
+  };
+  Run({[&] { m_tp->Activate(false); },
+       [&] {
+         ASSERT_EQ(plat::GetForegroundWindow(), nullptr);
+         std::vector<std::string> env;
+         for (char** e = environ; *e; ++e) env.emplace_back(*e);
+         env.push_back("QUOREL_APPUI_ROOT=" + m_tp->DeviceRoot().string());
+         std::vector<char*> envp;
+         for (auto& v : env) envp.push_back(v.data());
+         envp.push_back(nullptr);
+         std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+         std::string filter = "--gtest_filter=AppSecondInstanceChild.Run";
+         char* argv[] = {exe.data(), filter.data(), nullptr};
+         ASSERT_EQ(posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+       },
+       WaitUntil(poll)});
+  if (!childCode && pid > 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  EXPECT_EQ(childCode, std::optional<int>(0));
+  EXPECT_TRUE(Logged("app start"));  // the first one ran on
+}
+
+TEST_F(AppFixture, SecondApplicationObjectPanicsAndSeveralAppsRunOneAfterAnother) {
+  MakeApp();
+  TApp other(&m_log);
+  try {
+    other.Init(m_hModule);
+    ADD_FAILURE() << "no panic";
+  } catch (const TPanic& p) {
+    EXPECT_EQ(p.line, 499);
+  }
+  EXPECT_EQ(Run({}), 0);
+  m_app.reset();
+  EXPECT_EQ(CAppUi::Instance(), nullptr);
+  MakeApp();  // the control class, resources and bitmap start afresh
+  EXPECT_EQ(Run({[&] { EXPECT_EQ(CentrePixel(StartView()->m_pA), To565(0xFFFF0000u)); }}), 0);
+}
+
+}  // namespace
