@@ -31,9 +31,9 @@ bool NestingWithin(std::string_view text, int maxDepth);
 
 // Parses `length` bytes at `text` (a null pointer is an empty body; the text
 // ends at its first NUL) with the encoding left to TinyXML's detection.
-// Malformed UTF-8 sequences are replaced by U+FFFD first. False when the body is refused (too
-// big or too deep: `doc` is then left empty) or TinyXML reports an error (`doc`
-// keeps whatever was parsed before it).
+// Malformed UTF-8 sequences are replaced by U+FFFD first. False when the body
+// is refused (over kMaxBytes, or nested deeper than `maxDepth`: `doc` is then
+// left empty) or TinyXML reports an error (`doc` keeps what it read).
 bool Parse(TiXmlDocument& doc, const char* text, size_t length, int maxDepth = kMaxDepth);
 
 // The document's root element, or null.
