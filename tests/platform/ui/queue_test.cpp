@@ -301,20 +301,6 @@ TEST_F(Queue, Filters) {
   EXPECT_FALSE(PeekMessage(&m, other, 0, 0, PM_REMOVE));
 }
 
-TEST_F(Queue, MessagesCarryTheirTimeAndPosition) {
-  p.Clock()->Advance(1234);
-  uint32_t tick = GetTickCount();
-  InjectPointer(PointerKind::Down, 30, 40);
-  PostMessage(main, WM_APP, 0, 0);
-  p.Clock()->Advance(10);
-  Msg m;
-  ASSERT_TRUE(PeekMessage(&m, nullptr, WM_APP, WM_APP, PM_REMOVE));
-  EXPECT_EQ(m.time, tick);
-  EXPECT_EQ(m.pt, (Point{30, 40}));
-  ASSERT_TRUE(PeekMessage(&m, nullptr, WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_REMOVE));
-  EXPECT_EQ(m.time, tick);
-}
-
 // The idle hook gives a test its turn inside an unmodified GetMessage loop.
 TEST_F(Queue, IdleHookDrivesTheProgramLoop) {
   rec.Only({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_TIMER});

@@ -87,14 +87,6 @@ TEST_F(Rotation, TheProgramsAngleValueIsLeftAlone) {
   EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kKey, u"Angle"), 90u);
 }
 
-TEST_F(Rotation, TheBackendHearsOfEachNewSize) {
-  const int before = p.Backend().Stats().resizes;
-  p.Rotate(90);
-  p.Rotate(90);
-  p.Rotate(270);
-  EXPECT_EQ(p.Backend().Stats().resizes - before, 2);
-}
-
 TEST_F(Rotation, TheSlideWritesItsStateAndTellsTheMainWindow) {
   rec.Only({WM_SLIDE_CHANGED});
   ASSERT_TRUE(p.SetSlide(true));
