@@ -316,7 +316,8 @@ struct PaintInfo {
 // A null window invalidates every window.
 bool InvalidateRect(HWND window, const Rect* rect, bool erase);
 bool ValidateRect(HWND window, const Rect* rect);
-// The update area's bounding box; false when there is none.
+// The update area's bounding box; false when there is none. `erase` is not
+// acted on: the background is erased by BeginPaint.
 bool GetUpdateRect(HWND window, Rect* rect, bool erase);
 // Validates the window; sends WM_ERASEBKGND when erasing is pending. The DC
 // comes from GDI (see WindowSurface.h); null while no GDI is linked.
