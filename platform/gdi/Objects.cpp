@@ -1,4 +1,5 @@
 // The GDI handle table, stock objects, selection, bitmaps, brushes and pens.
+#include <array>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -33,6 +34,9 @@ struct Table {
   std::mutex lock;
   std::vector<Slot> slots;
   std::vector<uint32_t> free;
+  // The stock objects again, read without the lock: they never change, while
+  // `slots` may grow under another thread.
+  std::array<std::shared_ptr<GdiObject>, kStockCount> stock;
 };
 
 // Bits 0..3: the kind (never 0, so no handle is null); bits 4..31: the slot
@@ -84,8 +88,9 @@ Table& TheTable() {
     auto* t = new Table;
     t->slots.resize(kStockCount);
     for (uint32_t i = 0; i < kStockCount; ++i) {
-      t->slots[i].object = MakeStock(i);
-      t->slots[i].object->handle = Encode(i, 1, t->slots[i].object->kind);
+      t->stock[i] = MakeStock(i);
+      t->stock[i]->handle = Encode(i, 1, t->stock[i]->kind);
+      t->slots[i].object = t->stock[i];
     }
     return t;
   }();
@@ -169,21 +174,21 @@ bool UnregisterObject(uintptr_t handle, ObjectKind kind) {
 }
 
 std::shared_ptr<FontObject> StockSystemFont() {
-  return std::static_pointer_cast<FontObject>(TheTable().slots[kSystemFont].object);
+  return std::static_pointer_cast<FontObject>(TheTable().stock[kSystemFont]);
 }
 
 std::shared_ptr<BitmapObject> StockDefaultBitmap() {
-  return std::static_pointer_cast<BitmapObject>(TheTable().slots[kDefaultBitmap].object);
+  return std::static_pointer_cast<BitmapObject>(TheTable().stock[kDefaultBitmap]);
 }
 
 std::shared_ptr<BrushObject> StockBrush(int object) {
   return std::static_pointer_cast<BrushObject>(
-      TheTable().slots[object == BLACK_BRUSH ? kBlackBrush : object == NULL_BRUSH ? kNullBrush : kWhiteBrush].object);
+      TheTable().stock[object == BLACK_BRUSH ? kBlackBrush : object == NULL_BRUSH ? kNullBrush : kWhiteBrush]);
 }
 
 std::shared_ptr<PenObject> StockPen(int object) {
   return std::static_pointer_cast<PenObject>(
-      TheTable().slots[object == WHITE_PEN ? kWhitePen : object == NULL_PEN ? kNullPen : kBlackPen].object);
+      TheTable().stock[object == WHITE_PEN ? kWhitePen : object == NULL_PEN ? kNullPen : kBlackPen]);
 }
 
 void ReleaseSelection(DcObject& dc) {
@@ -210,7 +215,7 @@ HGDIOBJ GetStockObject(int object) {
     case SYSTEM_FONT: slot = kSystemFont; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
   }
-  return reinterpret_cast<HGDIOBJ>(TheTable().slots[slot].object->handle);
+  return reinterpret_cast<HGDIOBJ>(TheTable().stock[slot]->handle);
 }
 
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {

@@ -149,6 +149,7 @@ void DrawGlyph(const gdi::Target& t, const gdi::Region& clip, const GlyphBitmap&
   for (const Rect& c : clip.Rects()) {
     const int32_t left = std::max(c.left, box.left), right = std::min(c.right, box.right);
     const int32_t top = std::max(c.top, box.top), bottom = std::min(c.bottom, box.bottom);
+    if (left >= right || top >= bottom) continue;
     for (int32_t row = top; row < bottom; ++row) {
       const uint8_t* cov = g.coverage.data() + size_t(row - box.top) * size_t(g.width) + (left - box.left);
       uint8_t* p = s.Row(row + t.origin.y) + (left + t.origin.x) * bpp;

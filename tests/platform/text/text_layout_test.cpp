@@ -7,6 +7,7 @@
 
 #include "../gdi/GdiTestUtil.h"
 #include "TextTestUtil.h"
+#include "platform/base/Errors.h"
 
 using namespace plat;
 
@@ -83,9 +84,18 @@ TEST_F(TextLayoutTest, LineBreakCharactersAlwaysBreak) {
     EXPECT_EQ(single.lines, c.text[0] ? 1 : 0) << "single-line text ignores breaks";
     EXPECT_EQ(single.width, Extent(c.text));
   }
+  // Text that takes no room gives 0 without an error, so that callers can
+  // tell it from a failure by the last error.
   Rect r{5, 5, 50, 50};
+  SetLastError(0);
   EXPECT_EQ(DrawText(m_dc, u"", &r, DT_CALCRECT), 0);
   EXPECT_EQ(r, (Rect{5, 5, 5, 5}));
+  HDC fresh = CreateCompatibleDC(nullptr);
+  EXPECT_EQ(DrawText(fresh, u"", &r, DT_WORDBREAK), 0);
+  EXPECT_EQ(GetLastError(), 0u);
+  DeleteDC(fresh);
+  EXPECT_EQ(DrawText(fresh, u"", &r, 0), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(TextLayoutTest, CjkTextBreaksBetweenCharacters) {
