@@ -569,11 +569,10 @@ bool CControl::IsShown() const {
 void CControl::SetVisible(bool bVisible) {
   if (!m_pParent || bVisible == m_bVisible) return;
   CAppUi* pApp = CAppUi::Instance();
-  if (!bVisible) {
-    m_pParent->Invalidate(m_rc);
-    if (m_bFocused || (pApp && pApp->m_pFocused && IsAncestorOf(pApp->m_pFocused))) MoveFocusAway();
-  }
+  if (!bVisible && (m_bFocused || (pApp && pApp->m_pFocused && IsAncestorOf(pApp->m_pFocused)))) MoveFocusAway();
   m_bVisible = bVisible;
+  // After the flag, so the parent's repaint does not dirty this control.
+  if (!bVisible) m_pParent->Invalidate(m_rc);
   if (m_hWnd && !InMenuMode()) plat::ShowWindow(m_hWnd, bVisible ? plat::SW_SHOWNA : plat::SW_HIDE);
   if (bVisible) Invalidate();
   if (pApp) pApp->RecomputeLayers();

@@ -50,6 +50,10 @@ class TBox : public CControl {
     if (m_pLog)
       m_pLog->push_back(m_name + " input " + std::to_string(e.bPressed) + " " + std::to_string(e.nKey) + " " +
                         std::to_string(e.x) + " " + std::to_string(e.y));
+    if (e.nKey == KeyPointer && !e.bPressed) {
+      m_bTapAtRelease = IsTap();
+      EndDrag();
+    }
     if (m_throwPanic) throw TPanic{nullptr, u"Box", 7};
     if (m_throwError) Env::ThrowError(Env::ErrSystem);
     return e.nKey == KeyPointer ? m_bTakePointer : m_bTakeKeys;
@@ -69,6 +73,7 @@ class TBox : public CControl {
   bool m_throwPanic = false;
   bool m_throwError = false;
   int m_nPaints = 0;
+  bool m_bTapAtRelease = false;
 };
 
 class TView : public CView {

@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include "framework/Feedback.h"
+#include "tests/framework/appui_test_support.h"
+
+using namespace apptest;
+
+namespace {
+
+class ControlTest : public AppFixture {
+ protected:
+  TBox* AddBox(CControl* pParent, const std::string& name, RECT rc) {
+    auto* p = new TBox(&m_log, name, 0xFF112233u);
+    p->Create(pParent);
+    p->MoveTo(rc);
+    return p;
+  }
+};
+
+TEST_F(ControlTest, InvalidationSkipsHiddenControlsAndForwardsFromChildrenPaintedByTheParent) {
+  MakeApp();
+  Run({[&] {
+    CView* pView = StartView();
+    TBox* pA = StartView()->m_pA;
+    pView->FlushPaint();
+    ASSERT_TRUE(RectEquals(pView->DirtyRect(), RECT{}));
+    // A child of a view is painted by it: its area dirties the view.
+    EXPECT_TRUE(pA->IsPaintedByParent());
+    pA->Invalidate(RECT{5, 5, 500, 500});
+    EXPECT_TRUE(RectEquals(pView->DirtyRect(), RECT{15, 15, 110, 60}));  // clipped to the box
+    pView->FlushPaint();
+    pA->SetVisible(false);  // dirties the view where it was
+    pView->FlushPaint();
+    pA->Invalidate();
+    EXPECT_TRUE(RectEquals(pView->DirtyRect(), RECT{}));
+    // Children of the main window paint themselves.
+    EXPECT_FALSE(pView->IsPaintedByParent());
+    pView->SetVisible(false);
+    pView->FlushPaint();
+    pView->Invalidate();
+    EXPECT_TRUE(RectEquals(pView->DirtyRect(), RECT{}));
+    pView->SetVisible(true);
+  }});
+}
+
+TEST_F(ControlTest, SmallMovesAreATapOneLongMoveIsADrag) {
+  MakeApp();
+  TBox* pA = nullptr;
+  POINT c{};
+  Run({[&] {
+         pA = StartView()->m_pA;
+         c = Centre(pA);
+         DeviceServices().ClearCalls();
+         m_tp->Down(c.x, c.y);
+       },
+       [&] { m_tp->Move(c.x, c.y + 2); },
+       [&] { m_tp->Move(c.x, c.y + 4); },
+       [&] { m_tp->Move(c.x, c.y + 6); },
+       [&] { m_tp->Up(c.x, c.y + 6); },
+       [&] {
+         EXPECT_TRUE(pA->m_bTapAtRelease);
+         m_tp->Down(c.x, c.y);
+       },
+       [&] { m_tp->Move(c.x, c.y - 25); },
+       [&] { m_tp->Up(c.x, c.y - 25); },
+       [&] {
+         EXPECT_FALSE(pA->m_bTapAtRelease);
+         // The drag's first step and its end gave feedback.
+         auto calls = DeviceServices().Calls();
+         EXPECT_NE(std::find(calls.begin(), calls.end(), "sound 02_List Enter.wav"), calls.end());
+         EXPECT_NE(std::find(calls.begin(), calls.end(), "vibe \\Windows\\release.ivt"), calls.end());
+       }});
+}
+
+TEST_F(ControlTest, FocusMovesOffControlsThatGoAwayHideOrAreDisabled) {
+  MakeApp();
+  Run({[&] {
+    CView* pView = StartView();
+    TBox* pC = AddBox(pView, "C", RECT{200, 10, 250, 60});
+    TBox* pD = AddBox(pC, "D", RECT{0, 0, 10, 10});
+    pD->SetFocus();
+    EXPECT_TRUE(pD->IsFocused());
+    EXPECT_TRUE(pC->IsFocused());  // the chain carries the flag
+    delete pD;
+    EXPECT_EQ(m_app->FocusedControl(), pC);
+
+    // Hiding: the next focusable, else the previous, else the main window.
+    TBox* pA = StartView()->m_pA;
+    TBox* pB = StartView()->m_pB;
+    pA->SetFocus();
+    pA->SetVisible(false);
+    EXPECT_EQ(m_app->FocusedControl(), pB);
+    pC->SetFocus();
+    pC->SetVisible(false);
+    EXPECT_EQ(m_app->FocusedControl(), pB);  // nothing after it: the previous one
+    pB->SetEnabled(false);
+    EXPECT_NE(m_app->FocusedControl(), pB);
+    EXPECT_FALSE(pB->IsFocused());
+  }});
+}
+
+TEST_F(ControlTest, DisablingAParentDisablesItsChildrenUntilItIsEnabledAgain) {
+  MakeApp();
+  Run({[&] {
+    CView* pView = StartView();
+    TBox* pC = AddBox(pView, "C", RECT{200, 10, 250, 60});
+    TBox* pD = AddBox(pC, "D", RECT{0, 0, 10, 10});
+    TBox* pE = AddBox(pC, "E", RECT{0, 20, 10, 30});
+    pE->SetEnabled(false);
+    pC->SetEnabled(false);
+    EXPECT_EQ(pD->EnableState(), EnableOffByAncestor);
+    EXPECT_EQ(pE->EnableState(), EnableOff);  // its own choice stays
+    TBox* pF = AddBox(pC, "F", RECT{0, 40, 10, 50});
+    EXPECT_EQ(pF->EnableState(), EnableOffByAncestor);
+    pC->SetEnabled(true);
+    EXPECT_EQ(pD->EnableState(), EnableOn);
+    EXPECT_EQ(pF->EnableState(), EnableOn);
+    EXPECT_EQ(pE->EnableState(), EnableOff);
+  }});
+}
+
+class TPanelSpy : public CtlPanel {
+ public:
+  void OnChildAdded(CControl* p) override {
+    ++m_nAdded;
+    CtlPanel::OnChildAdded(p);
+  }
+  void OnChildRemoved(CControl* p) override {
+    ++m_nRemoved;
+    CtlPanel::OnChildRemoved(p);
+  }
+  int m_nAdded = 0, m_nRemoved = 0;
+};
+
+TEST_F(ControlTest, PanelFollowsWhetherAnyChildIsEnabled) {
+  MakeApp();
+  Run({[&] {
+    auto* pOuter = new TPanelSpy;
+    pOuter->Create(StartView());
+    auto* pInner = new CtlPanel;
+    pInner->Create(pOuter);
+    int nAddedBefore = pOuter->m_nAdded;
+    TBox* pOnly = AddBox(pInner, "O", RECT{0, 0, 5, 5});
+    EXPECT_EQ(pOuter->m_nAdded, nAddedBefore + 1);  // forwarded to the grandparent
+    EXPECT_TRUE(pInner->IsEnabled());
+    pOnly->SetEnabled(false);
+    delete AddBox(pInner, "T", RECT{0, 0, 5, 5});  // re-evaluates: only a disabled child left
+    EXPECT_FALSE(pInner->IsEnabled());
+    EXPECT_GE(pOuter->m_nRemoved, 1);
+    AddBox(pInner, "N", RECT{0, 0, 5, 5});
+    EXPECT_TRUE(pInner->IsEnabled());
+  }});
+}
+
+TEST_F(ControlTest, BrokenInvariantsPanicWithTheirLines) {
+  MakeApp();
+  Run({[&] {
+    auto expectPanic = [](int32_t line, const std::function<void()>& f) {
+      try {
+        f();
+        ADD_FAILURE() << "no panic for " << line;
+      } catch (const TPanic& p) {
+        EXPECT_EQ(p.line, line);
+      }
+    };
+    TBox* pA = StartView()->m_pA;
+    expectPanic(142, [&] { pA->Create(StartView()); });
+    expectPanic(37, [&] { CControl::RegisterWindowClass(nullptr); });
+    expectPanic(1652, [&] { m_app->SetChildLayer(pA, 1); });
+    TBox loose(nullptr, "X", 0);
+    CGraphics g(plat::GetDC(nullptr));
+    expectPanic(762, [&] { loose.PaintParentBackground(g, POINT{}, RECT{0, 0, 1, 1}); });
+    plat::ReleaseDC(nullptr, g.Dc());
+  }});
+}
+
+TEST_F(ControlTest, DestroyingTheTargetCancelsItsPostedInput) {
+  MakeApp();
+  Run({[&] {
+         TBox* pC = AddBox(StartView(), "C", RECT{200, 10, 250, 60});
+         pC->PostInput(TInputEvent{1, 13, 0, 0});
+         StartView()->m_pB->PostInput(TInputEvent{1, 14, 0, 0});
+         m_log.clear();
+         delete pC;
+       },
+       [&] {
+         EXPECT_FALSE(Logged("C input 1 13 0 0"));
+         // Offered to the target and then up its parents.
+         EXPECT_TRUE(Logged("B input 1 14 0 0"));
+         EXPECT_TRUE(Logged("app input 1 14"));
+       }});
+}
+
+TEST_F(ControlTest, BringToFrontPaintsAndHitsTheSameControlOnTop) {
+  MakeApp();
+  Run({[&] {
+         CView* pView = StartView();
+         // Two self-painting overlapping panels under the main window.
+         auto* pLow = new TBox(&m_log, "Low", 0xFFFF0000u);
+         pLow->Create(m_app.get());
+         pLow->MoveTo(RECT{100, 300, 200, 400});
+         auto* pHigh = new TBox(&m_log, "High", 0xFF0000FFu);
+         pHigh->Create(m_app.get());
+         pHigh->MoveTo(RECT{100, 300, 200, 400});
+         pLow->BringToFront();
+         (void)pView;
+       },
+       [&] {
+         m_log.clear();
+         m_tp->Tap(150, 350);
+       },
+       [&] {
+         EXPECT_TRUE(Logged("Low input 1 1 50 50"));
+         EXPECT_FALSE(Logged("High input 1 1 50 50"));
+         EXPECT_EQ(m_tp->Pixel(150, 350), To565(0xFFFF0000u));
+       }});
+}
+
+}  // namespace
