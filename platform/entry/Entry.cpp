@@ -3,9 +3,11 @@
 #include "platform/base/Debug.h"
 #include "platform/base/Errors.h"
 #include "platform/base/Format.h"
+#include "platform/display/Display.h"
 #include "platform/fs/FileSystem.h"
 #include "platform/module/Module.h"
 #include "platform/registry/Registry.h"
+#include "platform/shell/MenuBarPaint.h"
 
 namespace {
 
@@ -33,6 +35,10 @@ bool PrepareDevice() {
                                    root.string(), plat::GetLastError()));
     return false;
   }
+  // The display answered static initialisers with its defaults before the
+  // registry was set up; now the device's own screen settings apply.
+  plat::ReloadDisplayConfig();
+  plat::InstallMenuBarPainter();
   return true;
 }
 
