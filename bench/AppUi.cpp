@@ -1,0 +1,111 @@
+// The framework's painting and tick: a full-screen repaint of a view holding
+// 50 controls (one flush through the off-screen bitmap and one blit), and one
+// 100 ms tick when nothing is dirty (the timer message, the posted tick, its
+// wake-up and the empty paint batch).
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "framework/AppUi.h"
+#include "platform/testing/TestPlatform.h"
+#include "tools/qrespack/PackWriter.h"
+
+namespace {
+
+class CBenchBox : public CControl {
+ public:
+  explicit CBenchBox(TColor colour) : m_colour(colour) { SetEnableStateRaw(EnableOn); }
+  void Paint(CGraphics& g, const POINT& origin, const RECT&) override {
+    g.SetFillColor(m_colour, EColorSolid);
+    g.SetLineColor(0xFFFFFFFFu, EColorSolid);
+    RECT rc = LocalRect();
+    g.DrawRectangle(RECT{origin.x, origin.y, origin.x + rc.right, origin.y + rc.bottom});
+  }
+
+ private:
+  TColor m_colour;
+};
+
+class CBenchView : public CView {
+ public:
+  void ApplyLayout(CLayoutNode*) override { SetColor(0xFF202020u); }
+  void OnRectChanged(const RECT& rcNew, const RECT&) override {
+    if (FirstChild()) return;
+    int32_t w = rcNew.right - rcNew.left, h = rcNew.bottom - rcNew.top;
+    for (int i = 0; i < 50; ++i) {
+      auto* p = new CBenchBox(0xFF000000u | static_cast<uint32_t>(i * 0x050301));
+      p->Create(this);
+      int32_t col = i % 5, row = i / 5;
+      p->MoveTo(RECT{col * w / 5, row * h / 10, (col + 1) * w / 5, (row + 1) * h / 10});
+    }
+  }
+};
+
+class CBenchFactory : public CViewFactory {
+ public:
+  CView* CreateView() override { return new CBenchView; }
+};
+
+// Runs `body` inside the application's loop once it has started.
+void WithRunningApp(benchmark::State& state, const std::function<void(CAppUi&, plat::TestPlatform&)>& body) {
+  plat::TestPlatform tp;
+  qrespack::PackWriter w;
+  std::string error;
+  w.AddString(1, u"Quorel", "b", error);
+  w.AddString(2, u"QuorelMainWnd", "b", error);
+  w.AddMenu(102, {{40000, u""}, {40001, u""}}, "b", error);
+  std::vector<uint8_t> bytes;
+  w.Serialize(bytes, error);
+  std::filesystem::create_directories(tp.DeviceRoot() / "fs");
+  std::ofstream(tp.DeviceRoot() / "fs" / "app.res", std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  plat::ModuleHandle hModule = plat::LoadLibrary(u"\\app.res");
+  if (!hModule) {
+    state.SkipWithError("no resource pack");
+    return;
+  }
+  {
+    CAppUi app;
+    app.Init(hModule);
+    app.RegisterView(2, new CBenchFactory);
+    app.SetStartView(2);
+    bool bDone = false;
+    tp.SetIdleHook([&] {
+      if (!bDone) {
+        bDone = true;
+        body(app, tp);
+        plat::PostQuitMessage(0);
+      }
+      return true;
+    });
+    if (app.Run() != 0) state.SkipWithError("the application failed");
+    tp.SetIdleHook({});
+  }
+  plat::FreeLibrary(hModule);
+}
+
+void BM_FullScreenRepaint50Controls(benchmark::State& state) {
+  WithRunningApp(state, [&](CAppUi& app, plat::TestPlatform&) {
+    CView* pView = app.ActiveView();
+    for (auto _ : state) {
+      pView->Invalidate();
+      pView->FlushPaint();
+    }
+    state.SetItemsProcessed(state.iterations() * 50);
+  });
+}
+BENCHMARK(BM_FullScreenRepaint50Controls)->Unit(benchmark::kMicrosecond);
+
+void BM_IdleTick(benchmark::State& state) {
+  WithRunningApp(state, [&](CAppUi& app, plat::TestPlatform& tp) {
+    tp.Pump();
+    for (auto _ : state) {
+      plat::SendMessage(app.Window(), plat::WM_TIMER, 1, 0);
+      tp.Pump();
+    }
+  });
+}
+BENCHMARK(BM_IdleTick)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
