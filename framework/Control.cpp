@@ -288,7 +288,7 @@ void CControl::Invalidate(const RECT& rcIn) {
 }
 
 void CControl::RepostDirtyPaints() {
-  if (!m_bVisible) return;
+  if (!m_bVisible || InMenuMode()) return;
   if (!m_bPaintedByParent && !IsEmptyRect(m_rcDirty) && QueueReady() && !m_paintMessage.IsQueued())
     m_paintMessage.Post();
   for (CControl* p = m_pFirstChild; p; p = p->m_pNext) p->RepostDirtyPaints();

@@ -418,16 +418,23 @@ TEST_F(AppFixture, MenuModeNeitherSpinsNorDrawsOverTheSnapshot) {
   MakeApp();
   TCounter first, second;
   TBox* pLate = nullptr;
-  uint16_t boxBefore = 0;
+  uint16_t boxBefore = 0, bBefore = 0;
   Run({[&] {
          m_app->ClearMenuCommands();
          m_app->AddMenuCommand(u"One", true, CDelegate::Member<&TCounter::Hit>(&first));
          m_app->AddMenuCommand(u"Two", false, CDelegate::Member<&TCounter::Hit>(&second));
          boxBefore = CentrePixel(StartView()->m_pA);
+         bBefore = CentrePixel(StartView()->m_pB);
+         // Already queued when the menu opens.
+         StartView()->m_pB->SetColour(0xFF00FF00u);
          m_app->SetMenuMode(true);
          EXPECT_TRUE(m_app->IsMenuMode());
          EXPECT_FALSE(plat::IsWindowVisible(StartView()->Window()));
          EXPECT_TRUE(StartView()->m_pA->IsShown());
+       },
+       Wait(300),
+       [&] {
+         EXPECT_EQ(CentrePixel(StartView()->m_pB), bBefore);
          // Work that goes on under the menu: a repaint and a new control.
          StartView()->m_pA->SetColour(0xFF00FFFFu);
          pLate = new TBox(&m_log, "L", 0xFFFFFFFFu);
@@ -438,6 +445,7 @@ TEST_F(AppFixture, MenuModeNeitherSpinsNorDrawsOverTheSnapshot) {
        Wait(500),
        [&] {
          EXPECT_EQ(CentrePixel(StartView()->m_pA), boxBefore);
+         EXPECT_EQ(CentrePixel(StartView()->m_pB), bBefore);
          EXPECT_FALSE(plat::IsWindowVisible(pLate->Window()));
          ASSERT_EQ(toolkit.m_items.size(), 2u);
          EXPECT_EQ(toolkit.m_items[1].nId, 2);
@@ -458,6 +466,7 @@ TEST_F(AppFixture, MenuModeNeitherSpinsNorDrawsOverTheSnapshot) {
          EXPECT_TRUE(plat::IsWindowVisible(pLate->Window()));
          EXPECT_EQ(CentrePixel(StartView()->m_pA), To565(0xFF00FFFFu));
          EXPECT_EQ(CentrePixel(pLate), To565(0xFFFFFFFFu));
+         EXPECT_EQ(CentrePixel(StartView()->m_pB), To565(0xFF00FF00u));
          m_app->SetMenuMode(true);
          plat::PostMessage(m_app->Window(), WM_QUOREL_MENU_CLOSED, 0, 0);
        },
