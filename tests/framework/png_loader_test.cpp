@@ -14,6 +14,17 @@
 #include "platform/base/Strings.h"
 #include "png_test_util.h"
 
+#ifdef QUOREL_TEST_PACKS
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/fs/FileSystem.h"
+#include "platform/module/Module.h"
+#include "tools/qrespack/PackWriter.h"
+#endif
+
 namespace {
 
 using pngt::Picture;
@@ -349,6 +360,43 @@ TEST(PngLoader, ResourcesThatAreMissingGiveNone) {
   // No main module is registered in this test: nothing to find.
   EXPECT_EQ(LoadPngResource(1), nullptr);
 }
+
+#ifdef QUOREL_TEST_PACKS
+// Pictures are RT_RCDATA resources of the main pack.
+TEST(PngLoader, ResourcesOfTheMainPackDecode) {
+  char pattern[] = "/tmp/png-resource-test-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::filesystem::path root = pattern;
+  std::filesystem::create_directories(root / "program");
+  plat::FileSystemConfig config;
+  config.deviceRoot = root / "device";
+  config.programFolder = root / "program";
+  ASSERT_TRUE(plat::ConfigureFileSystem(config));
+
+  const Picture p = pngt::MakePicture(5, 4, PNG_COLOR_TYPE_PALETTE, 4, false, 21);
+  qrespack::PackWriter writer;
+  std::string error;
+  ASSERT_TRUE(writer.AddRaw({plat::RT_RCDATA, {}}, 138, pngt::Encode(p), "t", error)) << error;
+  ASSERT_TRUE(writer.AddRaw({plat::RT_RCDATA, {}}, 139, {'n', 'o', 't', ' ', 'a', ' ', 'P', 'N', 'G'}, "t", error));
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(writer.Serialize(bytes, error)) << error;
+  std::ofstream(root / "program" / "Quorel.res", std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  plat::ModuleHandle module = plat::LoadLibrary(u"\\Program Files\\Quorel\\Quorel.res");
+  ASSERT_NE(module, nullptr);
+  plat::SetMainModule(module);
+
+  plat::HBITMAP bitmap = LoadPngResource(138);
+  ASSERT_NE(bitmap, nullptr);
+  ExpectPicture(p, Take(bitmap));
+  EXPECT_EQ(LoadPngResource(139), nullptr);
+  EXPECT_EQ(LoadPngResource(140), nullptr);
+
+  plat::SetMainModule(nullptr);
+  plat::FreeLibrary(module);
+  std::filesystem::remove_all(root);
+}
+#endif
 
 // ---------------------------------------------------------------------------
 // Threads
