@@ -197,8 +197,10 @@ int CAppUi::Run() {
     FitWindow();
     SetFocus();
     OnStart();
+    SetUpToolkitImages();
     VyServices().Load(m_hWnd);
     VyServices().Open(0);
+    UpdateLandscapeOption();
     SwitchView(-1, m_nStartViewId);
     if (!plat::SetTimer(m_hWnd, kTickTimer, kTickMs)) Env::ThrowError(Env::ErrSystem);
     plat::PostMessage(m_hWnd, plat::WM_TIMER, kTickTimer, 0);

@@ -124,6 +124,8 @@ class CAppUi : public CControl {
   static bool IsSlideOpen();
   void ApplyRotation();
   void UpdateLandscapeOption();
+  // The toolkit's frame skin and menu images by screen size and theme.
+  void SetUpToolkitImages();
 
   // Options menu: commands listed while it is closed, shown in menu mode.
   void ClearMenuCommands();

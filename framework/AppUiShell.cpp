@@ -26,6 +26,38 @@ CVyServices* s_pToolkit = nullptr;
 CVyServices& VyServices() { return s_pToolkit ? *s_pToolkit : s_noToolkit; }
 void SetVyServices(CVyServices* pServices) { s_pToolkit = pServices; }
 
+namespace {
+
+std::vector<int32_t> Range(std::initializer_list<std::pair<int32_t, int32_t>> spans) {
+  std::vector<int32_t> ids;
+  for (auto [first, last] : spans)
+    for (int32_t id = first; id <= last; ++id) ids.push_back(id);
+  return ids;
+}
+
+}  // namespace
+
+void CAppUi::SetUpToolkitImages() {
+  CVyServices& vy = VyServices();
+  vy.SetResourceInstance(m_hInstance);
+  uint32_t nTheme = GetThemeIndex();
+  if (IsSmallScreen()) {
+    vy.LoadFrameSkin({649, 650, 645, 652, 653, 654});
+    vy.SetMenuItemImageIDs(Range({{553, 553}, {589, 593}, {606, 607}, {606, 607}}));
+    vy.SetMenuImageIDs(Range({{580, 587}, {594, 594}, {596, 596}, {595, 595}, {608, 613}, {597, 605}}));
+    return;
+  }
+  vy.LoadFrameSkin(Range({{643, 648}}));
+  if (nTheme == 0) {
+    vy.SetMenuItemImageIDs(Range({{553, 558}, {571, 572}, {571, 572}}));
+    vy.SetMenuImageIDs(Range({{545, 552}, {559, 559}, {561, 561}, {560, 560}, {573, 578}, {562, 570}}));
+  } else if (nTheme == 1) {
+    vy.SetMenuItemImageIDs(Range({{692, 695}, {557, 558}, {571, 572}, {571, 572}}));
+    vy.SetMenuImageIDs(Range({{684, 691}, {559, 559}, {561, 561}, {560, 560}, {573, 578}, {562, 570}}));
+  }
+  // Other themes leave the toolkit's ids at "none".
+}
+
 void CAppUi::SetScreenRotation(int32_t nAngle) {
   plat::HKEY hKey = nullptr;
   if (plat::RegOpenKeyEx(plat::HKEY_LOCAL_MACHINE, kRotationKey, 0, &hKey) != plat::ERROR_SUCCESS) return;

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+#include "framework/Resources.h"
 #include "framework/Theme.h"
 #include "framework/VyServices.h"
 #include "layouts/Layouts.h"
@@ -138,6 +139,7 @@ TEST_F(AppFixture, RotationRebuildsTheTreeAndRebindsTheSameView) {
          EXPECT_GT(rcMain.right, rcMain.bottom);
          EXPECT_TRUE(RectEquals(pView->ScreenRect(), pView->m_pNode->GetRect(CLayoutNode::SpaceWindow)));
          EXPECT_EQ(CAppUi::GetScreenRotation(), 90);
+         EXPECT_EQ(CResources::GetOption(0, -1), 1);  // landscape for theme 1
        }});
   SetThemeIndex(0);
   EXPECT_TRUE(Logged("V2 apply 6"));
@@ -475,6 +477,58 @@ TEST_F(AppFixture, MenuModeNeitherSpinsNorDrawsOverTheSnapshot) {
          EXPECT_EQ(first.m_n + second.m_n, 1);  // closing without a choice runs nothing
        }});
   SetVyServices(nullptr);
+}
+
+class TImageToolkit : public CVyServices {
+ public:
+  void LoadFrameSkin(const std::vector<int32_t>& ids) override { m_frame = ids; }
+  void SetMenuItemImageIDs(const std::vector<int32_t>& ids) override { m_items = ids; }
+  void SetMenuImageIDs(const std::vector<int32_t>& ids) override { m_menu = ids; }
+  void Load(plat::HWND) override { m_bLoaded = !m_frame.empty(); }
+  std::vector<int32_t> m_frame, m_items, m_menu;
+  bool m_bLoaded = false;
+};
+
+TEST_F(AppFixture, ToolkitImagesFollowScreenSizeAndTheme) {
+  struct TCase {
+    int32_t w, h;
+    uint32_t theme;
+    int32_t frame0, item0, item5, menu0, menu8;
+    size_t items, menus;
+  } cases[] = {
+      {480, 800, 0, 643, 553, 558, 545, 559, 10, 26},
+      {480, 800, 1, 643, 692, 558, 684, 559, 10, 26},
+      {480, 800, 2, 643, 0, 0, 0, 0, 0, 0},
+      {240, 400, 1, 649, 553, 593, 580, 594, 10, 26},
+  };
+  for (const TCase& c : cases) {
+    m_app.reset();
+    plat::TestConfig config;
+    config.screenWidth = c.w;
+    config.screenHeight = c.h;
+    config.dpi = c.w == 240 ? 96 : 192;
+    MakePlatform(config);
+    SetThemeIndex(c.theme);
+    TImageToolkit toolkit;
+    SetVyServices(&toolkit);
+    MakeApp();
+    Run({});
+    SetVyServices(nullptr);
+    SetThemeIndex(0);
+    m_app.reset();
+    SCOPED_TRACE(std::to_string(c.w) + " theme " + std::to_string(c.theme));
+    ASSERT_EQ(toolkit.m_frame.size(), 6u);
+    EXPECT_EQ(toolkit.m_frame[0], c.frame0);
+    EXPECT_TRUE(toolkit.m_bLoaded);  // images before the screen is attached
+    ASSERT_EQ(toolkit.m_items.size(), c.items);
+    ASSERT_EQ(toolkit.m_menu.size(), c.menus);
+    if (c.items) {
+      EXPECT_EQ(toolkit.m_items[0], c.item0);
+      EXPECT_EQ(toolkit.m_items[5], c.item5);
+      EXPECT_EQ(toolkit.m_menu[0], c.menu0);
+      EXPECT_EQ(toolkit.m_menu[8], c.menu8);
+    }
+  }
 }
 
 // --- ticks, single instance -----------------------------------------------------
