@@ -147,6 +147,21 @@ TEST_F(AppFixture, RotationRebuildsTheTreeAndRebindsTheSameView) {
   (void)pOldNode;
 }
 
+TEST_F(AppFixture, RotationRequestWaitsOnlyWhenTheDriverNeverClearsTheAngle) {
+  SetThemeIndex(1);
+  MakeApp();
+  uint32_t t0 = plat::GetTickCount();
+  m_app->SetScreenRotation(0);  // the written 0 reads back at once
+  EXPECT_EQ(plat::GetTickCount(), t0);
+  m_app->SetScreenRotation(90);  // stays 90: every poll fails, one short sleep
+  EXPECT_EQ(plat::GetTickCount(), t0 + 10);
+  EXPECT_EQ(CAppUi::GetScreenRotation(), 90);
+  EXPECT_EQ(plat::ReadDword(plat::HKEY_LOCAL_MACHINE, u"System\\GDI\\ROTATION", u"Angle"), 90u);
+  m_app->SetScreenRotation(45);  // not an orientation: back to 0
+  EXPECT_EQ(CAppUi::GetScreenRotation(), 0);
+  SetThemeIndex(0);
+}
+
 TEST_F(AppFixture, SlideOpensToLandscapeAndThemeZeroTurnsBackOnActivation) {
   MakeApp();
   Run({[&] { m_tp->SetSlide(true); },
