@@ -190,6 +190,7 @@ void CAppUi::FitWindow() {
 }
 
 int CAppUi::Run() {
+  if (s_pInstance != this || !m_pQueue || !m_hWnd) return 1;  // Init did not succeed
   int nExit = 0;
   bool bFailed = false;
   try {

@@ -573,7 +573,15 @@ void CControl::SetVisible(bool bVisible) {
   m_bVisible = bVisible;
   // After the flag, so the parent's repaint does not dirty this control.
   if (!bVisible) m_pParent->Invalidate(m_rc);
-  if (m_hWnd && !InMenuMode()) plat::ShowWindow(m_hWnd, bVisible ? plat::SW_SHOWNA : plat::SW_HIDE);
+  // While the menu is up the main window's children stay hidden (they are
+  // shown again when it closes); deeper windows follow their control at once
+  // so that a control hidden meanwhile cannot take input afterwards.
+  if (m_hWnd) {
+    if (!bVisible)
+      plat::ShowWindow(m_hWnd, plat::SW_HIDE);
+    else if (!InMenuMode() || m_pParent != pApp)
+      plat::ShowWindow(m_hWnd, plat::SW_SHOWNA);
+  }
   if (bVisible) Invalidate();
   if (pApp) pApp->RecomputeLayers();
   OnShown();

@@ -216,4 +216,29 @@ TEST_F(ControlTest, BringToFrontPaintsAndHitsTheSameControlOnTop) {
        }});
 }
 
+TEST_F(ControlTest, ControlHiddenUnderTheMenuTakesNoTapAfterwards) {
+  MakeApp();
+  POINT c{};
+  Run({[&] {
+         c = Centre(StartView()->m_pA);
+         m_app->SetMenuMode(true);
+         StartView()->m_pA->SetVisible(false);
+         StartView()->m_pB->SetVisible(false);
+         StartView()->m_pB->SetVisible(true);
+         m_app->SetMenuMode(false);
+         m_log.clear();
+         m_tp->Tap(c.x, c.y);
+       },
+       [&] {
+         EXPECT_FALSE(Logged("A input 1 1 50 25"));
+         EXPECT_FALSE(plat::IsWindowVisible(StartView()->m_pA->Window()));
+         EXPECT_TRUE(plat::IsWindowVisible(StartView()->m_pB->Window()));
+       }});
+}
+
+TEST_F(ControlTest, RunWithoutASuccessfulInitFails) {
+  TApp app(&m_log);
+  EXPECT_EQ(app.Run(), 1);
+}
+
 }  // namespace
