@@ -205,6 +205,17 @@ class Scene {
     cairo_show_text(cr, text.c_str());
   }
 
+  // A mock-up screen: its own clipped 480 x 800 area filled with the screen
+  // colour. Each mock-up ends with cairo_restore.
+  void OpenScreen(cairo_t* cr, double x, double y) const {
+    cairo_save(cr);
+    cairo_translate(cr, x, y);
+    cairo_rectangle(cr, 0, 0, 480, 800);
+    cairo_clip(cr);
+    Source(cr, C("screen"));
+    cairo_paint(cr);
+  }
+
   void ModeButtons(cairo_t* cr) const {
     const std::vector<int> a = {313, 314, 315, 316, 317, 318, 319, 320, 321};
     const std::vector<int> b = {322, 323, 324, 325, 326, 327, 328, 329, 330};
@@ -219,12 +230,7 @@ class Scene {
 
   Item Recorder() const {
     return {480, 800, {"recorder, Sing mode, idle"}, [this](cairo_t* cr, double x, double y) {
-              cairo_save(cr);
-              cairo_translate(cr, x, y);
-              cairo_rectangle(cr, 0, 0, 480, 800);
-              cairo_clip(cr);
-              Source(cr, C("screen"));
-              cairo_paint(cr);
+              OpenScreen(cr, x, y);
               ModeButtons(cr);
               Text(cr, "Sing or hum a song", 28, 164, 424, 28, C("text"), true);
               Text(cr, "Sing or hum the melody for", 28, 214, 424, 22, C("painter"), true);
@@ -239,12 +245,7 @@ class Scene {
 
   Item Recording() const {
     return {480, 800, {"recorder, recording"}, [this](cairo_t* cr, double x, double y) {
-              cairo_save(cr);
-              cairo_translate(cr, x, y);
-              cairo_rectangle(cr, 0, 0, 480, 800);
-              cairo_clip(cr);
-              Source(cr, C("screen"));
-              cairo_paint(cr);
+              OpenScreen(cr, x, y);
               ModeButtons(cr);
               Text(cr, "Sing or hum a song", 28, 164, 424, 28, C("text"), true);
               PasteScaled(cr, Rc(579), 0, 540, 480, 40);
@@ -270,12 +271,7 @@ class Scene {
 
   Item Searching() const {
     return {480, 800, {"searching"}, [this](cairo_t* cr, double x, double y) {
-              cairo_save(cr);
-              cairo_translate(cr, x, y);
-              cairo_rectangle(cr, 0, 0, 480, 800);
-              cairo_clip(cr);
-              Source(cr, C("screen"));
-              cairo_paint(cr);
+              OpenScreen(cr, x, y);
               ModeButtons(cr);
               Paste(cr, Rc(404), 0, 0);
               Text(cr, "Searching...", 0, 164, 480, 34, C("searching"), true);
@@ -286,12 +282,7 @@ class Scene {
 
   Item Dialog() const {
     return {480, 800, {"message dialog over the title bar"}, [this](cairo_t* cr, double x, double y) {
-              cairo_save(cr);
-              cairo_translate(cr, x, y);
-              cairo_rectangle(cr, 0, 0, 480, 800);
-              cairo_clip(cr);
-              Source(cr, C("screen"));
-              cairo_paint(cr);
+              OpenScreen(cr, x, y);
               PasteScaled(cr, Rc(190), 0, 0, 800, 75);
               Paste(cr, Rc(One() ? 624 : 393), 12, 5);
               Text(cr, "Results", 102, 52, 300, 32, C("text"), false, true);
@@ -318,12 +309,7 @@ class Scene {
 
   Item Menu() const {
     return {480, 800, {"options menu"}, [this](cairo_t* cr, double x, double y) {
-              cairo_save(cr);
-              cairo_translate(cr, x, y);
-              cairo_rectangle(cr, 0, 0, 480, 800);
-              cairo_clip(cr);
-              Source(cr, C("screen"));
-              cairo_paint(cr);
+              OpenScreen(cr, x, y);
               PasteScaled(cr, Rc(190), 0, 0, 800, 75);
               Text(cr, "Results", 102, 52, 300, 32, C("text"), false, true);
               cairo_rectangle(cr, 0, 0, 480, 800);
