@@ -151,7 +151,7 @@ class EnvGuard {
   }
 
  private:
-  static constexpr const char* kNames[] = {"QUOREL_BACKEND", "DISPLAY", "WAYLAND_DISPLAY"};
+  static constexpr const char* kNames[] = {"QUOREL_BACKEND", "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
   std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
 };
 
@@ -182,6 +182,12 @@ TEST(SdlChoice, WithoutADisplayTheHeadlessBackendIsInstalled) {
   setenv("QUOREL_BACKEND", "headless", 1);
   EXPECT_STREQ(InstallPreferredDisplayBackend(), "headless");
   EXPECT_STREQ(CurrentDisplayBackend()->Name(), "headless");
+  // A window that cannot be opened leaves the program running headless.
+  setenv("QUOREL_BACKEND", "sdl", 1);
+  setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+  EXPECT_STREQ(InstallPreferredDisplayBackend(), "headless");
+  EXPECT_STREQ(CurrentDisplayBackend()->Name(), "headless");
+  EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
 }
 
 // ---- A real window ----------------------------------------------------------
