@@ -800,9 +800,40 @@ void CControl::LayoutInto(CLayoutNode* pRoot) {
 
 CtlPanel::CtlPanel() { SetEnableStateRaw(EnableOn); }
 
-CtlPanel::~CtlPanel() { SetClosingTree(); }
+CtlPainter::~CtlPainter() {
+  if (m_pPanel && m_pPanel->m_pPainter == this) m_pPanel->m_pPainter = nullptr;
+  m_pPanel = nullptr;
+}
+
+CtlPanel::~CtlPanel() {
+  SetClosingTree();
+  DetachPainter();
+}
+
+void CtlPanel::DetachPainter() {
+  if (m_pPainter) m_pPainter->m_pPanel = nullptr;
+  m_pPainter = nullptr;
+}
+
+void CtlPanel::SetPainter(CtlPainter* pPainter) {
+  DetachPainter();
+  if (pPainter && pPainter->m_pPanel) pPainter->m_pPanel->DetachPainter();
+  m_nMode = EPanelPainter;
+  m_pPainter = pPainter;
+  if (pPainter) {
+    pPainter->m_pPanel = this;
+    RECT rc = LocalRect();
+    if (rc.right > 0 && rc.bottom > 0) pPainter->Resize(rc, RECT{});
+  }
+  Invalidate();
+}
+
+void CtlPanel::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
+  if (m_nMode == EPanelPainter && m_pPainter && !RectEquals(rcNew, rcOld)) m_pPainter->Resize(rcNew, rcOld);
+}
 
 void CtlPanel::SetColors(TColor border, TColor fill) {
+  DetachPainter();
   m_nMode = EPanelColors;
   m_border = border;
   m_fill = fill;
@@ -810,11 +841,13 @@ void CtlPanel::SetColors(TColor border, TColor fill) {
 }
 
 void CtlPanel::SetTransparent() {
+  DetachPainter();
   m_nMode = EPanelParent;
   Invalidate();
 }
 
 void CtlPanel::SetNoBackground() {
+  DetachPainter();
   m_nMode = EPanelNone;
   Invalidate();
 }
@@ -830,6 +863,9 @@ void CtlPanel::Paint(CGraphics& g, const POINT& origin, const RECT& clip) {
     }
     case EPanelParent:
       if (Parent()) PaintParentBackground(g, origin, clip);
+      break;
+    case EPanelPainter:
+      if (m_pPainter) m_pPainter->Paint(g, Offset(LocalRect(), origin.x, origin.y), clip);
       break;
     default:
       break;

@@ -233,6 +233,27 @@ enum : int32_t {
   EPanelNone = 4,
 };
 
+class CtlPanel;
+
+// A pluggable panel background. The panel does not own it; whichever of the
+// two goes first detaches the pair.
+class CtlPainter {
+ public:
+  CtlPainter() = default;
+  virtual ~CtlPainter();
+  CtlPainter(const CtlPainter&) = delete;
+  CtlPainter& operator=(const CtlPainter&) = delete;
+  // `rc` is the panel's rectangle in the context's coordinates.
+  virtual void Paint(CGraphics& g, const RECT& rc, const RECT& clip) = 0;
+  virtual void Resize(const RECT& rcNew, const RECT& rcOld) = 0;
+  CtlPanel* Panel() const { return m_pPanel; }
+
+ private:
+  friend class CtlPanel;
+  CtlPanel* m_pPanel = nullptr;
+  int32_t m_nReserved = 0;
+};
+
 // A container that enables itself by its children and moves the focus with
 // the arrow keys.
 class CtlPanel : public CControl {
@@ -243,8 +264,12 @@ class CtlPanel : public CControl {
   void SetColor(TColor fill) { SetColors(fill, fill); }
   void SetTransparent();
   void SetNoBackground();
+  void SetPainter(CtlPainter* pPainter);
+  CtlPainter* Painter() const { return m_pPainter; }
   void DisableArrowKeys() { m_bArrowKeys = false; }
   int32_t BackgroundMode() const { return m_nMode; }
+
+  void OnRectChanged(const RECT& rcNew, const RECT& rcOld) override;
 
   void Paint(CGraphics& g, const POINT& origin, const RECT& clip) override;
   bool OnInput(const TInputEvent& event) override;
@@ -252,7 +277,10 @@ class CtlPanel : public CControl {
   void OnChildRemoved(CControl* pChild) override;
 
  private:
+  friend class CtlPainter;
   void UpdateEnableFromChildren();
+  void DetachPainter();
+  CtlPainter* m_pPainter = nullptr;
   int32_t m_nMode = EPanelNone;
   TColor m_border = 0;
   TColor m_fill = 0;

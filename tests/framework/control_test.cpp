@@ -9,6 +9,8 @@ namespace {
 
 class ControlTest : public AppFixture {
  protected:
+  CtlPanel* m_pPanel = nullptr;
+  CtlPainter* m_pPainter = nullptr;
   TBox* AddBox(CControl* pParent, const std::string& name, RECT rc) {
     auto* p = new TBox(&m_log, name, 0xFF112233u);
     p->Create(pParent);
@@ -213,6 +215,48 @@ TEST_F(ControlTest, BringToFrontPaintsAndHitsTheSameControlOnTop) {
          EXPECT_TRUE(Logged("Low input 1 1 50 50"));
          EXPECT_FALSE(Logged("High input 1 1 50 50"));
          EXPECT_EQ(m_tp->Pixel(150, 350), To565(0xFFFF0000u));
+       }});
+}
+
+class TStripes : public CtlPainter {
+ public:
+  void Paint(CGraphics& g, const RECT& rc, const RECT&) override {
+    g.SetFillColor(0xFFFFFF00u, EColorSolid);
+    g.SetLineColor(0, EColorOff);
+    g.DrawRectangle(RECT{rc.left, rc.top, rc.left + (rc.right - rc.left) / 2, rc.bottom});
+  }
+  void Resize(const RECT& rcNew, const RECT& rcOld) override {
+    m_sizes.push_back(std::to_string(rcNew.right - rcNew.left) + "x" + std::to_string(rcNew.bottom - rcNew.top) +
+                      " from " + std::to_string(rcOld.right - rcOld.left));
+  }
+  std::vector<std::string> m_sizes;
+};
+
+TEST_F(ControlTest, PainterIsSizedPaintsTheBackgroundAndDetachesEitherWay) {
+  MakeApp();
+  Run({[&] {
+         auto* pPanel = new CtlPanel;
+         pPanel->Create(StartView());
+         pPanel->MoveTo(RECT{200, 200, 300, 260});
+         auto* pPainter = new TStripes;
+         pPanel->SetPainter(pPainter);
+         EXPECT_EQ(pPainter->m_sizes, std::vector<std::string>{"100x60 from 0"});
+         pPanel->MoveTo(RECT{200, 200, 320, 260});
+         EXPECT_EQ(pPainter->m_sizes.back(), "120x60 from 100");
+         m_pPanel = pPanel;
+         m_pPainter = pPainter;
+       },
+       [&] {
+         RECT rc = m_pPanel->ScreenRect();
+         EXPECT_EQ(m_tp->Pixel(rc.left + 5, rc.top + 5), To565(0xFFFFFF00u));
+         EXPECT_EQ(m_tp->Pixel(rc.right - 5, rc.top + 5), To565(0xFF808080u));  // the view shows through
+         delete m_pPainter;  // the panel forgets it
+         EXPECT_EQ(m_pPanel->Painter(), nullptr);
+         auto* pOther = new TStripes;
+         m_pPanel->SetPainter(pOther);
+         delete m_pPanel;  // the painter forgets the panel
+         EXPECT_EQ(pOther->Panel(), nullptr);
+         delete pOther;
        }});
 }
 
