@@ -7,6 +7,7 @@
 #include "platform/fs/FileSystem.h"
 #include "platform/module/Module.h"
 #include "platform/registry/Registry.h"
+#include "platform/sdl/SdlBackend.h"
 #include "platform/shell/MenuBarPaint.h"
 
 namespace {
@@ -46,6 +47,8 @@ bool PrepareDevice() {
 
 int main(int, char**) {
   if (!PrepareDevice()) return 1;
+  // A window when there is a desktop, otherwise headless (QUOREL_BACKEND forces either).
+  plat::InstallPreferredDisplayBackend();
 
   plat::ModuleHandle mainModule = plat::LoadLibrary(kMainPack);
   if (!mainModule) {
