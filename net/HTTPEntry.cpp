@@ -222,6 +222,9 @@ void CHTTPEntry::Connect() {
     m_nConnectState = EConnectNone;
   }
   if (bAborted) {
+    // Closed here, on the worker, so a connect result arriving now cannot
+    // carry the aborted request on.
+    CloseSocket();
     plat::ResetEvent(m_hSlotEvent);
     ReportError(EHttpAborted);
     return;

@@ -131,10 +131,12 @@ bool CHTTPGzipSink::DecodeOnce() {
   char* pOut = nullptr;
   int64_t size = 0;
   bool bDone = false;
-  // The room grows a step per round and inflating carries on where it
-  // stopped. The trailer's CRC and size are not checked.
+  // The room grows a step per round (by half again once it is past a few
+  // steps, so a large body costs a few dozen rounds, not thousands) and
+  // inflating carries on where it stopped. The trailer's CRC and size are
+  // not checked.
   for (;;) {
-    size += kInflateStep;
+    size += std::max<int64_t>(kInflateStep, size / 2);
     int64_t room = std::min<int64_t>(size - 1, kMaxMemoryBody);
     if (room <= static_cast<int64_t>(stream.total_out)) break;  // decoded body too large
     char* pNew = static_cast<char*>(std::realloc(pOut, static_cast<size_t>(size)));

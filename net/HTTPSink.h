@@ -102,7 +102,7 @@ class CHTTPGzipSink : public CHTTPMemorySink {
   // How many times a body may be found gzip'ed inside gzip before the sink
   // gives up on it.
   static constexpr int kMaxDecodes = 4;
-  // Output grows by this much per decode round.
+  // Output room grows by this much per decode round at first.
   static constexpr int32_t kInflateStep = 10240;
 
  private:

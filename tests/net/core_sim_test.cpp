@@ -79,6 +79,17 @@ TEST_F(SimTest, TheWholeResponseInOneArrival) {
   }
 }
 
+TEST_F(SimTest, AResetConnectionFailsTheReceive) {
+  TScript script = Reply({kOk + "Content-Length: 100\r\n\r\nab"}, false);
+  script.steps.push_back(Pause(100));
+  script.steps.push_back(ResetStep());
+  Serve({script});
+  int32_t id = Begin(EHttpGet, kUrl);
+  ASSERT_TRUE(m_log.WaitEnd(id, 60000));
+  EXPECT_EQ(m_log.Events(id), (Events{9, 1, 3, 4, 21}));
+  EXPECT_EQ(Take(id), "ab");
+}
+
 TEST_F(SimTest, WaitsForTheNetworkThenGoesOn) {
   SimConnMgr::Destination never;
   never.outcome = SimConnMgr::Destination::Outcome::Never;

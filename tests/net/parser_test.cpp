@@ -245,6 +245,29 @@ TEST(ResponseParser, RefusesTheBodyWithoutASink) {
   EXPECT_EQ(events, (std::vector<int32_t>{3, 4, 18}));
 }
 
+TEST(ResponseParser, ASinkThatCannotTakeTheBodyEndsItWithFifteen) {
+  // A full disk, say: the sink refuses a piece.
+  struct TFullSink : CHTTPMemorySink {
+    int32_t nRoom = 4;
+    int32_t Append(const char* p, int32_t n) override {
+      if (n > nRoom) return -1;
+      nRoom -= n;
+      return CHTTPMemorySink::Append(p, n);
+    }
+  };
+  for (std::string response : {kOk + "Content-Length: 10\r\n\r\n0123456789",
+                               kOk + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n3\r\ndef\r\n0\r\n\r\n"}) {
+    TFullSink sink;
+    CHTTPResponseParser parser;
+    parser.Start(1);
+    THTTPHeaderMap headers;
+    std::vector<int32_t> events;
+    parser.Feed(response.data(), response.size(), &sink, headers, [&](int32_t code) { events.push_back(code); });
+    EXPECT_EQ(events.back(), EHttpSinkFailed) << response;
+    EXPECT_TRUE(parser.Failed());
+  }
+}
+
 TEST(ResponseParser, TracesEveryHeaderWithTheConnectionId) {
   nettest::TDebugCapture capture;
   Parse(kOk + "Server: test\r\nX-Empty:\r\nContent-Length: 1\r\n\r\nx", {});
