@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "framework/PngLoader.h"
@@ -177,44 +178,58 @@ TTaps BuildTaps(int32_t nFrom, int32_t nTo) {
   return taps;
 }
 
+// One filter pass along an axis: for each of `nLines` lines across it, the
+// outputs along it are weighted sums of four-channel inputs. Steps are in
+// elements (a pixel is four).
+template <class TIn, class TStore>
+void FilterPass(const TIn* pIn, size_t nInAlong, size_t nInAcross, const TTaps& taps, int32_t nLines,
+                size_t nOutAlong, size_t nOutAcross, const TStore& store) {
+  const int32_t nOut = static_cast<int32_t>(taps.count.size());
+  for (int32_t line = 0; line < nLines; ++line) {
+    const TIn* pLine = pIn + size_t(line) * nInAcross;
+    for (int32_t i = 0; i < nOut; ++i) {
+      float acc[4] = {0, 0, 0, 0};
+      for (int32_t k = 0; k < taps.count[size_t(i)]; ++k) {
+        const size_t t = size_t(taps.first[size_t(i)] + k);
+        const TIn* p = pLine + size_t(taps.index[t]) * nInAlong;
+        const float w = taps.weight[t];
+        for (int c = 0; c < 4; ++c) acc[c] += w * float(p[c]);
+      }
+      store(size_t(line) * nOutAcross + size_t(i) * nOutAlong, acc);
+    }
+  }
+}
+
 // Scales premultiplied B, G, R, A pixels (sw x sh, packed rows) into the
 // dw x dh rectangle at (dx, dy) of a top-down 32-bit target. Weighted sums
 // of premultiplied pixels stay premultiplied, and translucent areas keep
-// their alpha: a uniform picture scales to the same uniform picture.
+// their alpha: a uniform picture scales to the same uniform picture. The
+// two passes run in the order that keeps the intermediate image smaller.
 void ScaleSmooth(const uint8_t* pSource, int32_t sw, int32_t sh, uint8_t* pTarget, int32_t nTargetWidth,
                  int32_t dx, int32_t dy, int32_t dw, int32_t dh) {
   const TTaps across = BuildTaps(sw, dw);
   const TTaps down = BuildTaps(sh, dh);
-  std::vector<float> rows(size_t(dw) * size_t(sh) * 4);
-  for (int32_t y = 0; y < sh; ++y) {
-    const uint8_t* pRow = pSource + size_t(y) * size_t(sw) * 4;
-    float* pOut = rows.data() + size_t(y) * size_t(dw) * 4;
-    for (int32_t x = 0; x < dw; ++x, pOut += 4) {
-      float acc[4] = {0, 0, 0, 0};
-      for (int32_t k = 0; k < across.count[x]; ++k) {
-        const size_t t = size_t(across.first[x] + k);
-        const uint8_t* p = pRow + size_t(across.index[t]) * 4;
-        const float w = across.weight[t];
-        for (int c = 0; c < 4; ++c) acc[c] += w * p[c];
-      }
-      std::memcpy(pOut, acc, sizeof(acc));
-    }
-  }
   const size_t nStride = size_t(nTargetWidth) * 4;
-  for (int32_t y = 0; y < dh; ++y) {
-    uint8_t* pDst = pTarget + size_t(dy + y) * nStride + size_t(dx) * 4;
-    for (int32_t x = 0; x < dw; ++x, pDst += 4) {
-      float acc[4] = {0, 0, 0, 0};
-      for (int32_t k = 0; k < down.count[y]; ++k) {
-        const size_t t = size_t(down.first[y] + k);
-        const float* p = rows.data() + (size_t(down.index[t]) * size_t(dw) + size_t(x)) * 4;
-        const float w = down.weight[t];
-        for (int c = 0; c < 4; ++c) acc[c] += w * p[c];
-      }
-      for (int c = 0; c < 4; ++c) pDst[c] = static_cast<uint8_t>(std::clamp(std::lround(acc[c]), 0L, 255L));
-      // Rounding each channel on its own can put a colour one above alpha.
-      for (int c = 0; c < 3; ++c) pDst[c] = std::min(pDst[c], pDst[3]);
-    }
+  uint8_t* pOrigin = pTarget + size_t(dy) * nStride + size_t(dx) * 4;
+  auto toTarget = [pOrigin](size_t at, const float* acc) {
+    uint8_t* p = pOrigin + at;
+    for (int c = 0; c < 4; ++c) p[c] = static_cast<uint8_t>(std::clamp(std::lround(acc[c]), 0L, 255L));
+    // Rounding each channel on its own can put a colour one above alpha.
+    for (int c = 0; c < 3; ++c) p[c] = std::min(p[c], p[3]);
+  };
+  std::vector<float> between;
+  if (uint64_t(dw) * uint64_t(sh) <= uint64_t(sw) * uint64_t(dh)) {
+    between.resize(size_t(dw) * size_t(sh) * 4);
+    auto toBetween = [&between](size_t at, const float* acc) { std::memcpy(&between[at], acc, 4 * sizeof(float)); };
+    // Rows first (sh rows of dw), then columns.
+    FilterPass(pSource, 4, size_t(sw) * 4, across, sh, 4, size_t(dw) * 4, toBetween);
+    FilterPass(between.data(), size_t(dw) * 4, 4, down, dw, nStride, 4, toTarget);
+  } else {
+    between.resize(size_t(sw) * size_t(dh) * 4);
+    auto toBetween = [&between](size_t at, const float* acc) { std::memcpy(&between[at], acc, 4 * sizeof(float)); };
+    // Columns first (sw columns of dh), then rows.
+    FilterPass(pSource, size_t(sw) * 4, 4, down, sw, size_t(sw) * 4, 4, toBetween);
+    FilterPass(between.data(), 4, size_t(sw) * 4, across, dh, 4, nStride, toTarget);
   }
 }
 
@@ -373,8 +388,12 @@ CBitmap* CBitmap::CreateScaled(const CBitmap* pSource, const RECT& rcTarget, int
       const size_t nBytes = size_t(sw) * size_t(sh) * 4;
       for (size_t i = 3; i < nBytes; i += 4) pCopy[i] = 255;
     }
-    ScaleSmooth(pCopy, sw, sh, pBits, static_cast<int32_t>(rw), static_cast<int32_t>(dx), static_cast<int32_t>(dy),
-                static_cast<int32_t>(dw), static_cast<int32_t>(dh));
+    try {
+      ScaleSmooth(pCopy, sw, sh, pBits, static_cast<int32_t>(rw), static_cast<int32_t>(dx), static_cast<int32_t>(dy),
+                  static_cast<int32_t>(dw), static_cast<int32_t>(dh));
+    } catch (const std::bad_alloc&) {
+      Env::ThrowError(Env::ErrSystem);
+    }
   } else {
     TBitmapDc from(pSource->m_hBitmap);
     TBitmapDc to(hResult);

@@ -616,6 +616,31 @@ TEST_F(GraphicsTest, SmoothScalingAveragesPremultipliedPixels) {
   for (size_t i = 1; i < w.size(); ++i) EXPECT_GE(w[i] & 0xFF, w[i - 1] & 0xFF);
   EXPECT_GT(std::count_if(w.begin(), w.end(), [](uint32_t v) { return (v & 0xFF) != 0 && (v & 0xFF) != 255; }), 2);
 
+  // Gradients along one axis stay constant along the other and keep their
+  // direction, for wide and for tall targets alike.
+  for (bool horizontal : {true, false}) {
+    Surface g(6, 6);
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 6; ++x) g.Set(x, y, 0xFF000000u | uint32_t((horizontal ? x : y) * 40));
+    Held<CBitmap> ramp(g.ToBitmap(false));
+    for (const RECT& target : {RECT{0, 0, 12, 3}, RECT{0, 0, 3, 12}, RECT{0, 0, 4, 5}, RECT{0, 0, 9, 8}}) {
+      Held<CBitmap> r(CBitmap::NewScaledSmooth(ramp.get(), target, EScaleStretch));
+      const auto v = gfx::Pixels(r.get());
+      const int w = target.right, h = target.bottom;
+      auto at = [&](int x, int y) { return int(v[size_t(y) * w + x] & 0xFF); };
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const int along = horizontal ? x : y, other = horizontal ? y : x;
+          const int px = horizontal ? along : other, py = horizontal ? other : along;
+          ASSERT_EQ(at(px, py), horizontal ? at(px, 0) : at(0, py)) << w << "x" << h;
+          if (along > 0) {
+            ASSERT_GE(at(px, py), horizontal ? at(px - 1, py) : at(px, py - 1)) << w << "x" << h;
+          }
+        }
+      EXPECT_LT(at(0, 0), horizontal ? at(w - 1, 0) : at(0, h - 1)) << w << "x" << h;
+    }
+  }
+
   // Random premultiplied input, up and down: colours never exceed alpha.
   Surface rnd(9, 7);
   uint32_t seed = 99;
