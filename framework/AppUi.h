@@ -13,6 +13,7 @@
 #include "framework/ObjectRegistry.h"
 #include "framework/layout.h"
 #include "platform/module/Module.h"
+#include "platform/shell/DeviceServices.h"
 
 // The loop's own window messages.
 enum : uint32_t {
@@ -207,7 +208,7 @@ class CAppUi : public CControl {
   std::vector<TMenuCommand> m_menuCommands;
   std::vector<plat::HWND> m_stackOrder;
   bool m_bBacklightHeld = false;
-  void* m_hBacklight = nullptr;
+  plat::HPowerRequirement m_hBacklight = nullptr;
   bool m_bLeftText = false, m_bRightText = false;
   bool m_bLeftEnabled = true, m_bRightEnabled = true;
   plat::WString m_leftText, m_rightText;

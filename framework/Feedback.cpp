@@ -1,18 +1,15 @@
 #include "framework/Feedback.h"
 
-#include <atomic>
 
 #include "framework/AppUi.h"
 #include "framework/Trace.h"
 #include "platform/base/Errors.h"
 #include "platform/registry/Registry.h"
+#include "platform/shell/DeviceServices.h"
 
 namespace {
 
 constexpr char16_t kVibeKey[] = u"ControlPanel\\VibeTonz";
-
-CDeviceServices s_recorder;
-std::atomic<CDeviceServices*> s_pServices{nullptr};
 
 struct TFeedback {
   const char16_t* vibe;
@@ -43,75 +40,22 @@ uint32_t VibeSetting(const char16_t* name) {
 
 }  // namespace
 
-bool CDeviceServices::PlayVibration(plat::WStringView path) {
-  Record("vibe " + plat::ToUtf8(path));
-  return true;
-}
-
-bool CDeviceServices::PlaySoundByName(plat::WStringView name) {
-  Record("sound " + plat::ToUtf8(name));
-  return true;
-}
-
-void* CDeviceServices::SetPowerRequirement(plat::WStringView, uint32_t* pError) {
-  std::lock_guard lock(m_lock);
-  m_calls.push_back("power set");
-  if (m_nFailNext) {
-    if (pError) *pError = m_nFailNext;
-    m_nFailNext = 0;
-    return nullptr;
-  }
-  ++m_nHeld;
-  return reinterpret_cast<void*>(static_cast<uintptr_t>(0x100 + m_nHeld));
-}
-
-bool CDeviceServices::ReleasePowerRequirement(void* hRequirement) {
-  std::lock_guard lock(m_lock);
-  m_calls.push_back("power release");
-  if (!hRequirement || m_nHeld == 0) return false;
-  --m_nHeld;
-  return true;
-}
-
-void CDeviceServices::SystemIdleTimerReset() { Record("idle"); }
-void CDeviceServices::ShellIdleTimerReset() { Record("shell idle"); }
-void CDeviceServices::SetSystemPowerStateOn() { Record("power on"); }
-
-std::vector<std::string> CDeviceServices::Calls() const {
-  std::lock_guard lock(m_lock);
-  return m_calls;
-}
-
-void CDeviceServices::ClearCalls() {
-  std::lock_guard lock(m_lock);
-  m_calls.clear();
-}
-
-int32_t CDeviceServices::HeldRequirements() const {
-  std::lock_guard lock(m_lock);
-  return m_nHeld;
-}
-
-void CDeviceServices::Record(std::string line) {
-  std::lock_guard lock(m_lock);
-  m_calls.push_back(std::move(line));
-}
-
-CDeviceServices& DeviceServices() {
-  CDeviceServices* p = s_pServices.load(std::memory_order_acquire);
-  return p ? *p : s_recorder;
-}
-
-void SetDeviceServices(CDeviceServices* pServices) { s_pServices.store(pServices, std::memory_order_release); }
-
 bool PlayHaptic(plat::WStringView path) {
   if (VibeSetting(u"TouchEvent") != 1 || VibeSetting(u"TouchVibeOn") == 0) return false;
-  return DeviceServices().PlayVibration(path);
+  // The driver reads the path through the settings record: keep a
+  // terminated copy alive across the call.
+  plat::WString file(path);
+  plat::LedSettings settings;
+  settings.LedNum = plat::kVibrationLed;
+  settings.OffOnBlink = 1;
+  settings.MetaCycleOn = reinterpret_cast<intptr_t>(file.c_str());
+  settings.MetaCycleOff = 999;
+  return plat::NLedSetDevice(plat::NLED_SETTINGS_INFO_ID, settings);
 }
 
 bool PlayTouchSound(plat::WStringView name) {
   if (VibeSetting(u"TouchSoundOn") == 0) return false;
-  return DeviceServices().PlaySoundByName(name);
+  return plat::PlaySound(name, nullptr, plat::SND_ASYNC);
 }
 
 bool PlayFeedback(int32_t nId) {
@@ -130,14 +74,13 @@ void CAppUi::SetBacklightOn(bool bOn) {
   if (s_pInstance != this) QUOREL_PANIC(u"AppUi", 1883);
   if (bOn == m_bBacklightHeld) return;
   if (bOn) {
-    uint32_t nError = 0;
-    m_hBacklight = DeviceServices().SetPowerRequirement(u"BKL1:", &nError);
+    m_hBacklight = plat::SetPowerRequirement(u"BKL1:", plat::D0, plat::POWER_NAME);
     if (m_hBacklight)
       DebugTrace(u"[QUOREL] * Backlight: power req set OK\n");
     else
-      DebugTrace(u"[QUOREL] * Backlight: power req set error %d!\n", static_cast<int32_t>(nError));
+      DebugTrace(u"[QUOREL] * Backlight: power req set error %d!\n", static_cast<int32_t>(plat::GetLastError()));
   } else {
-    if (DeviceServices().ReleasePowerRequirement(m_hBacklight))
+    if (m_hBacklight && plat::ReleasePowerRequirement(m_hBacklight) == plat::ERROR_SUCCESS)
       DebugTrace(u"[QUOREL] * Backlight: power req released OK\n");
     else
       DebugTrace(u"[QUOREL] * Backlight: power req released error!\n");
@@ -148,7 +91,7 @@ void CAppUi::SetBacklightOn(bool bOn) {
 
 void CAppUi::KeepDeviceAwake() {
   if (!m_hWnd || plat::GetForegroundWindow() != m_hWnd) return;
-  DeviceServices().SystemIdleTimerReset();
-  DeviceServices().ShellIdleTimerReset();
-  if (plat::GetForegroundWindow() == m_hWnd) DeviceServices().SetSystemPowerStateOn();
+  plat::SystemIdleTimerReset();
+  plat::SHIdleTimerReset();
+  if (plat::GetForegroundWindow() == m_hWnd) plat::SetSystemPowerState(nullptr, plat::POWER_STATE_ON, 0);
 }

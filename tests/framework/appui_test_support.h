@@ -18,6 +18,7 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/kernel/Kernel.h"
 #include "platform/module/Module.h"
+#include "platform/shell/DeviceServices.h"
 #include "platform/testing/TestPlatform.h"
 #include "tools/qrespack/PackWriter.h"
 
@@ -250,6 +251,23 @@ class AppFixture : public ::testing::Test {
   POINT Centre(CControl* p) const {
     RECT rc = p->ScreenRect();
     return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+  }
+  // The device's effect files and sounds, so that feedback resolves.
+  void MakeFeedbackFiles() {
+    auto dir = m_tp->DeviceRoot() / "fs" / "Windows";
+    std::filesystem::create_directories(dir);
+    for (const char* name : {"press.ivt", "release.ivt", "itemSearch.ivt", "listEnd.ivt", "tap.ivt", "popup.ivt",
+                             "button.ivt", "02_List Enter.wav", "26_Tap_touch.wav", "25_Tap_take off.wav",
+                             "12_List Popup.wav", "09_Play,Pause.wav", "22_Cancel.wav", "23_Select.wav",
+                             "13_Popup.wav", "03_Toolbar.wav"})
+      std::ofstream(dir / name).put('x');
+  }
+  // What the device played since its last reset: "v <name>" and "s <name>".
+  static std::vector<std::string> Played() {
+    std::vector<std::string> out;
+    for (const plat::FeedbackEvent& e : plat::FeedbackEvents())
+      out.push_back((e.kind == plat::FeedbackEvent::Kind::Vibration ? "v " : "s ") + plat::ToUtf8(e.name));
+    return out;
   }
   bool Logged(const std::string& line) const {
     return std::find(m_log.begin(), m_log.end(), line) != m_log.end();

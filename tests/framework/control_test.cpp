@@ -52,7 +52,8 @@ TEST_F(ControlTest, SmallMovesAreATapOneLongMoveIsADrag) {
   Run({[&] {
          pA = StartView()->m_pA;
          c = Centre(pA);
-         DeviceServices().ClearCalls();
+         MakeFeedbackFiles();
+         plat::ResetDeviceServices();
          m_tp->Down(c.x, c.y);
        },
        [&] { m_tp->Move(c.x, c.y + 2); },
@@ -68,9 +69,9 @@ TEST_F(ControlTest, SmallMovesAreATapOneLongMoveIsADrag) {
        [&] {
          EXPECT_FALSE(pA->m_bTapAtRelease);
          // The drag's first step and its end gave feedback.
-         auto calls = DeviceServices().Calls();
-         EXPECT_NE(std::find(calls.begin(), calls.end(), "sound 02_List Enter.wav"), calls.end());
-         EXPECT_NE(std::find(calls.begin(), calls.end(), "vibe \\Windows\\release.ivt"), calls.end());
+         auto played = Played();
+         EXPECT_NE(std::find(played.begin(), played.end(), "s 02_List Enter.wav"), played.end());
+         EXPECT_NE(std::find(played.begin(), played.end(), "v \\Windows\\release.ivt"), played.end());
        }});
 }
 

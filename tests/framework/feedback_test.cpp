@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "framework/Feedback.h"
-#include "framework/Trace.h"
 #include "platform/registry/Registry.h"
+#include "platform/shell/DeviceServices.h"
 #include "tests/framework/appui_test_support.h"
 
 using namespace apptest;
@@ -15,25 +15,27 @@ class FeedbackTest : public AppFixture {
  protected:
   void SetUp() override {
     AppFixture::SetUp();
-    DeviceServices().ClearCalls();
+    MakeFeedbackFiles();
   }
-  std::vector<std::string> CallsOf(int32_t nId) {
-    DeviceServices().ClearCalls();
+  // What feedback `id` played: "v <name>" and "s <name>" in order.
+  std::vector<std::string> PlayedBy(int32_t nId) {
+    plat::ResetDeviceServices();
     PlayFeedback(nId);
-    return DeviceServices().Calls();
+    return Played();
   }
 };
 
 TEST_F(FeedbackTest, TableVibratesFirstThenSoundsAndIgnoresOtherIds) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(CallsOf(1), (V{"vibe \\Windows\\press.ivt"}));
-  EXPECT_EQ(CallsOf(2), (V{"sound 02_List Enter.wav"}));
-  EXPECT_EQ(CallsOf(7), (V{"vibe \\Windows\\release.ivt", "sound 25_Tap_take off.wav"}));
-  EXPECT_EQ(CallsOf(10).back(), "sound 22_Cancel.wav");
-  EXPECT_EQ(CallsOf(14).back(), "sound 22_Cancel.wav");
-  EXPECT_EQ(CallsOf(15), (V{"vibe \\Windows\\button.ivt", "sound 03_Toolbar.wav"}));
+  EXPECT_EQ(PlayedBy(1), (V{"v \\Windows\\press.ivt"}));
+  EXPECT_EQ(PlayedBy(2), (V{"s 02_List Enter.wav"}));
+  EXPECT_EQ(PlayedBy(7), (V{"v \\Windows\\release.ivt", "s 25_Tap_take off.wav"}));
+  EXPECT_EQ(PlayedBy(10).back(), "s 22_Cancel.wav");
+  EXPECT_EQ(PlayedBy(14).back(), "s 22_Cancel.wav");
+  EXPECT_EQ(PlayedBy(15), (V{"v \\Windows\\button.ivt", "s 03_Toolbar.wav"}));
+  EXPECT_TRUE(PlayFeedback(15));
   for (int32_t id : {0, -1, 16, 1000}) {
-    EXPECT_TRUE(CallsOf(id).empty()) << id;
+    EXPECT_TRUE(PlayedBy(id).empty()) << id;
     EXPECT_FALSE(PlayFeedback(id));
   }
 }
@@ -42,29 +44,31 @@ TEST_F(FeedbackTest, VibrationNeedsTouchEventOneButSoundsDoNot) {
   plat::WriteDword(plat::HKEY_CURRENT_USER, kVibe, u"TouchEvent", 2);
   plat::WriteDword(plat::HKEY_CURRENT_USER, kVibe, u"TouchVibeOn", 1);
   plat::WriteDword(plat::HKEY_CURRENT_USER, kVibe, u"TouchSoundOn", 1);
-  EXPECT_EQ(CallsOf(6), (std::vector<std::string>{"sound 26_Tap_touch.wav"}));
+  EXPECT_EQ(PlayedBy(6), (std::vector<std::string>{"s 26_Tap_touch.wav"}));
   plat::WriteDword(plat::HKEY_CURRENT_USER, kVibe, u"TouchEvent", 1);
   plat::WriteDword(plat::HKEY_CURRENT_USER, kVibe, u"TouchVibeOn", 0);
   plat::WriteDword(plat::HKEY_CURRENT_USER, kVibe, u"TouchSoundOn", 0);
-  EXPECT_TRUE(CallsOf(6).empty());
+  EXPECT_TRUE(PlayedBy(6).empty());
   EXPECT_FALSE(PlayFeedback(6));
 }
 
 TEST_F(FeedbackTest, BacklightIsRequestedAndReleasedOnceAndFailuresAreTraced) {
   MakeApp();
+  plat::ResetDeviceServices();
   m_tp->ClearDebugLines();
   m_app->SetBacklightOn(true);
   m_app->SetBacklightOn(true);
-  EXPECT_EQ(DeviceServices().HeldRequirements(), 1);
+  EXPECT_EQ(plat::CurrentPowerRecord().backlightHeld, 1);
   m_app->SetBacklightOn(false);
   m_app->SetBacklightOn(false);
-  EXPECT_EQ(DeviceServices().HeldRequirements(), 0);
-  auto calls = DeviceServices().Calls();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "power set"), 1);
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "power release"), 1);
+  plat::PowerRecord record = plat::CurrentPowerRecord();
+  EXPECT_EQ(record.backlightHeld, 0);
+  EXPECT_EQ(record.requirementsSet, 1);
+  EXPECT_EQ(record.requirementsReleased, 1);
 
-  DeviceServices().FailNextRequirement(55);
+  plat::InjectPowerRequirementFailure(55);
   m_app->SetBacklightOn(true);
+  plat::InjectPowerRequirementFailure(0);
   EXPECT_TRUE(m_app->IsBacklightHeld());
   m_app->SetBacklightOn(false);
   auto lines = m_tp->DebugLines();
@@ -79,24 +83,29 @@ TEST_F(FeedbackTest, BacklightIsRequestedAndReleasedOnceAndFailuresAreTraced) {
 
 TEST_F(FeedbackTest, IdleTimersAreResetOnlyInTheForegroundAndOnTicksWhileHeld) {
   MakeApp();
+  plat::PowerRecord before{};
   Run({[&] {
          m_app->SetBacklightOn(true);
-         DeviceServices().ClearCalls();
+         before = plat::CurrentPowerRecord();
        },
        Wait(300),
        [&] {
-         auto calls = DeviceServices().Calls();
-         EXPECT_GE(std::count(calls.begin(), calls.end(), "idle"), 2);
-         EXPECT_GE(std::count(calls.begin(), calls.end(), "shell idle"), 2);
+         plat::PowerRecord now = plat::CurrentPowerRecord();
+         EXPECT_GE(now.systemIdleResets - before.systemIdleResets, 2);
+         EXPECT_GE(now.shellIdleResets - before.shellIdleResets, 2);
+         EXPECT_EQ(now.lastSystemPowerState, plat::POWER_STATE_ON);
          m_tp->Activate(false);
        },
        [&] {
-         DeviceServices().ClearCalls();
+         before = plat::CurrentPowerRecord();
          m_app->KeepDeviceAwake();
        },
        Wait(300),
        [&] {
-         EXPECT_TRUE(DeviceServices().Calls().empty());
+         plat::PowerRecord now = plat::CurrentPowerRecord();
+         EXPECT_EQ(now.systemIdleResets, before.systemIdleResets);
+         EXPECT_EQ(now.shellIdleResets, before.shellIdleResets);
+         EXPECT_EQ(now.systemPowerStateCalls, before.systemPowerStateCalls);
          m_app->SetBacklightOn(false);
        }});
 }
