@@ -24,7 +24,6 @@ using gfx::Surface;
 
 constexpr TColor kRed = 0xFFFF0000;
 constexpr TColor kGreen = 0xFF00FF00;
-constexpr TColor kBlack = 0xFF000000;
 
 int32_t ErrorOf(const std::function<void()>& f) {
   try {
@@ -381,15 +380,6 @@ TEST_F(GraphicsTest, FontFittingStaysWithinThePixelHeight) {
       }
     }
   }
-  // The measurement is the one text drawing uses.
-  Held<CFont> font(CFont::Create(20, false, false, false));
-  plat::HDC dc = plat::CreateCompatibleDC(nullptr);
-  plat::HGDIOBJ old = plat::SelectObject(dc, font->Handle());
-  plat::TextMetrics tm;
-  ASSERT_TRUE(plat::GetTextMetrics(dc, &tm));
-  EXPECT_EQ(tm.height, font->MeasuredHeight());
-  plat::SelectObject(dc, old);
-  plat::DeleteDC(dc);
 }
 
 // ---------------------------------------------------------------------------
