@@ -26,6 +26,11 @@ struct TDNSLookup {
   int32_t nError = 0;              // 0 success, else the lookup's error code
   bool bDone = false;
   bool bAbandoned = false;
+
+  // An answer nobody took goes with the last holder.
+  ~TDNSLookup() {
+    if (pResult) plat::freeaddrinfo(pResult);
+  }
 };
 
 class CDNSResolver {
