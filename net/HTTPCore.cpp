@@ -268,6 +268,9 @@ void CHTTPCore::RunCommand() {
   };
   if (c.nCode == ECmdShutdown) {
     m_bQuit = true;
+    // Before the answer: a caller already queued on the command lock must
+    // find the worker gone rather than wait for it.
+    m_bStopped = true;
     answer(0);
     return;
   }
