@@ -131,7 +131,9 @@ TEST(GzipSink, DecodedSizesAroundEachRoundBoundary) {
     TGzipSink g(Gzip(body));
     ASSERT_EQ(g.sink.Finish(GzipHeaders()), 0) << size;
     EXPECT_EQ(Data(g.sink), body) << size;
-    if (size) EXPECT_EQ(g.sink.GetData()[size], '\0');
+    if (size) {
+      EXPECT_EQ(g.sink.GetData()[size], '\0');
+    }
   }
 }
 
