@@ -5,7 +5,7 @@ GEN     := -G Ninja
 BUILD   := build
 SERVER  ?= on
 
-.PHONY: all deps build test run asan tsan bench clean
+.PHONY: all deps build test run asan tsan bench fuzz clean
 
 all: build
 
@@ -39,5 +39,9 @@ tsan: deps
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
+fuzz:
+	scripts/install-deps.sh fuzz
+	scripts/fuzz.sh build-fuzz
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -23,3 +23,33 @@ function(quorel_bench name)
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
+
+# quorel_fuzz(<name> SOURCES <file>... LIBS <lib>... CORPUS <dir>... LABELS <label>...
+#             [FIXTURE <fixture that writes generated seeds>])
+#
+# A fuzz target over LLVMFuzzerTestOneInput. In a QUOREL_FUZZ build (clang)
+# it is a libFuzzer executable and is listed for `make fuzz`; otherwise it is
+# a replay executable and a CTest case runs it over its corpus, so the seeds
+# and saved findings are checked by every test run.
+function(quorel_fuzz name)
+  cmake_parse_arguments(F "" "FIXTURE" "SOURCES;LIBS;CORPUS;LABELS" ${ARGN})
+  if(QUOREL_FUZZ)
+    add_executable(${name} ${F_SOURCES})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    string(REPLACE ";" " " dirs "${F_CORPUS}")
+    file(APPEND ${QUOREL_FUZZ_LIST} "${name} ${dirs}\n")
+  else()
+    add_executable(${name} ${F_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/FuzzReplayMain.cpp)
+    add_test(NAME ${name}_replay COMMAND ${name} ${F_CORPUS})
+    set(props)
+    foreach(label IN LISTS F_LABELS)
+      list(APPEND props LABELS ${label})
+    endforeach()
+    if(F_FIXTURE)
+      list(APPEND props FIXTURES_REQUIRED ${F_FIXTURE})
+    endif()
+    set_tests_properties(${name}_replay PROPERTIES ${props})
+  endif()
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+endfunction()

@@ -12,6 +12,11 @@ packages=(
   libcairo2-dev xvfb xauth
 )
 
+# `install-deps.sh fuzz` also brings clang and its libFuzzer runtime.
+if [[ "${1:-}" == fuzz ]]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

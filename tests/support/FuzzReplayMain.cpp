@@ -1,6 +1,6 @@
-// Runs the PNG fuzz target once over every file of the folders (or files)
-// named on the command line, in name order, so that the seed corpus and any
-// saved findings are checked by every test run without libFuzzer. Fails when
+// Runs a fuzz target once over every file of the folders (or files) named
+// on the command line, in name order, so that each seed corpus and the saved
+// findings are checked by every test run without libFuzzer. Fails when
 // nothing was replayed.
 #include <algorithm>
 #include <cstdint>
