@@ -401,6 +401,11 @@ void CAppUi::PostFocusRestore() {
   if (!m_focusMessage.IsQueued()) m_focusMessage.Post();
 }
 
+void CAppUi::PostRelayout() {
+  m_focusMessage.m_bRelayout = true;
+  if (!m_focusMessage.IsQueued()) m_focusMessage.Post();
+}
+
 void CAppUi::RestoreFocus() {
   auto it = m_focusMemory.find(m_nTopShownLayer);
   CControl* pTarget = it != m_focusMemory.end() ? it->second : nullptr;

@@ -93,6 +93,9 @@ class CAppUi : public CControl {
   int32_t TopShownLayer() const { return m_nTopShownLayer; }
   void RecomputeLayers();
   void PostFocusRestore();
+  // Lays the root tree out against the window again once the current message
+  // is done; several requests before then make one pass.
+  void PostRelayout();
   void LayoutToWindow();
 
   CControl* FocusedControl() const { return m_pFocused; }

@@ -147,6 +147,26 @@ TEST_F(AppFixture, RotationRebuildsTheTreeAndRebindsTheSameView) {
   (void)pOldNode;
 }
 
+TEST_F(AppFixture, PostedRelayoutRunsOnceTheCurrentMessageIsDone) {
+  MakeApp();
+  RECT rcBefore{};
+  Run({[&] {
+         CLayoutNode* pArea = m_app->GetRootLayout()->FindNode(kViewAreaNode, -1);
+         rcBefore = pArea->GetRect(CLayoutNode::SpaceWindow);
+         // Someone else moved the tree; the application puts it back later.
+         pArea->PinToRect(RECT{0, 0, 10, 10});
+         m_app->GetRootLayout()->Update(RECT{0, 0, plat::GetSystemMetrics(plat::SM_CXSCREEN),
+                                             plat::GetSystemMetrics(plat::SM_CYSCREEN)});
+         m_app->PostRelayout();
+         m_app->PostRelayout();
+         EXPECT_EQ(pArea->GetRect(CLayoutNode::SpaceWindow).Width(), 10) << "not before the loop runs it";
+       },
+       [&] {
+         CLayoutNode* pArea = m_app->GetRootLayout()->FindNode(kViewAreaNode, -1);
+         EXPECT_TRUE(RectEquals(pArea->GetRect(CLayoutNode::SpaceWindow), rcBefore));
+       }});
+}
+
 TEST_F(AppFixture, RotationRequestWaitsOnlyWhenTheDriverNeverClearsTheAngle) {
   SetThemeIndex(1);
   MakeApp();
