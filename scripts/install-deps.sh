@@ -9,7 +9,7 @@ packages=(
   zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libsdl2-dev
   libtinyxml-dev libspeex-dev libmad0-dev libmp3lame-dev fonts-wqy-microhei
-  libcairo2-dev xvfb xauth
+  libcairo2-dev xvfb xauth curl
 )
 
 # `install-deps.sh fuzz` also brings clang and its libFuzzer runtime.
