@@ -1,6 +1,7 @@
 // quorel-protocol-server: the local stand-in for the recognition server.
 #include <csignal>
 #include <cstdio>
+#include <string>
 
 #include "tools/protocol-server/Options.h"
 #include "tools/protocol-server/SelfCheck.h"
@@ -16,6 +17,11 @@ void OnSignal(int) { g_signalled.store(true); }
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--help") {
+      std::fputs(qps::UsageText().c_str(), stdout);
+      return 0;
+    }
   qps::Options options;
   std::string error;
   if (!qps::ParseCommandLine(argc, argv, options, error)) {
