@@ -11,10 +11,10 @@ using V = CLayoutValue;
 
 CLayoutEdgeSpec Edge(int32_t ownNum, int32_t ownDen, int32_t anchorId, int32_t anchorSubId, int32_t atNum,
                      int32_t atDen, CLayoutValue offset = {}) {
-  CLayoutEdgeSpec spec;
-  spec.SetFraction(ownNum, ownDen).SetOffset(offset).BeginAnchor().SetFraction(atNum, atDen);
-  if (anchorId != -1) spec.SetNodeId(anchorId).SetNodeId(anchorSubId);
-  return spec;
+  CLayoutEdgeSpec edgeSpec;
+  edgeSpec.SetFraction(ownNum, ownDen).SetOffset(offset).BeginAnchor().SetFraction(atNum, atDen);
+  if (anchorId != -1) edgeSpec.SetNodeId(anchorId).SetNodeId(anchorSubId);
+  return edgeSpec;
 }
 
 std::unique_ptr<CLayoutNode> BuildTree() {

@@ -311,24 +311,24 @@ CLayoutNode* CLayoutBuilder::ResolveNode(CLayoutNode* const* ppVar, CLayoutNode*
   return pFound;
 }
 
-CLayoutEdge CLayoutBuilder::ResolveEdge(const CLayoutEdgeSpec& spec) const {
+CLayoutEdge CLayoutBuilder::ResolveEdge(const CLayoutEdgeSpec& edgeSpec) const {
   CLayoutEdge edge;
-  edge.m_offset = spec.m_offset;
-  edge.m_anchorFraction = spec.m_anchorFraction;
-  edge.m_ownFraction = spec.m_ownFraction;
-  edge.m_pAnchor = ResolveNode(spec.m_ppAnchorVar, spec.m_pAnchor, spec.m_nAnchorId, spec.m_nAnchorSubId);
+  edge.m_offset = edgeSpec.m_offset;
+  edge.m_anchorFraction = edgeSpec.m_anchorFraction;
+  edge.m_ownFraction = edgeSpec.m_ownFraction;
+  edge.m_pAnchor = ResolveNode(edgeSpec.m_ppAnchorVar, edgeSpec.m_pAnchor, edgeSpec.m_nAnchorId, edgeSpec.m_nAnchorSubId);
   edge.m_pOffsetRef =
-      ResolveNode(spec.m_ppOffsetRefVar, spec.m_pOffsetRef, spec.m_nOffsetRefId, spec.m_nOffsetRefSubId);
+      ResolveNode(edgeSpec.m_ppOffsetRefVar, edgeSpec.m_pOffsetRef, edgeSpec.m_nOffsetRefId, edgeSpec.m_nOffsetRefSubId);
   return edge;
 }
 
-CLayoutBuilder& CLayoutBuilder::SetHorizontalEdge(const CLayoutEdgeSpec& spec) {
-  StoreEdge(m_pCursor->CurrentVariantForEdit()->m_x, ResolveEdge(spec));
+CLayoutBuilder& CLayoutBuilder::SetHorizontalEdge(const CLayoutEdgeSpec& edgeSpec) {
+  StoreEdge(m_pCursor->CurrentVariantForEdit()->m_x, ResolveEdge(edgeSpec));
   return *this;
 }
 
-CLayoutBuilder& CLayoutBuilder::SetVerticalEdge(const CLayoutEdgeSpec& spec) {
-  StoreEdge(m_pCursor->CurrentVariantForEdit()->m_y, ResolveEdge(spec));
+CLayoutBuilder& CLayoutBuilder::SetVerticalEdge(const CLayoutEdgeSpec& edgeSpec) {
+  StoreEdge(m_pCursor->CurrentVariantForEdit()->m_y, ResolveEdge(edgeSpec));
   return *this;
 }
 

@@ -211,8 +211,8 @@ class CLayoutBuilder {
   CLayoutBuilder& SetId(int32_t id, int32_t subId);
   CLayoutBuilder& StoreNode(CLayoutNode** ppVar);
   CLayoutBuilder& AddVariant(const CLayoutCondition& condition);
-  CLayoutBuilder& SetHorizontalEdge(const CLayoutEdgeSpec& spec);
-  CLayoutBuilder& SetVerticalEdge(const CLayoutEdgeSpec& spec);
+  CLayoutBuilder& SetHorizontalEdge(const CLayoutEdgeSpec& edgeSpec);
+  CLayoutBuilder& SetVerticalEdge(const CLayoutEdgeSpec& edgeSpec);
   CLayoutBuilder& SetWidth(const CLayoutAnchorRef& ref);
   CLayoutBuilder& SetHeight(const CLayoutAnchorRef& ref);
   CLayoutBuilder& SetVisible(bool bVisible);
@@ -227,7 +227,7 @@ class CLayoutBuilder {
  private:
   friend class CLayoutNode;
   CLayoutNode* ResolveNode(CLayoutNode* const* ppVar, CLayoutNode* pDirect, int32_t id, int32_t subId) const;
-  CLayoutEdge ResolveEdge(const CLayoutEdgeSpec& spec) const;
+  CLayoutEdge ResolveEdge(const CLayoutEdgeSpec& edgeSpec) const;
 
   CLayoutNode* m_pCursor;
   std::vector<CLayoutNode*> m_stack;

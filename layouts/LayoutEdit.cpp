@@ -44,13 +44,13 @@ CLayoutVariant* EditActiveVariant(CLayoutNode* pNode) {
 
 CLayoutEdgeSpec LayoutEdgeTo(const TFraction& own, CLayoutNode* pAnchor, const TFraction& at,
                              const CLayoutValue& offset) {
-  CLayoutEdgeSpec spec;
-  spec.m_ownFraction = own;
-  spec.m_offset = offset;
-  spec.BeginAnchor();
-  spec.m_anchorFraction = at;
-  spec.m_pAnchor = pAnchor;
-  return spec;
+  CLayoutEdgeSpec edgeSpec;
+  edgeSpec.m_ownFraction = own;
+  edgeSpec.m_offset = offset;
+  edgeSpec.BeginAnchor();
+  edgeSpec.m_anchorFraction = at;
+  edgeSpec.m_pAnchor = pAnchor;
+  return edgeSpec;
 }
 
 bool SetVerticalEdgeAndHeight(CLayoutNode* pNode, const CLayoutEdgeSpec& edge, const CLayoutValue& height) {

@@ -29,18 +29,18 @@ class CTableRun {
   // Edge specs are filled the way the builder expects: own side first (own
   // fraction, offset, offset reference), then the anchor side.
   CLayoutEdgeSpec EdgeSpec(const TLayoutOp& op, bool bHorizontal) {
-    CLayoutEdgeSpec spec;
-    spec.Reset();
-    spec.SetFraction(op.own.num, op.own.den);
+    CLayoutEdgeSpec edgeSpec;
+    edgeSpec.Reset();
+    edgeSpec.SetFraction(op.own.num, op.own.den);
     if (bHorizontal)
-      spec.SetOffset(MakeValue(op.value));
+      edgeSpec.SetOffset(MakeValue(op.value));
     else
-      spec.SetOffsetV(MakeValue(op.value));
-    ApplyRef(spec, op.ref, &spec.m_ppOffsetRefVar);
-    spec.BeginAnchor();
-    spec.SetFraction(op.at.num, op.at.den);
-    ApplyRef(spec, op.anchor, &spec.m_ppAnchorVar);
-    return spec;
+      edgeSpec.SetOffsetV(MakeValue(op.value));
+    ApplyRef(edgeSpec, op.ref, &edgeSpec.m_ppOffsetRefVar);
+    edgeSpec.BeginAnchor();
+    edgeSpec.SetFraction(op.at.num, op.at.den);
+    ApplyRef(edgeSpec, op.anchor, &edgeSpec.m_ppAnchorVar);
+    return edgeSpec;
   }
 
   CLayoutAnchorRef SizeRef(const TLayoutOp& op) {
@@ -98,14 +98,14 @@ class CTableRun {
   }
 
  private:
-  void ApplyRef(CLayoutEdgeSpec& spec, const TLayoutRef& r, CLayoutNode*** pppVar) {
+  void ApplyRef(CLayoutEdgeSpec& edgeSpec, const TLayoutRef& r, CLayoutNode*** pppVar) {
     switch (r.kind) {
       case TLayoutRefKind::Pass: break;
-      case TLayoutRefKind::Parent: spec.SetNodeId(-2); break;
+      case TLayoutRefKind::Parent: edgeSpec.SetNodeId(-2); break;
       case TLayoutRefKind::Node:
         NoteMissing(r);
-        spec.SetNodeId(r.id);
-        if (r.sub != -1) spec.SetNodeId(r.sub);
+        edgeSpec.SetNodeId(r.id);
+        if (r.sub != -1) edgeSpec.SetNodeId(r.sub);
         break;
       case TLayoutRefKind::Stored: *pppVar = Slot(r); break;
     }

@@ -14,18 +14,18 @@ using namespace layout_test;
 namespace {
 
 TEST(LayoutRecords, EdgeSpecFillsOwnSideThenAnchorSide) {
-  CLayoutEdgeSpec spec;
-  spec.SetFraction(1, 2).SetOffset(V::MaxSide(5, 800)).SetNodeId(48).SetNodeId(3);
-  spec.BeginAnchor().BeginAnchor().SetFraction(2, 4).SetNodeId(119).SetNodeId(7).SetNodeId(8);
-  EXPECT_EQ(spec.m_ownFraction, TFraction(1, 2));
-  EXPECT_EQ(spec.m_anchorFraction, TFraction(1, 2));
-  EXPECT_EQ(std::make_pair(spec.m_nOffsetRefId, spec.m_nOffsetRefSubId), std::make_pair(48, 3));
-  EXPECT_EQ(std::make_pair(spec.m_nAnchorId, spec.m_nAnchorSubId), std::make_pair(119, 8));
+  CLayoutEdgeSpec edgeSpec;
+  edgeSpec.SetFraction(1, 2).SetOffset(V::MaxSide(5, 800)).SetNodeId(48).SetNodeId(3);
+  edgeSpec.BeginAnchor().BeginAnchor().SetFraction(2, 4).SetNodeId(119).SetNodeId(7).SetNodeId(8);
+  EXPECT_EQ(edgeSpec.m_ownFraction, TFraction(1, 2));
+  EXPECT_EQ(edgeSpec.m_anchorFraction, TFraction(1, 2));
+  EXPECT_EQ(std::make_pair(edgeSpec.m_nOffsetRefId, edgeSpec.m_nOffsetRefSubId), std::make_pair(48, 3));
+  EXPECT_EQ(std::make_pair(edgeSpec.m_nAnchorId, edgeSpec.m_nAnchorSubId), std::make_pair(119, 8));
   // Offsets belong to the own side; a late one is refused and loses nothing.
-  EXPECT_EQ(PanicLine([&] { spec.SetOffset(V::Constant(9)); }), 515);
-  EXPECT_EQ(PanicLine([&] { spec.SetOffsetV(V::Constant(9)); }), 587);
-  EXPECT_EQ(spec.m_offset, V::MaxSide(5, 800));
-  EXPECT_NO_THROW(spec.Reset().SetOffsetV(V::Constant(1)));
+  EXPECT_EQ(PanicLine([&] { edgeSpec.SetOffset(V::Constant(9)); }), 515);
+  EXPECT_EQ(PanicLine([&] { edgeSpec.SetOffsetV(V::Constant(9)); }), 587);
+  EXPECT_EQ(edgeSpec.m_offset, V::MaxSide(5, 800));
+  EXPECT_NO_THROW(edgeSpec.Reset().SetOffsetV(V::Constant(1)));
 
   CLayoutCondition cond;  // key, then value, then mask
   cond.Set(0).Set(1);
@@ -101,8 +101,8 @@ TEST(LayoutBuilder, NodesResolveByVariableThenDirectThenId) {
   auto root = CLayoutNode::CreateRoot();
   CLayoutNode *stored = nullptr, *none = nullptr;
   Box(root->BeginChild().SetId(1, -1).StoreNode(&stored), 40, 0, 10, 10).EndChild();
-  auto place = [&](CLayoutEdgeSpec spec) {
-    root->BeginChild().SetHorizontalEdge(spec).SetWidth(Size(V::Constant(1)))
+  auto place = [&](CLayoutEdgeSpec edgeSpec) {
+    root->BeginChild().SetHorizontalEdge(edgeSpec).SetWidth(Size(V::Constant(1)))
         .SetVerticalEdge(Edge(0, 1, -2, 0, 1)).SetHeight(Size(V::Constant(1))).EndChild();
   };
   CLayoutEdgeSpec byVar = Edge(0, 1, 77, 1, 1);
@@ -112,7 +112,7 @@ TEST(LayoutBuilder, NodesResolveByVariableThenDirectThenId) {
   byEmptyVar.m_pAnchor = stored;
   CLayoutEdgeSpec direct = Edge(0, 1, 77, 1, 1);
   direct.m_pAnchor = stored;
-  for (const CLayoutEdgeSpec& spec : {byVar, byEmptyVar, direct, Edge(0, 1, 1, 0, 1)}) place(spec);
+  for (const CLayoutEdgeSpec& edgeSpec : {byVar, byEmptyVar, direct, Edge(0, 1, 1, 0, 1)}) place(edgeSpec);
   EXPECT_TRUE(traces.empty());
   place(Edge(0, 1, 77, 1, 1));  // a typo: measures the pass rectangle, leaves a trace
   plat::SetDebugSink(previous);

@@ -23,12 +23,12 @@ using V = CLayoutValue;
 // own→anchor:at + offset; anchor -1 is the pass rectangle, -2 the parent.
 inline CLayoutEdgeSpec Edge(int32_t ownNum, int32_t ownDen, int32_t anchorId, int32_t atNum, int32_t atDen,
                             CLayoutValue offset = {}, int32_t offsetRefId = -1) {
-  CLayoutEdgeSpec spec;
-  spec.SetFraction(ownNum, ownDen).SetOffset(offset);
-  if (offsetRefId != -1) spec.SetNodeId(offsetRefId);
-  spec.BeginAnchor().SetFraction(atNum, atDen);
-  if (anchorId != -1) spec.SetNodeId(anchorId);
-  return spec;
+  CLayoutEdgeSpec edgeSpec;
+  edgeSpec.SetFraction(ownNum, ownDen).SetOffset(offset);
+  if (offsetRefId != -1) edgeSpec.SetNodeId(offsetRefId);
+  edgeSpec.BeginAnchor().SetFraction(atNum, atDen);
+  if (anchorId != -1) edgeSpec.SetNodeId(anchorId);
+  return edgeSpec;
 }
 
 inline CLayoutAnchorRef Size(CLayoutValue value, int32_t refId = -1) { return CLayoutAnchorRef(value, refId); }

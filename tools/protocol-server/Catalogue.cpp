@@ -51,12 +51,12 @@ void AddPicture(Catalogue& c, const std::string& path, int width, int height) {
   std::string png = PngNameOf(path);
   size_t img = png.find("/img/");
   std::string name = png.substr(img + 5, png.size() - img - 5 - 4);
-  PictureSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.kind = kKinds[c.pictures.size() % 5];
-  spec.seed = Fnv1a(name) | 0x202020;
-  c.pictures.emplace(name, spec);
+  PictureSpec pictureSpec;
+  pictureSpec.width = width;
+  pictureSpec.height = height;
+  pictureSpec.kind = kKinds[c.pictures.size() % 5];
+  pictureSpec.seed = Fnv1a(name) | 0x202020;
+  c.pictures.emplace(name, pictureSpec);
 }
 
 Track MakeTrack(const std::string& id, const std::string& album, const std::string& name,

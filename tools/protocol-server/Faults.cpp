@@ -218,10 +218,10 @@ long long Fault::IntArg(long long fallback) const {
   return !arg.empty() && ParseInt(arg, v) ? v : fallback;
 }
 
-std::optional<Fault> ParseFault(std::string_view spec, std::string& error) {
-  size_t colon = spec.find(':');
-  std::string name(spec.substr(0, colon));
-  std::string arg = colon == std::string_view::npos ? "" : std::string(spec.substr(colon + 1));
+std::optional<Fault> ParseFault(std::string_view faultText, std::string& error) {
+  size_t colon = faultText.find(':');
+  std::string name(faultText.substr(0, colon));
+  std::string arg = colon == std::string_view::npos ? "" : std::string(faultText.substr(colon + 1));
   auto it = Specs().find(name);
   if (it == Specs().end()) {
     error = "unknown fault '" + name + "'";

@@ -50,7 +50,7 @@ struct Fault {
 };
 
 // Parses "name" or "name:arg" (URL-embedded faults use '~' for ':').
-std::optional<Fault> ParseFault(std::string_view spec, std::string& error);
+std::optional<Fault> ParseFault(std::string_view faultText, std::string& error);
 bool FaultApplies(const Fault& fault, Route route);
 
 class FaultQueue {

@@ -72,36 +72,36 @@ std::mutex g_cacheMutex;
 
 }  // namespace
 
-std::string MakePng(const PictureSpec& spec) {
+std::string MakePng(const PictureSpec& pictureSpec) {
   using Key = std::tuple<int, int, int, uint32_t>;
   static std::map<Key, std::shared_ptr<const std::string>> cache;
-  Key key{spec.width, spec.height, static_cast<int>(spec.kind), spec.seed};
+  Key key{pictureSpec.width, pictureSpec.height, static_cast<int>(pictureSpec.kind), pictureSpec.seed};
   {
     std::lock_guard<std::mutex> lock(g_cacheMutex);
     auto it = cache.find(key);
     if (it != cache.end()) return *it->second;
   }
-  const uint8_t r = spec.seed & 0xFF, g = (spec.seed >> 8) & 0xFF, b = (spec.seed >> 16) & 0xFF;
+  const uint8_t r = pictureSpec.seed & 0xFF, g = (pictureSpec.seed >> 8) & 0xFF, b = (pictureSpec.seed >> 16) & 0xFF;
   const uint8_t grey = static_cast<uint8_t>((r * 30 + g * 59 + b * 11) / 100);
   int colorType = PNG_COLOR_TYPE_RGB;
   int channels = 3;
-  switch (spec.kind) {
+  switch (pictureSpec.kind) {
     case PngKind::Rgb:
     case PngKind::Interlaced: break;
     case PngKind::Rgba: colorType = PNG_COLOR_TYPE_RGB_ALPHA; channels = 4; break;
     case PngKind::PaletteTrns: colorType = PNG_COLOR_TYPE_PALETTE; channels = 1; break;
     case PngKind::Grey: colorType = PNG_COLOR_TYPE_GRAY; channels = 1; break;
   }
-  const int period = std::max(8, std::min(spec.width, spec.height) / 4 + 1);
-  std::vector<png_byte> pixels(static_cast<size_t>(spec.width) * spec.height * channels);
-  std::vector<png_bytep> rows(spec.height);
-  for (int y = 0; y < spec.height; ++y) {
-    png_bytep row = pixels.data() + static_cast<size_t>(y) * spec.width * channels;
+  const int period = std::max(8, std::min(pictureSpec.width, pictureSpec.height) / 4 + 1);
+  std::vector<png_byte> pixels(static_cast<size_t>(pictureSpec.width) * pictureSpec.height * channels);
+  std::vector<png_bytep> rows(pictureSpec.height);
+  for (int y = 0; y < pictureSpec.height; ++y) {
+    png_bytep row = pixels.data() + static_cast<size_t>(y) * pictureSpec.width * channels;
     rows[y] = row;
-    for (int x = 0; x < spec.width; ++x) {
+    for (int x = 0; x < pictureSpec.width; ++x) {
       bool stripe = (x + y) % period < period / 4;
       png_bytep p = row + static_cast<size_t>(x) * channels;
-      switch (spec.kind) {
+      switch (pictureSpec.kind) {
         case PngKind::Rgb:
         case PngKind::Interlaced:
         case PngKind::Rgba:
@@ -118,10 +118,10 @@ std::string MakePng(const PictureSpec& spec) {
   png_color palette[2] = {{r, g, b}, {static_cast<png_byte>(255 - r), static_cast<png_byte>(255 - g),
                                       static_cast<png_byte>(255 - b)}};
   png_byte trns[2] = {255, 96};
-  const bool paletted = spec.kind == PngKind::PaletteTrns;
+  const bool paletted = pictureSpec.kind == PngKind::PaletteTrns;
   std::string out;
-  if (!WritePng(&out, spec.width, spec.height, colorType,
-                spec.kind == PngKind::Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, rows.data(),
+  if (!WritePng(&out, pictureSpec.width, pictureSpec.height, colorType,
+                pictureSpec.kind == PngKind::Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, rows.data(),
                 paletted ? palette : nullptr, 2, paletted ? trns : nullptr, 2))
     return {};
   std::lock_guard<std::mutex> lock(g_cacheMutex);

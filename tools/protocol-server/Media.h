@@ -20,7 +20,7 @@ struct PictureSpec {
 };
 
 // A solid colour with a diagonal stripe, so scaling shows.
-std::string MakePng(const PictureSpec& spec);
+std::string MakePng(const PictureSpec& pictureSpec);
 // Signature, an IHDR of 100000 x 100000 and only a few bytes of data.
 std::string MakeHugePng();
 

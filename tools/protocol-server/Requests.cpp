@@ -228,10 +228,10 @@ RequestInfo AnalyseRequest(const Request& req, const ServerIdentity& server) {
   for (int guard = 0; guard < 8 && StartsWith(info.path, "/f/"); ++guard) {
     size_t end = info.path.find('/', 3);
     if (end == std::string::npos) break;
-    std::string spec = PercentDecode(info.path.substr(3, end - 3)).value;
-    std::replace(spec.begin(), spec.end(), '~', ':');
+    std::string faultText = PercentDecode(info.path.substr(3, end - 3)).value;
+    std::replace(faultText.begin(), faultText.end(), '~', ':');
     std::string error;
-    if (auto fault = ParseFault(spec, error))
+    if (auto fault = ParseFault(faultText, error))
       info.urlFaults.push_back(*fault);
     else if (info.urlFaultError.empty())
       info.urlFaultError = error;

@@ -25,13 +25,13 @@ std::vector<SelfCheckItem> CollectSelfCheckItems(const Catalogue& catalogue, con
       items.push_back(std::move(item));
     }
   }
-  for (const auto& [name, spec] : catalogue.pictures) {
+  for (const auto& [name, pictureSpec] : catalogue.pictures) {
     SelfCheckItem item;
     item.kind = SelfCheckItem::Kind::Png;
-    item.name = "picture " + name + " (" + PngKindName(spec.kind) + ")";
-    item.bytes = MakePng(spec);
-    item.width = spec.width;
-    item.height = spec.height;
+    item.name = "picture " + name + " (" + PngKindName(pictureSpec.kind) + ")";
+    item.bytes = MakePng(pictureSpec);
+    item.width = pictureSpec.width;
+    item.height = pictureSpec.height;
     items.push_back(std::move(item));
   }
   for (auto& [name, doc] : CannedDocuments(catalogue, base, update)) {

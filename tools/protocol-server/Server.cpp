@@ -184,12 +184,12 @@ bool Server::Start(std::string& error) {
     error = "refusing to listen on " + m_options.listenAddress + ": only 127.0.0.1 is allowed";
     return false;
   }
-  for (const std::string& spec : m_options.faults) {
+  for (const std::string& faultText : m_options.faults) {
     // route:fault[:arg[:count]]; an argument with ':' in it needs the count.
-    auto parts = Split(spec, ':');
+    auto parts = Split(faultText, ':');
     std::optional<Route> route = parts.size() >= 2 ? RouteFromName(parts[0]) : std::nullopt;
     if (!route) {
-      error = "--fault " + spec + ": expected ROUTE:FAULT[:ARG[:COUNT]] with a known route";
+      error = "--fault " + faultText + ": expected ROUTE:FAULT[:ARG[:COUNT]] with a known route";
       return false;
     }
     long long count = 1;
@@ -200,7 +200,7 @@ bool Server::Start(std::string& error) {
     std::string faultError;
     auto fault = ParseFault(faultSpec, faultError);
     if (!fault || !m_faults.Push(*route, *fault, count, faultError)) {
-      error = "--fault " + spec + ": " + faultError;
+      error = "--fault " + faultText + ": " + faultError;
       return false;
     }
   }

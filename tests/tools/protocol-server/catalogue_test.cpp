@@ -103,11 +103,11 @@ TEST(Catalogue, ContentsTheClientScreensNeed) {
     for (const qps::ListEntry& e : u.recordings) EXPECT_EQ(e.recording.user, u.name);
 
   std::set<qps::PngKind> kinds;
-  for (const auto& [name, spec] : c.pictures) {
-    kinds.insert(spec.kind);
+  for (const auto& [name, pictureSpec] : c.pictures) {
+    kinds.insert(pictureSpec.kind);
     bool user = c.FindUser(name) || name == "zoe";
-    EXPECT_EQ(spec.width, 200) << name;
-    EXPECT_EQ(spec.height, user ? 100 : 200) << name;
+    EXPECT_EQ(pictureSpec.width, 200) << name;
+    EXPECT_EQ(pictureSpec.height, user ? 100 : 200) << name;
   }
   EXPECT_EQ(kinds.size(), 5u) << "RGB, RGBA, palette with tRNS, grey and interlaced";
 }

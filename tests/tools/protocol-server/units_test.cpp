@@ -101,10 +101,10 @@ TEST(FaultSpecs, ArgumentsAreCheckedWhenGiven) {
   const char* bad[] = {"status",          "status:99",        "status:abc",      "close:1",
                        "chunked:0",       "delay:",           "lengths:3",       "switches:speed=1",
                        "offer-bad-url:ftp", "error-root:error", "deep:2000000",    "teapot"};
-  for (const char* spec : bad) {
+  for (const char* faultText : bad) {
     error.clear();
-    EXPECT_FALSE(qps::ParseFault(spec, error)) << spec;
-    EXPECT_FALSE(error.empty()) << spec;
+    EXPECT_FALSE(qps::ParseFault(faultText, error)) << faultText;
+    EXPECT_FALSE(error.empty()) << faultText;
   }
   qps::Fault early = *qps::ParseFault("early-reply:10", error);
   EXPECT_TRUE(qps::FaultApplies(early, qps::Route::SearchPost));
