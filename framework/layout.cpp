@@ -316,7 +316,8 @@ CLayoutEdge CLayoutBuilder::ResolveEdge(const CLayoutEdgeSpec& edgeSpec) const {
   edge.m_offset = edgeSpec.m_offset;
   edge.m_anchorFraction = edgeSpec.m_anchorFraction;
   edge.m_ownFraction = edgeSpec.m_ownFraction;
-  edge.m_pAnchor = ResolveNode(edgeSpec.m_ppAnchorVar, edgeSpec.m_pAnchor, edgeSpec.m_nAnchorId, edgeSpec.m_nAnchorSubId);
+  edge.m_pAnchor =
+      ResolveNode(edgeSpec.m_ppAnchorVar, edgeSpec.m_pAnchor, edgeSpec.m_nAnchorId, edgeSpec.m_nAnchorSubId);
   edge.m_pOffsetRef =
       ResolveNode(edgeSpec.m_ppOffsetRefVar, edgeSpec.m_pOffsetRef, edgeSpec.m_nOffsetRefId, edgeSpec.m_nOffsetRefSubId);
   return edge;
