@@ -94,9 +94,7 @@ int32_t CHTTPCore::Shutdown() {
     for (CHTTPEntry& slot : m_slots)
       if (slot.CancelEvent()) plat::SetEvent(slot.CancelEvent());
   }
-  TCommand command;
-  command.nCode = ECmdShutdown;
-  Execute(command);
+  ExecuteFor(ECmdShutdown, 0);
   m_bStopped = true;
   plat::WaitForSingleObject(m_hThread, plat::INFINITE);
   plat::CloseHandle(m_hThread);
@@ -130,105 +128,80 @@ int32_t CHTTPCore::Execute(TCommand& command) {
   return command.nResult;
 }
 
+int32_t CHTTPCore::ExecuteFor(int32_t code, int32_t id) {
+  TCommand c(code, id);
+  return Execute(c);
+}
+
 int32_t CHTTPCore::Open(int32_t method, plat::WStringView url) {
-  TCommand c;
-  c.nCode = ECmdOpen;
+  TCommand c(ECmdOpen, 0);
   c.nArg = method;
   c.text1 = url;
   return Execute(c);
 }
 
 int32_t CHTTPCore::SetHeader(int32_t id, plat::WStringView name, plat::WStringView value) {
-  TCommand c;
-  c.nCode = ECmdSetHeader;
-  c.nId = id;
+  TCommand c(ECmdSetHeader, id);
   c.text1 = name;
   c.text2 = value;
   return Execute(c);
 }
 
 int32_t CHTTPCore::SetBodySink(int32_t id, CHTTPSink* pSink) {
-  TCommand c;
-  c.nCode = ECmdSetBodySink;
-  c.nId = id;
+  TCommand c(ECmdSetBodySink, id);
   c.pSink = pSink;
   return Execute(c);
 }
 
 int32_t CHTTPCore::SetListener(int32_t id, CHTTPListener* pListener) {
-  TCommand c;
-  c.nCode = ECmdSetListener;
-  c.nId = id;
+  TCommand c(ECmdSetListener, id);
   c.pListener = pListener;
   return Execute(c);
 }
 
 int32_t CHTTPCore::Start(int32_t id) {
-  TCommand c;
-  c.nCode = ECmdStart;
-  c.nId = id;
-  return Execute(c);
+  return ExecuteFor(ECmdStart, id);
 }
 
 int32_t CHTTPCore::SetContentLength(int32_t id, int32_t length) {
-  TCommand c;
-  c.nCode = ECmdSetContentLength;
-  c.nId = id;
+  TCommand c(ECmdSetContentLength, id);
   c.nArg = length;
   return Execute(c);
 }
 
 int32_t CHTTPCore::SendData(int32_t id, const char* pData, int32_t length) {
-  TCommand c;
-  c.nCode = ECmdSendData;
-  c.nId = id;
+  TCommand c(ECmdSendData, id);
   c.pData = pData;
   c.nArg = length;
   return Execute(c);
 }
 
 int32_t CHTTPCore::GetStatusCode(int32_t id) {
-  TCommand c;
-  c.nCode = ECmdGetStatusCode;
-  c.nId = id;
-  return Execute(c);
+  return ExecuteFor(ECmdGetStatusCode, id);
 }
 
 int32_t CHTTPCore::GetHeader(int32_t id, plat::WStringView name, plat::WString& value) {
-  TCommand c;
-  c.nCode = ECmdGetHeader;
-  c.nId = id;
+  TCommand c(ECmdGetHeader, id);
   c.text1 = name;
   c.pOutText = &value;
   return Execute(c);
 }
 
 int32_t CHTTPCore::GetBodyLength(int32_t id) {
-  TCommand c;
-  c.nCode = ECmdGetBodyLength;
-  c.nId = id;
-  return Execute(c);
+  return ExecuteFor(ECmdGetBodyLength, id);
 }
 
 int32_t CHTTPCore::IsProxied(int32_t id) {
-  TCommand c;
-  c.nCode = ECmdIsProxied;
-  c.nId = id;
-  return Execute(c);
+  return ExecuteFor(ECmdIsProxied, id);
 }
 
 int32_t CHTTPCore::AcceptGzip(int32_t id) {
-  TCommand c;
-  c.nCode = ECmdAcceptGzip;
-  c.nId = id;
-  return Execute(c);
+  return ExecuteFor(ECmdAcceptGzip, id);
 }
 
 int32_t CHTTPCore::Close(int32_t id, CHTTPSink** ppSink) {
   if (ppSink) *ppSink = nullptr;
-  TCommand c;
-  c.nCode = ECmdClose;
-  c.nId = id;
+  TCommand c(ECmdClose, id);
   int32_t result = Execute(c);
   if (ppSink)
     *ppSink = c.pSink;

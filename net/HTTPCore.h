@@ -127,6 +127,7 @@ class CHTTPCore {
 
  private:
   struct TCommand {
+    TCommand(int32_t code, int32_t id) : nCode(code), nId(id) {}
     int32_t nCode = 0;
     int32_t nId = 0;
     int32_t nArg = 0;
@@ -140,6 +141,8 @@ class CHTTPCore {
   };
 
   int32_t Execute(TCommand& command);
+  // A command that carries nothing but the slot id.
+  int32_t ExecuteFor(int32_t code, int32_t id);
   uint32_t WorkerMain();
   void RunCommand();
   CHTTPEntry* FindSlot(int32_t id);
