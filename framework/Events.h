@@ -294,3 +294,4 @@ struct HelpViewEvent { using TPayload = TNoPayload; };
 struct MessageCommandEvent { using TPayload = int32_t; };
 struct SearchAbortedEvent { using TPayload = TNoPayload; };
 struct StartRecordingEvent { using TPayload = TNoPayload; };
+struct FollowUpSearchEvent { using TPayload = TNoPayload; };  // the search language was picked

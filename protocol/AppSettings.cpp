@@ -38,3 +38,37 @@ int32_t MaxSearchLengthSeconds() {
 }
 
 int32_t* CurrentLanguageIndex() { return &g_currentLanguageIndex; }
+
+// ---------------------------------------------------------------------------
+// Settings object stand-in.
+
+#include "framework/Trace.h"
+#include "framework/basetypes.h"
+
+namespace {
+
+AppSettings* g_pSettings = nullptr;
+
+AppSettings& Living() {
+  if (!g_pSettings) QUOREL_PANIC(u"AppSettings", 1);
+  return *g_pSettings;
+}
+
+}  // namespace
+
+AppSettings::AppSettings() {
+  if (g_pSettings) QUOREL_PANIC(u"AppSettings", 2);
+  g_pSettings = this;
+  DebugTrace(u"[QUOREL] AppSettings: stand-in, the settings object is not built yet\n");
+}
+
+AppSettings::~AppSettings() {
+  if (g_pSettings == this) g_pSettings = nullptr;
+}
+
+AppSettings* GetAppSettings() { return g_pSettings; }
+CSearchResults* AppSettings::GetResultModel() { return &Living().m_resultModel; }
+int32_t* AppSettings::LangIndex() { return &Living().m_langIndex; }
+int32_t* AppSettings::SearchMode() { return &Living().m_searchMode; }
+int32_t* AppSettings::SavedSearchMode() { return &Living().m_savedSearchMode; }
+std::vector<plat::WString>* AppSettings::LangCodes() { return &Living().m_langCodes; }

@@ -32,3 +32,37 @@ int32_t MaxSearchLengthSeconds();
 // The current interface language index (0 to 21), a program-wide word that
 // the language table keeps; 18 is Korean.
 int32_t* CurrentLanguageIndex();
+
+// ---------------------------------------------------------------------------
+// Stand-in for the settings object until it is built: only the state the
+// search flow reads and writes. It registers itself for GetAppSettings while
+// it lives and traces that it is a stand-in.
+#include <vector>
+
+#include "platform/base/Strings.h"
+#include "protocol/SearchResults.h"
+
+class AppSettings {
+ public:
+  AppSettings();
+  virtual ~AppSettings();
+  AppSettings(const AppSettings&) = delete;
+  AppSettings& operator=(const AppSettings&) = delete;
+
+  // The members of the living settings object; none living is TPanic.
+  static CSearchResults* GetResultModel();
+  static int32_t* LangIndex();
+  static int32_t* SearchMode();
+  static int32_t* SavedSearchMode();
+  static std::vector<plat::WString>* LangCodes();
+
+ private:
+  CSearchResults m_resultModel;
+  int32_t m_langIndex = 0;
+  int32_t m_searchMode = 0;
+  int32_t m_savedSearchMode = 0;
+  std::vector<plat::WString> m_langCodes;
+};
+
+// The living settings object, or null.
+AppSettings* GetAppSettings();
