@@ -1,0 +1,218 @@
+// The application object on the headless device for the search flow's
+// tests: a resource pack with the window's names, every UI string the flow
+// shows as "S<id>", plain views 2, 4, 8, 12 and 16, the program's own loop
+// driven step by step, and a fake recorder whose calls are logged.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/QuorelAppUi.h"
+#include "framework/AppRegistry.h"
+#include "framework/Resources.h"
+#include "net/HTTPSink.h"
+#include "platform/module/Module.h"
+#include "platform/testing/TestPlatform.h"
+#include "protocol/AppSettings.h"
+#include "tools/qrespack/PackWriter.h"
+
+namespace searchtest {
+
+using TLog = std::vector<std::string>;
+
+class TPlainView : public CView {};
+class TPlainFactory : public CViewFactory {
+ public:
+  CView* CreateView() override { return new TPlainView(); }
+};
+
+class TStringSource : public IStringSource {
+ public:
+  explicit TStringSource(int32_t id) : m_id(id) {}
+  void Get(plat::WString& text) override { text = plat::Widen("S" + std::to_string(m_id)); }
+
+ private:
+  int32_t m_id;
+};
+
+// A memory sink holding `body`, as a recorder hands its reply over.
+inline CHTTPSink* BodySink(const std::string& body) {
+  auto* pSink = new CHTTPMemorySink();
+  pSink->Begin(static_cast<int32_t>(body.size()), 200);
+  pSink->Append(body.data(), static_cast<int32_t>(body.size()));
+  return pSink;
+}
+
+// A recorder that logs what the flow asks of it.
+struct TFakeRecorderScript {
+  TLog* pLog = nullptr;
+  int32_t startResult = 0;
+  int32_t responseStatus = 200;
+  bool bHasReply = true;
+  std::string reply;
+};
+
+class TFakeRecorder : public CSearchRecorder {
+ public:
+  explicit TFakeRecorder(TFakeRecorderScript* pScript) : m_pScript(pScript) {}
+  ~TFakeRecorder() override { Log("deleted"); }
+  int32_t Start(plat::WStringView url) override {
+    Log("start " + plat::ToUtf8(url));
+    return m_pScript->startResult;
+  }
+  void RequestStop() override { Log("request stop"); }
+  void Stop() override { Log("stop"); }
+  void TakeResponse(CHTTPSink*& pSink) override {
+    Log("take");
+    pSink = m_pScript->bHasReply ? BodySink(m_pScript->reply) : nullptr;
+  }
+  int32_t GetResponseStatus() override {
+    Log("status");
+    return m_pScript->responseStatus;
+  }
+  int32_t GetLevel() override { return 0; }
+  int32_t GetElapsed() override { return 0; }
+
+ private:
+  void Log(const std::string& line) {
+    if (m_pScript->pLog) m_pScript->pLog->push_back("recorder " + line);
+  }
+  TFakeRecorderScript* m_pScript;
+};
+
+// Fires event E with its payload through the application's queue.
+template <class E>
+void Post(const typename E::TPayload& payload = {}) {
+  auto* pMessage = CEventFireMessage<E>::New();
+  pMessage->Payload() = payload;
+  CAppUi::Instance()->PostEvent(pMessage);
+}
+
+// Counts the events of type E fired while it lives.
+template <class E>
+class TEventCounter : public CEventListenerFor<E> {
+ public:
+  TEventCounter() { this->Subscribe(); }
+  std::vector<typename E::TPayload> payloads;
+
+ protected:
+  void HandleEvent(const typename E::TPayload& payload) override { payloads.push_back(payload); }
+};
+
+class AppHarness : public ::testing::Test {
+ protected:
+  static constexpr int32_t kUiStrings[] = {3, 9, 14, 44, 50, 51, 52, 53, 55, 56, 57, 58, 82, 83, 84};
+
+  // A device and an application with its views and strings; services and
+  // listeners when asked.
+  void MakeApp(bool bVirtualClock, bool bServices, THTTPCoreTimings timings = {}) {
+    plat::TestConfig config;
+    config.virtualClock = bVirtualClock;
+    m_tp = std::make_unique<plat::TestPlatform>(config);
+    WritePack();
+    m_hModule = plat::LoadLibrary(u"\\app.res");
+    ASSERT_NE(m_hModule, nullptr);
+    RegOpenAppKey();
+    CQuorelAppUi::StandInCalls().clear();
+    m_app = std::make_unique<CQuorelAppUi>();
+    m_app->Init(m_hModule);
+    for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
+    for (int32_t view : {2, 4, 8, 12, 16}) m_app->RegisterView(view, new TPlainFactory());
+    m_app->SetStartView(2);
+    if (bServices)
+      m_app->StartServices(timings);
+    else
+      m_settings = std::make_unique<AppSettings>();
+    m_app->SubscribeSearchListeners();
+    SetSearchRecorderFactory([this] { return std::make_unique<TFakeRecorder>(&m_script); });
+    m_script.pLog = &m_log;
+  }
+
+  void TearDown() override {
+    SetSearchRecorderFactory(nullptr);
+    m_app.reset();
+    m_settings.reset();
+    RegCloseAppKey();
+    if (m_hModule) plat::FreeLibrary(m_hModule);
+    m_hModule = nullptr;
+    m_tp.reset();
+  }
+
+  using TStep = std::function<void()>;
+  // Runs the program's loop; each step runs when the loop would block, and
+  // the loop quits after the last one.
+  int Run(std::vector<TStep> steps) {
+    size_t next = 0;
+    bool bQuit = false;
+    m_tp->SetIdleHook([&] {
+      if (m_until) {
+        if (!m_until() && plat::GetTickCount() - m_untilStart < m_untilLimitMs) return false;
+        m_until = nullptr;
+      }
+      if (next < steps.size()) {
+        steps[next++]();
+        return true;
+      }
+      if (!bQuit) {
+        bQuit = true;
+        m_lastView = m_app->GetActiveViewId();
+        plat::PostQuitMessage(0);
+      }
+      return true;
+    });
+    int result = m_app->Run();
+    m_tp->SetIdleHook({});
+    return result;
+  }
+  // Lets the loop block (timers and other threads run) until the condition
+  // holds or the limit passes.
+  TStep Until(std::function<bool()> condition, uint32_t limitMs = 10000) {
+    return [this, condition, limitMs] {
+      m_until = condition;
+      m_untilStart = plat::GetTickCount();
+      m_untilLimitMs = limitMs;
+    };
+  }
+
+  static const TLog& Calls() { return CQuorelAppUi::StandInCalls(); }
+  static size_t CountCalls(const std::string& call) {
+    size_t n = 0;
+    for (const std::string& c : Calls()) n += c == call;
+    return n;
+  }
+  static void SetLangCodes(std::vector<plat::WString> codes) { *AppSettings::LangCodes() = std::move(codes); }
+
+  std::unique_ptr<plat::TestPlatform> m_tp;
+  plat::ModuleHandle m_hModule = nullptr;
+  std::unique_ptr<CQuorelAppUi> m_app;
+  std::unique_ptr<AppSettings> m_settings;  // without the services
+  TLog m_log;
+  TFakeRecorderScript m_script;
+  int32_t m_lastView = -1;  // the active view when the loop was told to quit
+  std::function<bool()> m_until;
+  uint32_t m_untilStart = 0;
+  uint32_t m_untilLimitMs = 0;
+
+ private:
+  void WritePack() {
+    qrespack::PackWriter w;
+    std::string error;
+    w.AddString(1, u"Quorel", "t", error);
+    w.AddString(2, u"QuorelMainWnd", "t", error);
+    w.AddMenu(102, {{40000, u""}, {40001, u""}}, "t", error);
+    w.AddAccelerators(2, {}, "t", error);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(w.Serialize(bytes, error)) << error;
+    std::filesystem::create_directories(m_tp->DeviceRoot() / "fs");
+    std::ofstream(m_tp->DeviceRoot() / "fs" / "app.res", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+};
+
+}  // namespace searchtest
