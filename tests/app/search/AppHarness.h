@@ -111,7 +111,8 @@ class AppHarness : public ::testing::Test {
 
   // A device and an application with its views and strings; services and
   // listeners when asked.
-  void MakeApp(bool bVirtualClock, bool bServices, THTTPCoreTimings timings = {}) {
+  void MakeApp(bool bVirtualClock, bool bServices, THTTPCoreTimings timings = {},
+               const std::function<void()>& beforeServices = {}) {
     plat::TestConfig config;
     config.virtualClock = bVirtualClock;
     m_tp = std::make_unique<plat::TestPlatform>(config);
@@ -125,6 +126,7 @@ class AppHarness : public ::testing::Test {
     for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
     for (int32_t view : {2, 4, 8, 12, 16}) m_app->RegisterView(view, new TPlainFactory());
     m_app->SetStartView(2);
+    if (beforeServices) beforeServices();
     if (bServices)
       m_app->StartServices(timings);
     else

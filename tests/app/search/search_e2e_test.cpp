@@ -1,0 +1,163 @@
+// Searches, follow-ups and server messages through the real HTTP core
+// against the protocol test server.
+#include <gtest/gtest.h>
+
+#include "E2eHarness.h"
+#include "app/QuorelAppUi.h"
+#include "app/Updater.h"
+#include "protocol/AppSettings.h"
+#include "protocol/SearchResults.h"
+
+namespace searchtest {
+namespace {
+
+class SearchE2eTest : public E2eHarness {
+ protected:
+  TStep SearchAndWait(int32_t mode) {
+    return [this, mode] {
+      *AppSettings::SearchMode() = mode;
+      m_app->ActivateView(12);
+      CQuorelAppUi::StartSearch();
+    };
+  }
+  TStep UntilViewOrCall(int32_t view) {
+    return Until([this, view] { return m_app->GetActiveViewId() == view || !Calls().empty(); }, 20000);
+  }
+  static std::string FirstTrack() { return plat::ToUtf8(AppSettings::GetResultModel()->TrackId(0)); }
+};
+
+TEST_F(SearchE2eTest, TheToneIsFoundFirstDirectAndThroughAProxy) {
+  for (bool bProxy : {false, true}) {
+    SCOPED_TRACE(bProxy ? "proxy" : "origin");
+    StartApp(bProxy);
+    // A request first brings the network up: the upload then streams
+    // unless a proxy is in the way.
+    Run({[this] { m_app->GetUpdater()->CheckForUpdate(0); },
+         Until([this] { return m_app->GetUpdater()->State() == Updater::StateIdle; }), SearchAndWait(0),
+         UntilViewOrCall(4), [] {}});
+    EXPECT_EQ(4, m_lastView);
+    EXPECT_EQ(Calls(), (TLog{"ShowPreviewMenuItem 0"}));
+    EXPECT_EQ("t4", FirstTrack());
+    EXPECT_EQ(nullptr, CQuorelAppUi::Recorder());
+    ASSERT_TRUE(WaitForRequests(2));
+    const std::string& upload = Requests()[1];
+    EXPECT_EQ(bProxy ? "\"counted\"" : "\"chunked\"", qpstest::JsonField(upload, "framing"));
+    EXPECT_EQ(bProxy ? "\"absolute\"" : "\"origin\"", qpstest::JsonField(upload, "form"));
+    EXPECT_EQ("true", qpstest::JsonField(qpstest::JsonField(upload, "upload"), "valid"));
+    EXPECT_EQ("true", qpstest::JsonField(qpstest::JsonField(upload, "reply"), "gzip"));
+    ExpectNoViolation();
+    TearDown();
+  }
+}
+
+TEST_F(SearchE2eTest, UploadFailuresEndTheSearchWithTheRecordersError) {
+  struct Case {
+    const char* fault;
+    const char* arg;
+  } cases[] = {{"reset", ""}, {"truncate", "10"}, {"gzip-corrupt", ""}, {"close", ""}, {"chunk-bad", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    StartApp();
+    Inject("search-post", c.fault, c.arg);
+    Run({[this] {
+           m_app->ActivateView(2);
+           CQuorelAppUi::PushHistory(2);
+         },
+         SearchAndWait(0), Until([] { return !Calls().empty(); }, 20000), [] {}});
+    EXPECT_EQ(Calls(), (TLog{"ShowMessage 44 152"}));
+    EXPECT_EQ(2, m_lastView);
+    EXPECT_EQ(0, CQuorelAppUi::HTTPSession() ? CQuorelAppUi::HTTPSession()->OpenCount() : -1);
+    TearDown();
+  }
+}
+
+TEST_F(SearchE2eTest, AShortRecordingGetsTheServersMessage) {
+  StartApp();
+  Control("/_ctl/set?min-upload-seconds=10");
+  Run({[this] { m_app->ActivateView(2); }, SearchAndWait(0), Until([] { return !Calls().empty(); }, 20000), [] {}});
+  ASSERT_EQ(1u, Calls().size());
+  EXPECT_EQ(0u, Calls()[0].find("ShowServerMessageView S82|Recording too short")) << Calls()[0];
+  EXPECT_EQ(12, m_lastView);
+}
+
+TEST_F(SearchE2eTest, FollowUpsFetchTheResultsAgainInTheChosenLanguage) {
+  StartApp();
+  auto followUp = [this](int32_t langIndex) {
+    return [this, langIndex] {
+      CQuorelAppUi::StandInCalls().clear();
+      *AppSettings::LangIndex() = langIndex;
+      Post<FollowUpSearchEvent>();
+    };
+  };
+  auto idle = [this] { return Until([this] { return !m_app->IsFollowUpRunning(); }, 10000); };
+  plat::WString searchId;
+  Run({SearchAndWait(0), UntilViewOrCall(4), [&] { searchId = AppSettings::GetResultModel()->SearchId(); },
+       // Results in German.
+       followUp(2), idle(),
+       [&] {
+         EXPECT_EQ(4, m_app->GetActiveViewId());
+         EXPECT_EQ("t4", FirstTrack());
+         std::string name = plat::ToUtf8(AppSettings::GetResultModel()->TrackName(0));
+         EXPECT_NE(std::string::npos, name.find(" [de]")) << name;
+         EXPECT_EQ(1u, CountRequests("[\"search_id\",\"" + plat::ToUtf8(searchId) + "\"]"));
+         Inject("search-get", "status", "404");
+       },
+       // A refusal goes back to the recorder.
+       followUp(1), Until([this] { return m_app->GetActiveViewId() == 2; }),
+       [&] {
+         EXPECT_FALSE(m_app->IsFollowUpRunning());
+         EXPECT_TRUE(Calls() == (TLog{"StopPreview"}));
+         Inject("search-get", "reset");
+       },
+       followUp(1), Until([this] { return m_app->GetActiveViewId() == 2; }),
+       [&] {
+         EXPECT_FALSE(m_app->IsFollowUpRunning());
+         Inject("search-get", "error-root", "error,serverMessage");
+       },
+       // A server message is shown, and the follow-up counts as running.
+       followUp(3), Until([] { return Calls().size() > 1; }),
+       [&] {
+         EXPECT_EQ(12, m_app->GetActiveViewId());
+         EXPECT_TRUE(m_app->IsFollowUpRunning());
+         RegSetAppString(u"singurl", u"not a url");
+       },
+       followUp(3), [] {},
+       [&] {
+         EXPECT_EQ(2, m_app->GetActiveViewId());
+         EXPECT_FALSE(m_app->IsFollowUpRunning());
+       }});
+  EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+  ExpectNoViolation();
+}
+
+TEST_F(SearchE2eTest, AShutDownEndsAFollowUpWithoutAView) {
+  StartApp();
+  Inject("search-get", "delay", "2000");
+  Run({SearchAndWait(0), UntilViewOrCall(4), [this] {
+         Post<FollowUpSearchEvent>();
+       },
+       [this] {
+         EXPECT_TRUE(m_app->IsFollowUpRunning());
+         CQuorelAppUi::HTTPSession()->Release();
+       },
+       [] {}});
+  EXPECT_EQ(12, m_lastView);
+  EXPECT_FALSE(m_app->IsFollowUpRunning());
+}
+
+TEST_F(SearchE2eTest, ACheckForUpdateMessageChecksOnce) {
+  StartApp();
+  Run({[] {
+         TServerMessage message;
+         message.m_type = u"checkForUpdate";
+         message.m_text = u"New version";
+         CQuorelAppUi::ShowServerMessage(message, false);
+       },
+       Until([this] { return m_app->GetUpdater()->State() != Updater::StateChecking; }), [] {}});
+  EXPECT_EQ(1u, CountRequests("checkForUpdate"));
+  EXPECT_EQ(Calls(), (TLog{"ShowServerMessageView S82|New version|1|"}));
+  ExpectNoViolation();
+}
+
+}  // namespace
+}  // namespace searchtest
