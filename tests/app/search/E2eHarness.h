@@ -92,8 +92,8 @@ class E2eHarness : public AppHarness {
   }
   // A resource fetched straight from the server: its body.
   static std::string Raw(const std::string& target) {
-    return qpstest::ParseResponse(
-               qpstest::Fetch(Port(), "GET " + target + " HTTP/1.1\r\nHost: " + s_server->Authority() + "\r\n\r\n"))
+    return qpstest::ParseResponse(qpstest::Fetch(Port(), "GET " + target + " HTTP/1.1\r\nHost: " + s_server->Authority() +
+                                                             "\r\nUser-Agent: " + qpstest::kUserAgent + "\r\n\r\n"))
         .body;
   }
 
