@@ -183,7 +183,9 @@ TEST_F(RouteE2eTest, TransportFaultsEndWithTheirCodeAndLoseNothing) {
     const char* arg;
     std::vector<int32_t> codes;  // any of these ends the exchange
   } faults[] = {
-      {"stall", "5", {EHttpIdle}},        {"reset", "", {EHttpIoFailed, EHttpClosedEarly}},
+      // A reset seen while no receive is outstanding fails the next one's
+      // start (20).
+      {"stall", "5", {EHttpIdle}},        {"reset", "", {EHttpSocketFailed, EHttpIoFailed, EHttpClosedEarly}},
       {"truncate", "40", {EHttpClosedEarly}}, {"close", "", {EHttpClosedEarly}},
   };
   std::vector<std::unique_ptr<TExchange>> exchanges;
@@ -196,7 +198,7 @@ TEST_F(RouteE2eTest, TransportFaultsEndWithTheirCodeAndLoseNothing) {
       steps.push_back([r, f] { Inject(r.route, f.fault, f.arg); });
       Add(steps, x, [&x, r, f] {
         SCOPED_TRACE(std::string(r.route) + " " + f.fault);
-        EXPECT_NE(f.codes.end(), std::find(f.codes.begin(), f.codes.end(), x.Last())) << x.Last();
+        EXPECT_TRUE(std::find(f.codes.begin(), f.codes.end(), x.Last()) != f.codes.end()) << x.Last();
         ExpectIdle();
       });
     }
