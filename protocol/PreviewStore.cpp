@@ -1,5 +1,8 @@
 #include "protocol/PreviewStore.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "framework/ProgramFolders.h"
 #include "framework/Trace.h"
 #include "net/HTTPSink.h"
@@ -51,6 +54,27 @@ bool ReadFileSize(plat::WStringView path, uint64_t& size) {
   plat::CloseHandle(hFile);
   if (ok) size = (uint64_t{high} << 32) | low;
   return ok;
+}
+
+struct TCachedPreview {
+  uint64_t written;
+  uint64_t size;
+  plat::WString name;
+};
+
+// The bytes held by the counted files of the folder, and its cached
+// previews that count, in enumeration order.
+uint64_t Survey(plat::WStringView folder, std::vector<TCachedPreview>* pPreviews) {
+  uint64_t total = 0;
+  ForEachEntry(folder, [&](const plat::FindData& entry) {
+    const bool bPreview = IsCountedPreview(entry.name);
+    if (!IsFile(entry) || !(bPreview || entry.name == kBufferName)) return;
+    uint64_t size = 0;
+    if (!ReadFileSize(plat::WString(folder) + u"\\" + entry.name, size)) return;
+    total += size;
+    if (bPreview && pPreviews) pPreviews->push_back({entry.lastWriteTime.Value(), size, entry.name});
+  });
+  return total;
 }
 
 }  // namespace
@@ -105,11 +129,19 @@ bool PreviewStore::Commit(const TrackRecord& track) {
     plat::DeleteFile(m_bufferPath);
     return false;
   }
-  while (TotalSize64(m_directory) > kSizeLimit) {
-    if (!EvictOldest(m_directory)) {
+  // One walk gives the total and every candidate, oldest first (a stable
+  // sort keeps the enumeration order on equal times); evicting then needs no
+  // further walk per deleted file.
+  std::vector<TCachedPreview> candidates;
+  uint64_t total = Survey(m_directory, &candidates);
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const TCachedPreview& a, const TCachedPreview& b) { return a.written < b.written; });
+  for (auto next = candidates.begin(); total > kSizeLimit; ++next) {
+    if (next == candidates.end() || !plat::DeleteFile(m_directory + u"\\" + next->name)) {
       plat::DeleteFile(m_bufferPath);
       return false;
     }
+    total -= next->size;
   }
   plat::WString name;
   if (!CacheFileName(track, name)) return false;
@@ -121,18 +153,8 @@ bool PreviewStore::Discard(const TrackRecord& track) {
   return CacheFileName(track, name) && plat::DeleteFile(name);
 }
 
-uint64_t PreviewStore::TotalSize64(plat::WStringView folder) {
-  uint64_t total = 0;
-  ForEachEntry(folder, [&](const plat::FindData& entry) {
-    if (!IsFile(entry) || !(IsCountedPreview(entry.name) || entry.name == kBufferName)) return;
-    uint64_t size = 0;
-    if (ReadFileSize(plat::WString(folder) + u"\\" + entry.name, size)) total += size;
-  });
-  return total;
-}
-
 uint32_t PreviewStore::TotalSize(plat::WStringView folder, uint32_t* high) {
-  uint64_t total = TotalSize64(folder);
+  uint64_t total = Survey(folder, nullptr);
   if (high) *high = static_cast<uint32_t>(total >> 32);
   return static_cast<uint32_t>(total);
 }

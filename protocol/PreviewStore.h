@@ -54,8 +54,6 @@ class PreviewStore {
   static bool EvictOldest(plat::WStringView folder);
 
  private:
-  static uint64_t TotalSize64(plat::WStringView folder);
-
   plat::WString m_directory;
   plat::WString m_bufferPath;
 };
