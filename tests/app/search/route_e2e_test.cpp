@@ -290,7 +290,9 @@ TEST_F(RouteE2eTest, ProtocolAndFramingFaults) {
     Add(steps, x, [&x, route, f] {
       SCOPED_TRACE(f.fault);
       EXPECT_EQ(f.code, x.Last());
-      if (f.code == EHttpComplete) EXPECT_TRUE(route.accepts(x.body));
+      if (f.code == EHttpComplete) {
+        EXPECT_TRUE(route.accepts(x.body));
+      }
       ExpectIdle();
     });
   }
@@ -329,7 +331,9 @@ TEST_F(RouteE2eTest, PreviewsAreCachedOnlyWhenCompleteAndNamedSafely) {
       }
       plat::WString name;
       EXPECT_EQ(c.bCached, store.IsCached(track, name));
-      if (c.bCached) EXPECT_TRUE(ReadFile(name) == x.body);
+      if (c.bCached) {
+        EXPECT_TRUE(ReadFile(name) == x.body);
+      }
       ExpectIdle();
     });
   }

@@ -162,7 +162,9 @@ TEST_F(SearchFlowTest, RepliesThatAreNotResults) {
       SCOPED_TRACE(c.name);
       EXPECT_EQ(c.view, m_app->GetActiveViewId());
       EXPECT_EQ(Calls(), c.calls);
-      if (c.view == 4) EXPECT_EQ(0, AppSettings::GetResultModel()->TotalRecords());
+      if (c.view == 4) {
+        EXPECT_EQ(0, AppSettings::GetResultModel()->TotalRecords());
+      }
       EXPECT_EQ(nullptr, CQuorelAppUi::Recorder());
       while (CQuorelAppUi::CountHistory(2)) CQuorelAppUi::CancelLastHistory();
     });
