@@ -61,8 +61,7 @@ bool AcceptsPng(const std::string& body) {
   try {
     CBitmap* pBitmap = CBitmap::FromPngData(reinterpret_cast<const uint8_t*>(body.data()), body.size());
     if (!pBitmap) return false;
-    pBitmap->addReference();
-    pBitmap->removeReference();
+    pBitmap->removeReference();  // the caller's reference
     return true;
   } catch (const Env::TSysErrorCode&) {
     return false;

@@ -40,7 +40,7 @@ TEST_F(SearchE2eTest, TheToneIsFoundFirstDirectAndThroughAProxy) {
     EXPECT_EQ("t4", FirstTrack());
     EXPECT_EQ(nullptr, CQuorelAppUi::Recorder());
     ASSERT_TRUE(WaitForRequests(2));
-    const std::string& upload = Requests()[1];
+    const std::string upload = Requests()[1];
     EXPECT_EQ(bProxy ? "\"counted\"" : "\"chunked\"", qpstest::JsonField(upload, "framing"));
     EXPECT_EQ(bProxy ? "\"absolute\"" : "\"origin\"", qpstest::JsonField(upload, "form"));
     EXPECT_EQ("true", qpstest::JsonField(qpstest::JsonField(upload, "upload"), "valid"));
@@ -99,6 +99,7 @@ TEST_F(SearchE2eTest, FollowUpsFetchTheResultsAgainInTheChosenLanguage) {
          EXPECT_EQ("t4", FirstTrack());
          std::string name = plat::ToUtf8(AppSettings::GetResultModel()->TrackName(0));
          EXPECT_NE(std::string::npos, name.find(" [de]")) << name;
+         ASSERT_TRUE(WaitForRequests(2));
          EXPECT_EQ(1u, CountRequests("[\"search_id\",\"" + plat::ToUtf8(searchId) + "\"]"));
          Inject("search-get", "status", "404");
        },
@@ -154,6 +155,7 @@ TEST_F(SearchE2eTest, ACheckForUpdateMessageChecksOnce) {
          CQuorelAppUi::ShowServerMessage(message, false);
        },
        Until([this] { return m_app->GetUpdater()->State() != Updater::StateChecking; }), [] {}});
+  ASSERT_TRUE(WaitForRequests(1));
   EXPECT_EQ(1u, CountRequests("checkForUpdate"));
   EXPECT_EQ(Calls(), (TLog{"ShowServerMessageView S82|New version|1|"}));
   ExpectNoViolation();
