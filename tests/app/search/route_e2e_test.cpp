@@ -112,6 +112,24 @@ class RouteE2eTest : public E2eHarness {
     steps.push_back(Until([&x] { return x.bDone; }, 20000));
     steps.push_back(std::move(check));
   }
+  // An exchange of `target` owned by the fixture, after `fault` is injected
+  // on `route` when one is given.
+  TExchange& Fetch(std::vector<TStep>& steps, const std::string& target, std::function<void(TExchange&)> check,
+                   const char* route = nullptr, const char* fault = nullptr, std::string arg = "") {
+    m_exchanges.push_back(std::make_unique<TExchange>());
+    TExchange& x = *m_exchanges.back();
+    x.target = target;
+    if (fault) steps.push_back([route, fault, arg] { Inject(route, fault, arg); });
+    Add(steps, x, [&x, check] { check(x); });
+    return x;
+  }
+  std::vector<std::unique_ptr<TExchange>> m_exchanges;
+
+  void TearDown() override {
+    m_exchanges.clear();
+    E2eHarness::TearDown();
+  }
+
   // The application against a reset server that offers an update, so that
   // every XML route has a reply its parser takes.
   void StartRoutes(bool bProxy = false, THTTPCoreTimings timings = {}) {
@@ -132,13 +150,9 @@ TEST_F(RouteE2eTest, EveryRouteDeliversABodyItsParserAccepts) {
     SCOPED_TRACE(bProxy ? "proxy" : "origin");
     StartRoutes(bProxy);
     std::vector<TRoute> routes = Routes();
-    std::vector<std::unique_ptr<TExchange>> exchanges;
     std::vector<TStep> steps;
     for (const TRoute& r : routes) {
-      exchanges.push_back(std::make_unique<TExchange>());
-      TExchange& x = *exchanges.back();
-      x.target = r.target;
-      Add(steps, x, [&x, &r] {
+      Fetch(steps, r.target, [&r](TExchange& x) {
         SCOPED_TRACE(r.route);
         EXPECT_EQ(EHttpComplete, x.Last());
         EXPECT_EQ(200, x.httpStatus);
@@ -149,8 +163,8 @@ TEST_F(RouteE2eTest, EveryRouteDeliversABodyItsParserAccepts) {
     // The package into its file.
     CHTTPFileSink* pFile = new CHTTPFileSink();
     pFile->addReference();
-    exchanges.push_back(std::make_unique<TExchange>());
-    TExchange& package = *exchanges.back();
+    m_exchanges.push_back(std::make_unique<TExchange>());
+    TExchange& package = *m_exchanges.back();
     package.target = "/dl/update.cab";
     package.pFile = pFile;
     Add(steps, package, [&] {
@@ -167,7 +181,6 @@ TEST_F(RouteE2eTest, EveryRouteDeliversABodyItsParserAccepts) {
     for (const std::string& entry : Requests())
       EXPECT_EQ(bProxy ? "\"absolute\"" : "\"origin\"", qpstest::JsonField(entry, "form"));
     ExpectNoViolation();
-    exchanges.clear();
     TearDown();
   }
 }
@@ -187,28 +200,23 @@ TEST_F(RouteE2eTest, TransportFaultsEndWithTheirCodeAndLoseNothing) {
       {"stall", "5", {EHttpIdle}},        {"reset", "", {EHttpSocketFailed, EHttpIoFailed, EHttpClosedEarly}},
       {"truncate", "40", {EHttpClosedEarly}}, {"close", "", {EHttpClosedEarly}},
   };
-  std::vector<std::unique_ptr<TExchange>> exchanges;
   std::vector<TStep> steps;
   for (const TRoute& r : Routes()) {
     for (const Fault& f : faults) {
-      exchanges.push_back(std::make_unique<TExchange>());
-      TExchange& x = *exchanges.back();
-      x.target = r.target;
-      steps.push_back([r, f] { Inject(r.route, f.fault, f.arg); });
-      Add(steps, x, [&x, r, f] {
-        SCOPED_TRACE(std::string(r.route) + " " + f.fault);
-        EXPECT_TRUE(std::find(f.codes.begin(), f.codes.end(), x.Last()) != f.codes.end()) << x.Last();
-        ExpectIdle();
-      });
+      Fetch(
+          steps, r.target,
+          [r, f](TExchange& x) {
+            SCOPED_TRACE(std::string(r.route) + " " + f.fault);
+            EXPECT_TRUE(std::find(f.codes.begin(), f.codes.end(), x.Last()) != f.codes.end()) << x.Last();
+            ExpectIdle();
+          },
+          r.route, f.fault, f.arg);
     }
     // The next request on the route succeeds.
-    exchanges.push_back(std::make_unique<TExchange>());
-    TExchange& next = *exchanges.back();
-    next.target = r.target;
-    Add(steps, next, [&next, r] {
+    Fetch(steps, r.target, [r](TExchange& x) {
       SCOPED_TRACE(std::string(r.route) + " after the faults");
-      EXPECT_EQ(EHttpComplete, next.Last());
-      EXPECT_TRUE(r.accepts(next.body));
+      EXPECT_EQ(EHttpComplete, x.Last());
+      EXPECT_TRUE(r.accepts(x.body));
     });
   }
   Run(steps);
@@ -225,22 +233,20 @@ TEST_F(RouteE2eTest, MalformedRepliesAreRefusedWithNothingPending) {
                 {"deep", "1000", EHttpComplete},
                 {"huge", "5000000", EHttpComplete},
                 {"cl-huge", "", EHttpSinkRefused}};
-  std::vector<std::unique_ptr<TExchange>> exchanges;
   std::vector<TStep> steps;
   for (const TRoute& r : Routes()) {
     if (!r.bXml) continue;
     for (const Fault& f : faults) {
-      exchanges.push_back(std::make_unique<TExchange>());
-      TExchange& x = *exchanges.back();
-      x.target = r.target;
-      steps.push_back([r, f] { Inject(r.route, f.fault, f.arg); });
-      Add(steps, x, [&x, r, f] {
-        SCOPED_TRACE(std::string(r.route) + " " + f.fault);
-        EXPECT_EQ(f.code, x.Last());
-        EXPECT_FALSE(r.accepts(x.body));
-        EXPECT_FALSE(LastServerError.m_bPending);
-        ExpectIdle();
-      });
+      Fetch(
+          steps, r.target,
+          [r, f](TExchange& x) {
+            SCOPED_TRACE(std::string(r.route) + " " + f.fault);
+            EXPECT_EQ(f.code, x.Last());
+            EXPECT_FALSE(r.accepts(x.body));
+            EXPECT_FALSE(LastServerError.m_bPending);
+            ExpectIdle();
+          },
+          r.route, f.fault, f.arg);
     }
   }
   Run(steps);
@@ -249,19 +255,17 @@ TEST_F(RouteE2eTest, MalformedRepliesAreRefusedWithNothingPending) {
 TEST_F(RouteE2eTest, BrokenPicturesFailToDecode) {
   // (A 1 x 20000 picture decodes; refusing it is the scaling's business.)
   StartRoutes();
-  std::vector<std::unique_ptr<TExchange>> exchanges;
   std::vector<TStep> steps;
   for (const char* fault : {"png-corrupt", "png-truncated", "not-png", "png-huge"}) {
-    exchanges.push_back(std::make_unique<TExchange>());
-    TExchange& x = *exchanges.back();
-    x.target = "/img/al1.png";
-    steps.push_back([fault] { Inject("image", fault); });
-    Add(steps, x, [&x, fault] {
-      SCOPED_TRACE(fault);
-      EXPECT_EQ(EHttpComplete, x.Last());
-      EXPECT_FALSE(AcceptsPng(x.body));
-      ExpectIdle();
-    });
+    Fetch(
+        steps, "/img/al1.png",
+        [fault](TExchange& x) {
+          SCOPED_TRACE(fault);
+          EXPECT_EQ(EHttpComplete, x.Last());
+          EXPECT_FALSE(AcceptsPng(x.body));
+          ExpectIdle();
+        },
+        "image", fault);
   }
   Run(steps);
 }
@@ -278,22 +282,20 @@ TEST_F(RouteE2eTest, ProtocolAndFramingFaults) {
                 {"no-space", "", EHttpComplete},    {"te-and-cl", "", EHttpComplete},
                 {"chunk-ext", "", EHttpComplete},   {"chunk-upper", "", EHttpComplete},
                 {"split", "3", EHttpComplete},      {"te-identity", "", EHttpComplete}};
-  std::vector<std::unique_ptr<TExchange>> exchanges;
   std::vector<TStep> steps;
   const TRoute route = Routes()[1];
   for (const Fault& f : faults) {
-    exchanges.push_back(std::make_unique<TExchange>());
-    TExchange& x = *exchanges.back();
-    x.target = route.target;
-    steps.push_back([route, f] { Inject(route.route, f.fault, f.arg); });
-    Add(steps, x, [&x, route, f] {
-      SCOPED_TRACE(f.fault);
-      EXPECT_EQ(f.code, x.Last());
-      if (f.code == EHttpComplete) {
-        EXPECT_TRUE(route.accepts(x.body));
-      }
-      ExpectIdle();
-    });
+    Fetch(
+        steps, route.target,
+        [route, f](TExchange& x) {
+          SCOPED_TRACE(f.fault);
+          EXPECT_EQ(f.code, x.Last());
+          if (f.code == EHttpComplete) {
+            EXPECT_TRUE(route.accepts(x.body));
+          }
+          ExpectIdle();
+        },
+        route.route, f.fault, f.arg);
   }
   Run(steps);
 }
@@ -310,14 +312,9 @@ TEST_F(RouteE2eTest, PreviewsAreCachedOnlyWhenCompleteAndNamedSafely) {
                {"t3", u"t3", "truncate", false}, {"T1", u"T1", "", false},
                {"a.b", u"a.b", "", false},       {"..%2Fx", u"../x", "", false},
                {"a%5Cb", u"a\\b", "", false}};
-  std::vector<std::unique_ptr<TExchange>> exchanges;
   std::vector<TStep> steps;
   for (const Case& c : cases) {
-    exchanges.push_back(std::make_unique<TExchange>());
-    TExchange& x = *exchanges.back();
-    x.target = std::string("/media/preview-") + c.id + ".mp3";
-    if (*c.fault) steps.push_back([&c] { Inject("preview", c.fault, std::string(c.fault) == "truncate" ? "100" : ""); });
-    Add(steps, x, [this, &x, &c] {
+    auto check = [this, &c](TExchange& x) {
       SCOPED_TRACE(c.id);
       ::PreviewStore& store = *CQuorelAppUi::PreviewStore();
       TrackRecord track;
@@ -334,7 +331,10 @@ TEST_F(RouteE2eTest, PreviewsAreCachedOnlyWhenCompleteAndNamedSafely) {
         EXPECT_TRUE(ReadFile(name) == x.body);
       }
       ExpectIdle();
-    });
+    };
+    const std::string fault = c.fault;
+    Fetch(steps, std::string("/media/preview-") + c.id + ".mp3", check, "preview", fault.empty() ? nullptr : c.fault,
+          fault == "truncate" ? "100" : "");
   }
   Run(steps);
   // Only the one safe, complete preview is in the folder.
