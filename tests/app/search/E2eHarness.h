@@ -50,8 +50,9 @@ class E2eHarness : public AppHarness {
     std::vector<std::string> frames = qpstest::EncodeTone(toneHz, 5.2);
     qpstest::ClientRequest upload = qpstest::SearchUpload(Port(), frames, true);
     std::string counted = qpstest::CountedBody(frames);
-    SetSearchRecorderFactory([upload, counted] {
-      return std::make_unique<TTestRecorder>(CQuorelAppUi::HTTPCore(), upload.pieces, counted);
+    m_pUploadError = std::make_shared<std::atomic<int32_t>>(0);
+    SetSearchRecorderFactory([upload, counted, pError = m_pUploadError] {
+      return std::make_unique<TTestRecorder>(CQuorelAppUi::HTTPCore(), upload.pieces, counted, pError);
     });
   }
   void TearDown() override {
@@ -102,6 +103,8 @@ class E2eHarness : public AppHarness {
 
   static inline qpstest::ServerHarness* s_server = nullptr;
   std::unique_ptr<plat::SimConnMgr> m_connMgr;
+  // The first core error an upload of this case met.
+  std::shared_ptr<std::atomic<int32_t>> m_pUploadError;
 };
 
 }  // namespace searchtest

@@ -21,10 +21,12 @@ class TStateMessage : public CEventMessage {
 
 }  // namespace
 
-TTestRecorder::TTestRecorder(CHTTPCore* pCore, std::vector<std::string> pieces, std::string counted)
+TTestRecorder::TTestRecorder(CHTTPCore* pCore, std::vector<std::string> pieces, std::string counted,
+                             std::shared_ptr<std::atomic<int32_t>> pErrorCode)
     : m_pCore(pCore),
       m_pieces(std::move(pieces)),
       m_counted(std::move(counted)),
+      m_pErrorCode(std::move(pErrorCode)),
       m_hPartSent(plat::CreateEvent(false, false)),
       m_hQuit(plat::CreateEvent(true, false)) {}
 
@@ -75,7 +77,11 @@ void TTestRecorder::OnHTTPEvent(int32_t id, int32_t code) {
   else if (code == EHttpComplete) PostState(4);
   else if (code == EHttpNoNetwork) PostState(5);
   else if (code == EHttpNetworkUp) PostState(6);
-  else if (code >= EHttpLookupFailed && code != EHttpRequestClosed) PostState(8);
+  else if (code >= EHttpLookupFailed && code != EHttpRequestClosed) {
+    int32_t none = 0;
+    if (m_pErrorCode) m_pErrorCode->compare_exchange_strong(none, code);
+    PostState(8);
+  }
 }
 
 void TTestRecorder::PostState(int32_t state) {

@@ -21,7 +21,8 @@ class TTestRecorder : public CSearchRecorder, public CHTTPListener {
  public:
   // `pieces`: the chunks of a streamed upload; a counted upload sends
   // `counted` in one piece.
-  TTestRecorder(CHTTPCore* pCore, std::vector<std::string> pieces, std::string counted);
+  TTestRecorder(CHTTPCore* pCore, std::vector<std::string> pieces, std::string counted,
+                std::shared_ptr<std::atomic<int32_t>> pErrorCode = nullptr);
   ~TTestRecorder() override;
 
   int32_t Start(plat::WStringView url) override;
@@ -52,6 +53,8 @@ class TTestRecorder : public CSearchRecorder, public CHTTPListener {
   plat::Handle m_hThread = nullptr;
   std::atomic<bool> m_bTerminal{false};
   std::atomic<uint32_t> m_bodyEndTick{0};
+  // Where the first core error code goes, for tests that outlive the recorder.
+  std::shared_ptr<std::atomic<int32_t>> m_pErrorCode;
   // Cleared by Stop: queued states of this recorder then fire nothing.
   std::shared_ptr<std::atomic<bool>> m_pAlive = std::make_shared<std::atomic<bool>>(true);
 };

@@ -185,6 +185,22 @@ TEST_F(RouteE2eTest, EveryRouteDeliversABodyItsParserAccepts) {
   }
 }
 
+TEST_F(RouteE2eTest, EveryUsersPagesParse) {
+  StartRoutes();
+  std::vector<TStep> steps;
+  for (const char* user : {"anna", "zo%C3%AB", "nopic", "empty", "collector"}) {
+    for (const char* method : {"getUserInformation", "getUserPlaylist", "getUserRecordings"}) {
+      Fetch(steps, std::string("/v2/?method=") + method + "&username=" + user, [user, method](TExchange& x) {
+        SCOPED_TRACE(std::string(user) + " " + method);
+        EXPECT_EQ(EHttpComplete, x.Last());
+        EXPECT_TRUE(std::string(method) == "getUserInformation" ? AcceptsUser(x.body) : AcceptsSearch(x.body));
+      });
+    }
+  }
+  Run(steps);
+  ExpectNoViolation();
+}
+
 TEST_F(RouteE2eTest, TransportFaultsEndWithTheirCodeAndLoseNothing) {
   THTTPCoreTimings timings;
   timings.nIdleMs = 100;
@@ -311,7 +327,7 @@ TEST_F(RouteE2eTest, PreviewsAreCachedOnlyWhenCompleteAndNamedSafely) {
   } cases[] = {{"t1", u"t1", "", true},          {"t2", u"t2", "mp3-short", false},
                {"t3", u"t3", "truncate", false}, {"T1", u"T1", "", false},
                {"a.b", u"a.b", "", false},       {"..%2Fx", u"../x", "", false},
-               {"a%5Cb", u"a\\b", "", false}};
+               {"a%5Cb", u"a\\b", "", false},  {"", u"", "", false}};
   std::vector<TStep> steps;
   for (const Case& c : cases) {
     auto check = [this, &c](TExchange& x) {

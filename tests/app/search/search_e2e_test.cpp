@@ -2,10 +2,13 @@
 // against the protocol test server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "E2eHarness.h"
 #include "app/QuorelAppUi.h"
 #include "app/Updater.h"
 #include "protocol/AppSettings.h"
+#include "protocol/ReplyDocuments.h"
 #include "protocol/SearchResults.h"
 
 namespace searchtest {
@@ -54,11 +57,20 @@ TEST_F(SearchE2eTest, UploadFailuresEndTheSearchWithTheRecordersError) {
   struct Case {
     const char* fault;
     const char* arg;
-  } cases[] = {{"reset", ""}, {"truncate", "10"}, {"gzip-corrupt", ""}, {"close", ""}, {"chunk-bad", ""}};
+    std::vector<int32_t> codes;  // the core's code, any of these
+  } cases[] = {{"reset", "", {EHttpSocketFailed, EHttpIoFailed, EHttpClosedEarly}},
+               {"truncate", "10", {EHttpClosedEarly}},
+               {"gzip-corrupt", "", {EHttpSinkFailed}},
+               {"gzip-truncated", "", {EHttpSinkFailed}},
+               {"close", "", {EHttpClosedEarly}},
+               {"chunk-bad", "", {EHttpBadChunk}},
+               {"http10", "", {EHttpBadStatus}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     StartApp();
     Inject("search-post", c.fault, c.arg);
+    // The results shown before stay as they were.
+    AppSettings::GetResultModel()->LoadText(replydocs::kFlatSearch);
     Run({[this] {
            m_app->ActivateView(2);
            CQuorelAppUi::PushHistory(2);
@@ -66,6 +78,10 @@ TEST_F(SearchE2eTest, UploadFailuresEndTheSearchWithTheRecordersError) {
          SearchAndWait(0), Until([] { return !Calls().empty(); }, 20000), [] {}});
     EXPECT_EQ(Calls(), (TLog{"ShowMessage 44 152"}));
     EXPECT_EQ(2, m_lastView);
+    const int32_t code = m_pUploadError->load();
+    EXPECT_TRUE(std::find(c.codes.begin(), c.codes.end(), code) != c.codes.end()) << code;
+    EXPECT_EQ(u"s-1001", AppSettings::GetResultModel()->SearchId());
+    EXPECT_EQ(2, AppSettings::GetResultModel()->TotalRecords());
     EXPECT_EQ(0, CQuorelAppUi::HTTPSession() ? CQuorelAppUi::HTTPSession()->OpenCount() : -1);
     TearDown();
   }
@@ -92,13 +108,13 @@ TEST_F(SearchE2eTest, FollowUpsFetchTheResultsAgainInTheChosenLanguage) {
   auto idle = [this] { return Until([this] { return !m_app->IsFollowUpRunning(); }, 10000); };
   plat::WString searchId;
   Run({SearchAndWait(0), UntilViewOrCall(4), [&] { searchId = AppSettings::GetResultModel()->SearchId(); },
-       // Results in German.
-       followUp(2), idle(),
+       // Results in the sixth search language.
+       followUp(5), idle(),
        [&] {
          EXPECT_EQ(4, m_app->GetActiveViewId());
          EXPECT_EQ("t4", FirstTrack());
          std::string name = plat::ToUtf8(AppSettings::GetResultModel()->TrackName(0));
-         EXPECT_NE(std::string::npos, name.find(" [de]")) << name;
+         EXPECT_NE(std::string::npos, name.find(" [pt_BR]")) << name;
          ASSERT_TRUE(WaitForRequests(2));
          EXPECT_EQ(1u, CountRequests("[\"search_id\",\"" + plat::ToUtf8(searchId) + "\"]"));
          Inject("search-get", "status", "404");

@@ -258,6 +258,10 @@ TEST_F(SearchFlowTest, ServerMessagesByTypeAndSilence) {
     const char* shown;  // when not silent
     bool bShownSilent;
   } cases[] = {
+      // Without an updater no check starts; the message shows all the same.
+      {"checkForUpdate", false, u"http://x.test/", "S82|T|1|", false},
+      {"CheckForUpdate", false, u"", "S82|T|1|", false},
+      {"checkforupdate", false, u"", "S82|T|0|", false},
       {"exit", false, u"http://x.test/", "S82|T|1|", false},
       {"Exit", false, u"", "S82|T|1|", false},
       {"EXIT", true, u"http://x.test/", "S82|T|1|http://x.test/", false},
