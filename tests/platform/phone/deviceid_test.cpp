@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <vector>
 #include <string>
 
 #include <unistd.h>
@@ -65,56 +65,58 @@ TEST(Sha1, StandardVectorsWhateverThePiecesTheInputComesIn) {
 
 class DeviceId : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetRegistryForTests();
-    m_file = std::filesystem::temp_directory_path() / ("quorel-machine-id-" + std::to_string(::getpid()));
-    SetMachineIdPathForTests(m_file);
-  }
+  void SetUp() override { ResetRegistryForTests(); }
   void TearDown() override {
-    SetMachineIdPathForTests({});
-    std::filesystem::remove(m_file);
+    SetRegistrySaveHookForTests({});
     ResetRegistryForTests();
   }
-  void WriteMachineId(const std::string& text) { std::ofstream(m_file, std::ios::binary | std::ios::trunc) << text; }
+  static std::string Stored() {
+    return ToUtf8(ReadString(HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"DeviceId").value_or(u"<none>"));
+  }
+  static std::string Id(std::span<const uint8_t> data) {
+    std::array<uint8_t, 20> id{};
+    EXPECT_TRUE(GetDeviceUniqueId(data, 1, id));
+    return Hex(id);
+  }
 
-  std::filesystem::path m_file;
   const std::array<uint8_t, 8> m_zeros{};
 };
 
-// Reference digests below come from an independent SHA-1 of the machine id
+// Reference digests below come from an independent SHA-1 of the secret
 // followed by eight zero bytes.
-TEST_F(DeviceId, HashesTheMachineIdWithTheApplicationsData) {
-  WriteMachineId("0123abcd\n");
-  std::array<uint8_t, 20> id{};
-  ASSERT_TRUE(GetDeviceUniqueId(m_zeros, 1, id));
-  EXPECT_EQ(Hex(id), "41c2c0783c39ce65378f71ba98664215434717e3");
-
-  // Surrounding blanks are not part of the id.
-  WriteMachineId("  0123abcd \r\n");
-  std::array<uint8_t, 20> again{};
-  ASSERT_TRUE(GetDeviceUniqueId(m_zeros, 1, again));
-  EXPECT_EQ(again, id);
-
+TEST_F(DeviceId, AConfiguredSecretIsHashedWithTheApplicationsData) {
+  ASSERT_EQ(WriteString(HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"DeviceId", u"0123abcd"), 0);
+  EXPECT_EQ(Id(m_zeros), "41c2c0783c39ce65378f71ba98664215434717e3");
+  ASSERT_EQ(WriteString(HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"DeviceId", u"override-id"), 0);
+  EXPECT_EQ(Id(m_zeros), "1e904a8a7a9e05a90bf263603df4499c9220b737");
+  EXPECT_EQ(Stored(), "override-id") << "a configured value is never replaced";
   // Another application (other data) gets another id.
   const uint8_t other[9] = {1, 0, 0, 0, 0, 0, 0, 0, 0};
-  ASSERT_TRUE(GetDeviceUniqueId(other, 1, again));
-  EXPECT_NE(again, id);
+  EXPECT_NE(Id(other), Id(m_zeros));
 }
 
-TEST_F(DeviceId, TheSettingStandsInForTheMachineId) {
-  WriteMachineId("0123abcd");
-  ASSERT_EQ(WriteString(HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"DeviceId", u"override-id"), 0);
-  std::array<uint8_t, 20> id{};
-  ASSERT_TRUE(GetDeviceUniqueId(m_zeros, 1, id));
-  EXPECT_EQ(Hex(id), "1e904a8a7a9e05a90bf263603df4499c9220b737");
-  // An empty setting counts as none.
-  ASSERT_EQ(WriteString(HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"DeviceId", u""), 0);
-  ASSERT_TRUE(GetDeviceUniqueId(m_zeros, 1, id));
-  EXPECT_EQ(Hex(id), "41c2c0783c39ce65378f71ba98664215434717e3");
+TEST_F(DeviceId, WithoutASecretOneIsMadeOnceAndKeptPerDeviceRoot) {
+  std::vector<std::string> secrets, ids;
+  for (int root = 0; root < 2; ++root) {
+    ResetRegistryForTests();
+    if (root == 1) {
+      ASSERT_EQ(WriteString(HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"DeviceId", u""), 0);
+    }
+    ASSERT_EQ(Stored(), root == 1 ? "" : "<none>");
+    const std::string first = Id(m_zeros);
+    const std::string secret = Stored();
+    ASSERT_EQ(secret.size(), 40u) << "an empty value counts as none";
+    EXPECT_EQ(secret.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_EQ(Id(m_zeros), first) << "stable on one device";
+    EXPECT_EQ(Stored(), secret) << "written once";
+    secrets.push_back(secret);
+    ids.push_back(first);
+  }
+  EXPECT_NE(secrets[0], secrets[1]);
+  EXPECT_NE(ids[0], ids[1]) << "two device roots are two phones";
 }
 
 TEST_F(DeviceId, RefusesWhatTheDeviceRefusesAndWritesNothing) {
-  WriteMachineId("0123abcd");
   std::array<uint8_t, 20> id;
   id.fill(0xEE);
   const uint8_t seven[7] = {};
@@ -123,12 +125,25 @@ TEST_F(DeviceId, RefusesWhatTheDeviceRefusesAndWritesNothing) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_FALSE(GetDeviceUniqueId(seven, 1, id));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  std::filesystem::remove(m_file);
-  EXPECT_FALSE(GetDeviceUniqueId(m_zeros, 1, id));
-  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-  WriteMachineId(" \n");
-  EXPECT_FALSE(GetDeviceUniqueId(m_zeros, 1, id)) << "a blank file holds no id";
   for (uint8_t b : id) EXPECT_EQ(b, 0xEE);
+  EXPECT_EQ(Stored(), "<none>");
+}
+
+// Last in this file: the secret it makes stays with the process.
+TEST_F(DeviceId, ASecretThatCannotBeSavedIsKeptForTheRunAndSavedLater) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("quorel-deviceid-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  ConfigureRegistry({folder, {}, {}});
+  SetRegistrySaveHookForTests([](RegistrySaveStep) { return uint32_t{ERROR_DISK_FULL}; });
+  const std::string first = Id(m_zeros);
+  EXPECT_EQ(Stored(), "<none>");
+  EXPECT_EQ(Id(m_zeros), first) << "the same id for the rest of the run";
+  SetRegistrySaveHookForTests({});
+  EXPECT_EQ(Id(m_zeros), first);
+  EXPECT_EQ(Stored().size(), 40u) << "saved once the registry takes it";
+  ResetRegistryForTests();
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
