@@ -22,6 +22,8 @@ TLanguageCodeSource g_languageSource;
 
 constexpr uint32_t kLowestApiVersion = 0x10004;
 
+plat::WString LanguageCode();
+
 // Headers are written as they stand, and IMEI, IMSI and the model name come
 // from hives anyone can edit: no control character may reach the request
 // head.
@@ -118,7 +120,7 @@ void CDeviceIdentity::Build() {
   std::optional<TPhoneIdentity> phone = ReadPhoneIdentity();
   plat::WString deviceId = WithoutControls(ReadDeviceId());
   plat::WString name = WithoutControls(GetDeviceName());
-  plat::WString language = WithoutControls(CurrentLanguageCode());
+  plat::WString language = WithoutControls(LanguageCode());
 
   std::lock_guard<std::mutex> guard(m_lock);
   if (phone) {
@@ -160,12 +162,14 @@ plat::WString GetDeviceName() {
 std::string WideToUtf8(plat::WStringView text) { return plat::ToUtf8(text); }
 plat::WString Utf8ToWide(std::string_view text) { return plat::FromUtf8(text); }
 
-void SetCurrentLanguageCodeSource(TLanguageCodeSource source) {
+void SetLanguageCodeSource(TLanguageCodeSource source) {
   std::lock_guard<std::mutex> guard(g_languageLock);
   g_languageSource = std::move(source);
 }
 
-plat::WString CurrentLanguageCode() {
+namespace {
+
+plat::WString LanguageCode() {
   TLanguageCodeSource source;
   {
     std::lock_guard<std::mutex> guard(g_languageLock);
@@ -173,3 +177,5 @@ plat::WString CurrentLanguageCode() {
   }
   return source ? source() : plat::WString();
 }
+
+}  // namespace

@@ -65,8 +65,7 @@ plat::WString GetDeviceName();
 std::string WideToUtf8(plat::WStringView text);
 plat::WString Utf8ToWide(std::string_view text);
 
-// The code of the current interface language for the line's LANG field,
-// installed by the language table; unset, LANG is empty.
+// Where the line's LANG field comes from: the language table installs its
+// CurrentLanguageCode here; unset (or emptied), LANG is empty.
 using TLanguageCodeSource = std::function<plat::WString()>;
-void SetCurrentLanguageCodeSource(TLanguageCodeSource source);
-plat::WString CurrentLanguageCode();
+void SetLanguageCodeSource(TLanguageCodeSource source);

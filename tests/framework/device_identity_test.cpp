@@ -28,11 +28,11 @@ class DeviceIdentityTest : public ::testing::Test {
     config.imei = u"356938035643809";
     config.imsi = u"262011234567890";
     plat::ConfigureTelephony(config);
-    SetCurrentLanguageCodeSource([this] { return m_language; });
+    SetLanguageCodeSource([this] { return m_language; });
   }
   void TearDown() override {
     while (GetDeviceIdentity()) CDeviceIdentity::Destroy();
-    SetCurrentLanguageCodeSource({});
+    SetLanguageCodeSource({});
     plat::ConfigureTelephony(std::nullopt);
     plat::ResetRegistryForTests();
   }
