@@ -13,6 +13,7 @@
 
 #include "platform/base/Debug.h"
 #include "platform/kernel/Kernel.h"
+#include "platform/phone/Telephony.h"
 #include "platform/registry/Registry.h"
 #include "platform/shell/DeviceServices.h"
 
@@ -301,9 +302,12 @@ void SdlBackend::Translate(const SDL_Event& event, IInputSink& input) {
     case SDL_KEYUP: {
       const bool down = event.type == SDL_KEYDOWN;
       const SDL_Keycode key = event.key.keysym.sym;
-      if (key == SDLK_F11 || key == SDLK_F12) {
+      if (key == SDLK_F9 || key == SDLK_F11 || key == SDLK_F12) {
         if (!down || event.key.repeat) return;
-        if (key == SDLK_F11) {
+        if (key == SDLK_F9) {
+          // A call comes in on the first line.
+          SimulateIncomingCall(0);
+        } else if (key == SDLK_F11) {
           input.Rotate(DisplayOrientation() == DMDO_DEFAULT ? DMDO_90 : DMDO_DEFAULT);
         } else {
           input.Slide(ShellReadDword(HKEY_CURRENT_USER, kSlideKey, kSlideValue) == 0);
