@@ -33,6 +33,13 @@ void PostUnlessQueued(CEventMessage* pMessage) {
   pMessage->Post();
 }
 
+// Takes over a bitmap that comes with its reference (a new picture or
+// scaled copy), releasing what the slot held.
+void Adopt(CBitmap*& rpSlot, CBitmap* pNew) {
+  CBitmap* pOld = std::exchange(rpSlot, pNew);
+  if (pOld) pOld->removeReference();
+}
+
 // The server's "no picture" user has the image ".png": a name without a
 // file, which no request can fetch.
 bool HasPictureName(plat::WStringView url) {
@@ -290,7 +297,7 @@ bool CHTTPUserModel::Rescale(TImagePair& pair, RECT& rcTarget) {
     if (scaled.right == width && scaled.bottom == height) return true;
   }
   try {
-    RefPtr::Assign(pair.pScaled, CBitmap::NewScaledSmooth(pair.pUnscaled, rcTarget, EScaleProportional));
+    Adopt(pair.pScaled, CBitmap::NewScaledSmooth(pair.pUnscaled, rcTarget, EScaleProportional));
   } catch (const Env::TSysErrorCode&) {
     RefPtr::Assign(pair.pScaled, static_cast<CBitmap*>(nullptr));
     return false;
@@ -427,7 +434,7 @@ void CHTTPUserModel::HandleImageBody(EUserRequest kind, const char* pData, size_
     PostImage(kind, false);
     return;
   }
-  RefPtr::Assign(pair.pUnscaled, pDecoded);
+  Adopt(pair.pUnscaled, pDecoded);
   PostImage(kind, Rescale(pair, pair.rcTarget));
 }
 
