@@ -168,7 +168,8 @@ TEST_F(PhoneLineMonitorTest, DestructionWhileCallsArrive) {
     caller.join();
     while (!m_app->queue.IsEmpty()) m_app->queue.RunEvents();
   }
-  for (int32_t line : m_listener.lines) EXPECT_EQ(line, 0);
+  // Devices 0 and 1 are lines 0 and 1.
+  for (int32_t line : m_listener.lines) EXPECT_TRUE(line == 0 || line == 1) << line;
 }
 
 }  // namespace
