@@ -499,19 +499,19 @@ void CHTTPUserModel::PostRecordingsDone(bool bSuccess) {
   PostUnlessQueued(m_pRecordingsDone);
 }
 
-void CHTTPUserModel::PostImageDone(bool bSuccess) {
-  TImageLoaded& payload = m_pImageDone->Payload();
+void CHTTPUserModel::WriteImagePayload(TImageLoaded& payload, const TImagePair& pair, bool bSuccess) {
   payload.m_bSuccess = bSuccess ? 1 : 0;
-  payload.m_unscaled = TBitmapRef(bSuccess ? m_user.pUnscaled : nullptr);
-  payload.m_scaled = TBitmapRef(bSuccess ? m_user.pScaled : nullptr);
+  payload.m_unscaled = TBitmapRef(bSuccess ? pair.pUnscaled : nullptr);
+  payload.m_scaled = TBitmapRef(bSuccess ? pair.pScaled : nullptr);
+}
+
+void CHTTPUserModel::PostImageDone(bool bSuccess) {
+  WriteImagePayload(m_pImageDone->Payload(), m_user, bSuccess);
   PostUnlessQueued(m_pImageDone);
 }
 
 void CHTTPUserModel::PostTrackImageDone(bool bSuccess) {
-  TImageLoaded& payload = m_pTrackImageDone->Payload();
-  payload.m_bSuccess = bSuccess ? 1 : 0;
-  payload.m_unscaled = TBitmapRef(bSuccess ? m_trackImage.pUnscaled : nullptr);
-  payload.m_scaled = TBitmapRef(bSuccess ? m_trackImage.pScaled : nullptr);
+  WriteImagePayload(m_pTrackImageDone->Payload(), m_trackImage, bSuccess);
   PostUnlessQueued(m_pTrackImageDone);
 }
 

@@ -208,6 +208,8 @@ class CHTTPUserModel {
   bool IsStale(EUserRequest kind) const;
   TImagePair& Pair(EUserRequest kind) { return kind == EUserImageRequest ? m_user : m_trackImage; }
   static void ReleasePair(TImagePair& pair);
+  // Success: references to the pair's pictures; failure: null references.
+  static void WriteImagePayload(TImageLoaded& payload, const TImagePair& pair, bool bSuccess);
   static void ShowPendingServerError();
 
   std::vector<CUserRecord*> m_userHistory;  // one reference each

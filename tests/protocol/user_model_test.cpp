@@ -27,6 +27,8 @@ namespace {
 
 using plat::WString;
 
+[[maybe_unused]] const auto* g_pQuiet = ::testing::AddGlobalTestEnvironment(new nettest::TQuietTrace);
+
 class FixedText : public IStringSource {
  public:
   explicit FixedText(WString text) : m_text(std::move(text)) {}
