@@ -432,13 +432,15 @@ TEST_F(AppFixture, TopLevelWindowAboveTheMainWindowIsNotPaintedOver) {
 
 class TFakeToolkit : public CVyServices {
  public:
-  void ShowMenu(plat::HBITMAP hSnapshot, const std::vector<TVyMenuItem>& items, int32_t w, int32_t h, int32_t itemH,
-                plat::HWND, uint32_t, uint32_t) override {
+  void ShowMenu(plat::HBITMAP hSnapshot, const plat::Rect& rcClient, const std::vector<TVyMenuItem>& items, int32_t w,
+                int32_t h, int32_t itemH, plat::HWND, uint32_t, uint32_t) override {
     m_hSnapshot = hSnapshot;
+    m_rcClient = rcClient;
     m_items = items;
     m_w = w, m_h = h, m_itemH = itemH;
   }
   plat::HBITMAP m_hSnapshot = nullptr;
+  plat::Rect m_rcClient{};
   std::vector<TVyMenuItem> m_items;
   int32_t m_w = 0, m_h = 0, m_itemH = 0;
 };
@@ -605,7 +607,7 @@ TEST(AppSecondInstanceChild, Run) {
   TLog log;
   int code = RunApplication([&] {
     auto pApp = std::make_unique<TApp>(&log);
-    pApp->Init(hModule);
+    pApp->Init(hModule, plat::SW_SHOW);
     return std::unique_ptr<CAppUi>(std::move(pApp));
   });
   _exit(code);
@@ -651,7 +653,7 @@ TEST_F(AppFixture, SecondApplicationObjectPanicsAndSeveralAppsRunOneAfterAnother
   MakeApp();
   TApp other(&m_log);
   try {
-    other.Init(m_hModule);
+    other.Init(m_hModule, plat::SW_SHOW);
     ADD_FAILURE() << "no panic";
   } catch (const TPanic& p) {
     EXPECT_EQ(p.line, 499);

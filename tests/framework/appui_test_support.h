@@ -197,7 +197,7 @@ class AppFixture : public ::testing::Test {
   // An application with views 2 (start, with boxes) and 4 (green).
   void MakeApp() {
     m_app = std::make_unique<TApp>(&m_log);
-    m_app->Init(m_hModule);
+    m_app->Init(m_hModule, plat::SW_SHOW);
     m_pStart = new TFactory(&m_log, "V2", 0xFF808080u, true);
     m_pOther = new TFactory(&m_log, "V4", 0xFF00FF00u, false);
     m_app->RegisterView(2, m_pStart);
