@@ -53,7 +53,7 @@ class TBox : public CControl {
                         std::to_string(e.x) + " " + std::to_string(e.y));
     if (e.nKey == KeyPointer && !e.bPressed) {
       m_bTapAtRelease = IsTap();
-      EndDrag();
+      if (m_bEndDragOnRelease) EndDrag();
     }
     if (m_throwPanic) throw TPanic{nullptr, u"Box", 7};
     if (m_throwError) Env::ThrowError(Env::ErrSystem);
@@ -75,6 +75,9 @@ class TBox : public CControl {
   bool m_throwError = false;
   int m_nPaints = 0;
   bool m_bTapAtRelease = false;
+  bool m_bEndDragOnRelease = true;
+  RECT m_rcDisplay{};  // the last display change's rectangle
+  void OnDisplayChanged(const RECT& rc) override { m_rcDisplay = rc; }
 };
 
 class TView : public CView {
