@@ -221,7 +221,8 @@ TEST_F(AppFixture, RegistryFindsRegisteredObjectsAndNullForOthers) {
     EXPECT_EQ(p.line, 1869);
   }
   try {
-    CAppUi::AddObject(5, new CObject);
+    CObject stray;  // stays the caller's: nothing takes it
+    CAppUi::AddObject(5, &stray);
     ADD_FAILURE() << "no panic without an application";
   } catch (const TPanic& p) {
     EXPECT_EQ(p.line, 1854);
