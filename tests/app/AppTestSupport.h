@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <string>
@@ -13,12 +14,23 @@
 
 #include "framework/AppRegistry.h"
 #include "framework/Resources.h"
+#include "framework/basetypes.h"
 #include "platform/fs/FileSystem.h"
 #include "platform/module/Module.h"
 #include "platform/testing/TestPlatform.h"
 #include "tools/qrespack/PackWriter.h"
 
 namespace apptest {
+
+// The code of the error `f` throws; 0 when it throws none.
+inline int32_t Thrown(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Env::TSysErrorCode& e) {
+    return e.code;
+  }
+  return 0;
+}
 
 class AppFixture : public ::testing::Test {
  protected:
