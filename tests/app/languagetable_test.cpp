@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "app/AppTestSupport.h"
@@ -164,6 +166,9 @@ TEST_F(LanguageTable, PickingALanguageLastsUntilTheNextStart) {
   Start(0x0409);
   EXPECT_EQ(Stored(), u"EN");
   EXPECT_EQ(CResources::GetString(3), u"en");
+  // German without its module: the default.
+  Start(0x0407);
+  EXPECT_EQ(Stored(), u"EN");
 }
 
 TEST_F(LanguageTable, FixedTextsAndTheUiIdTable) {
