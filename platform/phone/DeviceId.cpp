@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <nettle/sha1.h>
+
 #include "platform/base/Errors.h"
-#include "platform/phone/Sha1.h"
 #include "platform/registry/Registry.h"
 
 namespace plat {
@@ -57,10 +58,12 @@ bool GetDeviceUniqueId(std::span<const uint8_t> appData, uint32_t version, std::
     SetLastError(ERROR_FILE_NOT_FOUND);
     return false;
   }
-  Sha1 sha;
-  sha.Update(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(machine->data()), machine->size()));
-  sha.Update(appData);
-  out = sha.Final();
+  sha1_ctx sha;
+  sha1_init(&sha);
+  sha1_update(&sha, machine->size(), reinterpret_cast<const uint8_t*>(machine->data()));
+  sha1_update(&sha, appData.size(), appData.data());
+  static_assert(SHA1_DIGEST_SIZE == 20);
+  sha1_digest(&sha, out.size(), out.data());
   return true;
 }
 
