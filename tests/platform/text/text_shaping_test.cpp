@@ -219,7 +219,7 @@ TEST_F(TextShapingTest, MixedLinesOrderAsTheBidiAlgorithmSays) {
       if (drawn.count(size_t(m))) expected.push_back(size_t(m));
     EXPECT_EQ(owners, expected);
     // Numbers and Latin words read left to right inside right-to-left text.
-    for (const WString part : {WString(u"2024"), WString(u"Quorel"), WString(u"3.14"), WString(u"Track 12")}) {
+    for (const WString& part : {WString(u"2024"), WString(u"Quorel"), WString(u"3.14"), WString(u"Track 12")}) {
       const size_t at = c.text.find(part);
       if (at == WString::npos) continue;
       const auto first = std::find(owners.begin(), owners.end(), at);
@@ -274,9 +274,13 @@ TEST_F(TextShapingTest, WrappedAndEllipsisedArabicKeepsEveryCharacterOnce) {
         const bool cuts = std::any_of(lines.begin(), lines.end(), [](const text::Line& l) { return l.ellipsis; });
         for (size_t i = 0; i < s.size(); ++i) {
           EXPECT_LE(shown[i], 1) << "character " << i << " drawn twice";
-          if (!cuts && owns[i] && s.Cp(i) != U' ') EXPECT_EQ(shown[i], 1) << "character " << i << " lost";
+          if (!cuts && owns[i] && s.Cp(i) != U' ') {
+            EXPECT_EQ(shown[i], 1) << "character " << i << " lost";
+          }
         }
-        if (format == DT_WORDBREAK) EXPECT_EQ(lines.back().end, s.size());
+        if (format == DT_WORDBREAK) {
+          EXPECT_EQ(lines.back().end, s.size());
+        }
       }
       // DrawText lays out the same lines.
       const int lineHeight = Metrics().height;
@@ -326,7 +330,9 @@ TEST_F(TextShapingTest, ScreenTextSnapshots) {
     const auto d = Draw(text, 480, height + 32, DT_WORDBREAK | DT_CENTER, &r);
     for (int y = 0; y < d->h(); ++y)
       for (int x = 0; x < d->w(); ++x)
-        if (x < 15 || x > 465 || y < 16 || y >= 16 + height) ASSERT_EQ(d->Get(x, y), 0xFFFFu) << x << "," << y;
+        if (x < 15 || x > 465 || y < 16 || y >= 16 + height) {
+          ASSERT_EQ(d->Get(x, y), 0xFFFFu) << x << "," << y;
+        }
     if (const char* folder = std::getenv("QUOREL_TEXT_SNAPSHOTS")) {
       gt::WritePng(Fmt::R565, d->w(), d->h(), d->Pixels(), std::filesystem::path(folder) / (std::string(name) + ".png"));
     }
