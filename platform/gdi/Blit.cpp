@@ -239,9 +239,12 @@ bool BitBlt(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, int3
   const Surface& ss = source.surface;
   Rect damage{};
   if (ds.format != ss.format && PixmanCanWrap(ds) && PixmanCanWrap(ss)) {
-    ReportDamage(e.dt, Composite(PIXMAN_OP_SRC, PixmanImage(ss, false), PixmanImage(), PixmanImage(ds, false), e.clip,
-                                 area, e.dt.origin, e.st.origin.x - shiftX, e.st.origin.y - shiftY));
-    return true;
+    const PixmanImage from(ss, false), to(ds, false);
+    if (from && to) {
+      ReportDamage(e.dt, Composite(PIXMAN_OP_SRC, from, PixmanImage(), to, e.clip, area, e.dt.origin,
+                                   e.st.origin.x - shiftX, e.st.origin.y - shiftY));
+      return true;
+    }
   }
   for (const Rect& c : e.clip.Rects()) {
     const Rect r = Intersect(c, area);
@@ -291,10 +294,10 @@ bool StretchBlt(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, 
   // Without a conversion the row copier below beats pixman's nearest path
   // (it repeats whole rows when enlarging); with one, pixman converts.
   if (ds.format != ss.format && (sw != w || sh != h) && PixmanCanWrap(ds) && PixmanCanWrap(ss)) {
-    const PixmanImage image(ss, false);
-    if (SetNearestTransform(image, e.st, sx, sy, sw, sh, w, h)) {
-      Composite(PIXMAN_OP_SRC, image, PixmanImage(), PixmanImage(ds, false), e.clip,
-                SampledInside(box, cols, rows, readable), e.dt.origin, -int64_t{x}, -int64_t{y});
+    const PixmanImage image(ss, false), to(ds, false);
+    if (image && to && SetNearestTransform(image, e.st, sx, sy, sw, sh, w, h)) {
+      Composite(PIXMAN_OP_SRC, image, PixmanImage(), to, e.clip, SampledInside(box, cols, rows, readable),
+                e.dt.origin, -int64_t{x}, -int64_t{y});
       ReportDamage(e.dt, box);
       return true;
     }
@@ -378,13 +381,13 @@ bool AlphaBlend(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, 
   const uint32_t ca = blend.sourceConstantAlpha;
   if (PixmanCanWrap(ds) && PixmanCanWrap(ss)) {
     // Without per-pixel alpha a 32-bit source's alpha byte counts as 255.
-    const PixmanImage image(ss, !perPixel);
+    const PixmanImage image(ss, !perPixel), to(ds, false);
+    const PixmanImage mask = ca == 255 ? PixmanImage() : PixmanImage::SolidAlpha(uint8_t(ca));
     const bool scaled = sw != w || sh != h;
-    if (!scaled || SetNearestTransform(image, e.st, sx, sy, sw, sh, w, h)) {
+    if (image && to && (ca == 255 || mask) && (!scaled || SetNearestTransform(image, e.st, sx, sy, sw, sh, w, h))) {
       const int64_t dx = scaled ? -int64_t{x} : int64_t{sx} - x + e.st.origin.x;
       const int64_t dy = scaled ? -int64_t{y} : int64_t{sy} - y + e.st.origin.y;
-      Composite(PIXMAN_OP_OVER, image, ca == 255 ? PixmanImage() : PixmanImage::SolidAlpha(uint8_t(ca)),
-                PixmanImage(ds, false), e.clip, box, e.dt.origin, dx, dy);
+      Composite(PIXMAN_OP_OVER, image, mask, to, e.clip, box, e.dt.origin, dx, dy);
       ReportDamage(e.dt, box);
       return true;
     }

@@ -32,6 +32,8 @@ class PixmanImage {
   PixmanImage& operator=(const PixmanImage&) = delete;
 
   pixman_image_t* get() const { return m_image; }
+  // False when pixman could not make the image (no memory): the blits then
+  // use their own loops.
   explicit operator bool() const { return m_image != nullptr; }
 
  private:
