@@ -98,6 +98,34 @@ Rect Composite(pixman_op_t op, const PixmanImage& src, const PixmanImage& mask, 
   return drawn;
 }
 
+// Source-over onto a 16-bit destination, a band of rows at a time: the band
+// is expanded to 32 bits, blended there and packed back. pixman blends onto
+// 16-bit pixels through its general path only; its 32-bit paths are twice as
+// fast, and the expansion (bit replication) and packing (truncation) are the
+// layer's own, so the pixels are the same. Returns what Composite returns.
+Rect BlendThrough32(const PixmanImage& src, const PixmanImage& mask, const PixmanImage& dst, const Region& clip,
+                    const Rect& area, const Point& dstOrigin, int64_t dx, int64_t dy) {
+  constexpr int32_t kBandRows = 64;  // a full-width band (120 KB) stays in the second-level cache
+  const PixmanImage band = PixmanImage::Scratch(area.Width(), kBandRows);
+  if (!band) return Composite(PIXMAN_OP_OVER, src, mask, dst, clip, area, dstOrigin, dx, dy);
+  Rect drawn{};
+  for (const Rect& c : clip.Rects()) {
+    const Rect r = Intersect(c, area);
+    if (r.IsEmpty()) continue;
+    for (int32_t top = r.top; top < r.bottom; top += kBandRows) {
+      const int32_t rows = std::min(kBandRows, r.bottom - top);
+      pixman_image_composite32(PIXMAN_OP_SRC, dst.get(), nullptr, band.get(), r.left + dstOrigin.x,
+                               top + dstOrigin.y, 0, 0, 0, 0, r.Width(), rows);
+      pixman_image_composite32(PIXMAN_OP_OVER, src.get(), mask.get(), band.get(), static_cast<int32_t>(r.left + dx),
+                               static_cast<int32_t>(top + dy), 0, 0, 0, 0, r.Width(), rows);
+      pixman_image_composite32(PIXMAN_OP_SRC, band.get(), nullptr, dst.get(), 0, 0, 0, 0, r.left + dstOrigin.x,
+                               top + dstOrigin.y, r.Width(), rows);
+    }
+    drawn = Union(drawn, r);
+  }
+  return drawn;
+}
+
 // The nearest-neighbour sampling of a stretch as a pixman transform on the
 // source image, when pixman lands on exactly the layer's samples.
 bool SetNearestTransform(const PixmanImage& src, const Target& st, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
@@ -387,7 +415,11 @@ bool AlphaBlend(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, 
     if (image && to && (ca == 255 || mask) && (!scaled || SetNearestTransform(image, e.st, sx, sy, sw, sh, w, h))) {
       const int64_t dx = scaled ? -int64_t{x} : int64_t{sx} - x + e.st.origin.x;
       const int64_t dy = scaled ? -int64_t{y} : int64_t{sy} - y + e.st.origin.y;
-      Composite(PIXMAN_OP_OVER, image, mask, to, e.clip, box, e.dt.origin, dx, dy);
+      if (ds.format == PixelFormat::Bgra32) {
+        Composite(PIXMAN_OP_OVER, image, mask, to, e.clip, box, e.dt.origin, dx, dy);
+      } else {
+        BlendThrough32(image, mask, to, e.clip, box, e.dt.origin, dx, dy);
+      }
       ReportDamage(e.dt, box);
       return true;
     }

@@ -36,6 +36,10 @@ PixmanImage PixmanImage::SolidAlpha(uint8_t alpha) {
   return PixmanImage(pixman_image_create_solid_fill(&colour));
 }
 
+PixmanImage PixmanImage::Scratch(int32_t width, int32_t height) {
+  return PixmanImage(pixman_image_create_bits_no_clear(PIXMAN_a8r8g8b8, width, height, nullptr, 0));
+}
+
 PixmanImage::~PixmanImage() {
   if (m_image) pixman_image_unref(m_image);
 }

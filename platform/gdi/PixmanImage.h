@@ -25,6 +25,8 @@ class PixmanImage {
   PixmanImage(const Surface& surface, bool opaque);
   // A solid mask of the given alpha, for constant-alpha blends.
   static PixmanImage SolidAlpha(uint8_t alpha);
+  // Premultiplied 32-bit pixels of pixman's own, contents undefined.
+  static PixmanImage Scratch(int32_t width, int32_t height);
   ~PixmanImage();
   PixmanImage(PixmanImage&& other) noexcept;
   PixmanImage& operator=(PixmanImage&& other) noexcept;
