@@ -8,9 +8,10 @@
 #include <string>
 #include <utility>
 
+#include <nettle/sha1.h>
+
 #include "platform/base/Debug.h"
 #include "platform/base/Errors.h"
-#include "platform/phone/Sha1.h"
 #include "platform/registry/Registry.h"
 
 namespace plat {
@@ -75,10 +76,12 @@ bool GetDeviceUniqueId(std::span<const uint8_t> appData, uint32_t version, std::
     return false;
   }
   const std::string machine = ToUtf8(*secret);
-  Sha1 sha;
-  sha.Update(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(machine.data()), machine.size()));
-  sha.Update(appData);
-  out = sha.Final();
+  sha1_ctx sha;
+  sha1_init(&sha);
+  sha1_update(&sha, machine.size(), reinterpret_cast<const uint8_t*>(machine.data()));
+  sha1_update(&sha, appData.size(), appData.data());
+  static_assert(SHA1_DIGEST_SIZE == 20);
+  sha1_digest(&sha, out.size(), out.data());
   return true;
 }
 

@@ -1,4 +1,4 @@
-// SHA-1 against the standard's test vectors, and the device id built on it.
+// The device id: a SHA-1 of the machine id and the application's data.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,7 +11,6 @@
 
 #include "platform/base/Errors.h"
 #include "platform/phone/DeviceId.h"
-#include "platform/phone/Sha1.h"
 #include "platform/registry/Registry.h"
 
 using namespace plat;
@@ -26,41 +25,6 @@ std::string Hex(std::span<const uint8_t> bytes) {
     out += two;
   }
   return out;
-}
-
-std::string Sha1Hex(const std::string& text, size_t piece) {
-  Sha1 sha;
-  for (size_t at = 0; at < text.size(); at += piece) {
-    size_t n = std::min(piece, text.size() - at);
-    sha.Update(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data() + at), n));
-  }
-  auto digest = sha.Final();
-  return Hex(digest);
-}
-
-TEST(Sha1, StandardVectorsWhateverThePiecesTheInputComesIn) {
-  struct Vector {
-    std::string text;
-    const char* digest;
-  };
-  const Vector vectors[] = {
-      {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
-      {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
-      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
-      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrst"
-       "nopqrstu",
-       "a49b2446a02c645bf419f995b67091253a04a259"},
-      {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
-  };
-  for (const Vector& v : vectors) {
-    // One piece, single bytes, and sizes that straddle the 64-byte blocks
-    // and the 56-byte padding boundary.
-    for (size_t piece : {size_t{1}, size_t{55}, size_t{56}, size_t{63}, size_t{64}, size_t{65}, size_t{1} << 20}) {
-      if (v.text.size() > 1000 && piece < 55) continue;
-      SCOPED_TRACE(testing::Message() << v.text.substr(0, 20) << " in pieces of " << piece);
-      EXPECT_EQ(Sha1Hex(v.text, piece), v.digest);
-    }
-  }
 }
 
 class DeviceId : public ::testing::Test {
