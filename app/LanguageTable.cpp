@@ -1,6 +1,7 @@
 #include "app/LanguageTable.h"
 
 #include "framework/AppRegistry.h"
+#include "framework/DeviceIdentity.h"
 #include "framework/ProgramFolders.h"
 #include "framework/Trace.h"
 #include "framework/basetypes.h"
@@ -73,12 +74,16 @@ int32_t FindLoadedRow(F matches) {
   return g_nDefault;
 }
 
-// Whatever shows text of the current language refreshes from here: the
-// identity line (CDeviceIdentity::Refresh, when GetDeviceIdentity() is set)
-// and the settings' language and choice lists (FillLanguageList, then
-// FillChoiceLists, when GetAppSettings() is set). Neither object is part of
-// the program yet, so there is nothing to refresh.
-void LanguageChanged() {}
+// Whatever shows text of the current language refreshes from here. At the
+// first start-up call neither the identity nor the settings exist yet; they
+// build from the current language when they are made.
+void LanguageChanged() {
+  if (GetDeviceIdentity()) CDeviceIdentity::Refresh();
+  if (AppSettings* pSettings = GetAppSettings()) {
+    pSettings->FillLanguageList();
+    pSettings->FillChoiceLists();
+  }
+}
 
 // Registers a new source; the registry keeps the one reference that stays.
 void Register(int32_t nId, IStringSource* pNew) {
@@ -122,6 +127,9 @@ bool LoadLanguageModules() {
     ++nLoaded;
     if (g_nDefault == kNoLanguage) g_nDefault = i;
   }
+  // The settings' language list and the identity line read the table from here.
+  SetLanguageLoadedSource(IsLanguageLoaded);
+  SetLanguageCodeSource(CurrentLanguageCode);
   return nLoaded >= 1;
 }
 
@@ -160,6 +168,8 @@ bool IsLanguageLoaded(int32_t nIndex) { return IsIndex(nIndex) && g_modules[nInd
 plat::WString CurrentLanguageCode() { return plat::WString(LanguageCode(*CurrentLanguageIndex())); }
 
 void FreeLanguageModules() {
+  SetLanguageLoadedSource(nullptr);
+  SetLanguageCodeSource(nullptr);
   for (int32_t i = kLanguageCount - 1; i >= 0; --i) {
     if (g_modules[i]) plat::FreeLibrary(g_modules[i]);
     g_modules[i] = nullptr;

@@ -181,8 +181,9 @@ TEST_F(ImageCatalogue, EverySlotDecodesFromTheShippedPack) {
       EXPECT_EQ(bitmap->HasAlpha(), s.bAlpha);
       // An opaque slot is copied as it stands, so none of its pixels may be
       // transparent.
-      if (!s.bAlpha)
+      if (!s.bAlpha) {
         for (uint32_t pixel : gfx::Pixels(bitmap.get())) ASSERT_EQ(pixel >> 24, 0xFFu);
+      }
     }
   }
 }

@@ -12,6 +12,7 @@
 
 #include "app/AppTestSupport.h"
 #include "framework/basetypes.h"
+#include "framework/DeviceIdentity.h"
 #include "protocol/AppSettings.h"
 
 namespace {
@@ -122,7 +123,7 @@ TEST_F(LanguageTable, PhoneLanguageChoosesItsRowWhenLoaded) {
 }
 
 TEST_F(LanguageTable, ModulesAreFoundBesideTheProgramWhereverItLies) {
-  for (const plat::WString& mount : {u"\\Program Files\\Quorel", u"\\Apps\\Quorel Mobile"}) {
+  for (const plat::WString mount : {u"\\Program Files\\Quorel", u"\\Apps\\Quorel Mobile"}) {
     MountProgram(m_programFolder, mount);
     WriteLanguage("Quorel.exe.0409.mui", u"en");
     FreeLanguageModules();
@@ -171,6 +172,43 @@ TEST_F(LanguageTable, PickingALanguageLastsUntilTheNextStart) {
   EXPECT_EQ(Stored(), u"EN");
 }
 
+// The identity line's LANG and the settings' lists follow a language change;
+// once the modules are gone, nothing reads the table any more.
+TEST_F(LanguageTable, ALanguageChangeRefreshesTheIdentityAndTheSettings) {
+  WriteLanguage("Quorel.exe.0409.mui", u"en");
+  WriteLanguage("Quorel.exe.0416.mui", u"br");
+  WriteModule("Quorel.exe.040c.mui", {{239, u"fr-code"}});
+  Start(0x0409);
+  CDeviceIdentity::Create();
+  {
+    AppSettings settings;
+    const auto lang = [] {
+      const plat::WString line = GetDeviceIdentity()->GetIdentityLine();
+      const size_t at = line.find(u" LANG=");
+      return at == plat::WString::npos ? plat::WString(u"<missing>") : line.substr(at + 6, line.find(u' ', at + 1) - at - 6);
+    };
+    EXPECT_EQ(lang(), u"EN");
+    EXPECT_TRUE(AppSettings::UiLanguages()->empty()) << "made after the start-up language was set";
+
+    SetLanguage(1);
+    EXPECT_EQ(lang(), u"FR");
+    EXPECT_EQ(*AppSettings::LanguageIndexList(settings), (std::vector<int32_t>{0, 1, 15}));
+    ASSERT_EQ(AppSettings::LangCodes()->size(), 42u);
+    EXPECT_EQ(AppSettings::LangCodes()->front(), u"fr-code") << "choice lists refilled in the new language";
+
+    SetLanguage(15);
+    EXPECT_EQ(lang(), u"pt_BR");
+    EXPECT_EQ(AppSettings::LangCodes()->front(), u"");
+
+    FreeLanguageModules();
+    settings.FillLanguageList();
+    EXPECT_TRUE(AppSettings::UiLanguages()->empty());
+    CDeviceIdentity::Refresh();
+    EXPECT_EQ(lang(), u"");
+  }
+  CDeviceIdentity::Destroy();
+}
+
 TEST_F(LanguageTable, FixedTextsAndTheUiIdTable) {
   WriteLanguage("Quorel.exe.0409.mui", u"en");
   Start(0x0409);
@@ -205,7 +243,9 @@ TEST_F(LanguageTable, ShippedModulesFillEveryUsedText) {
     SetLanguage(language);
     for (const auto& [id, resource] : notes) {
       const plat::WString text = CResources::GetString(id);
-      if (!unused.count(resource)) EXPECT_FALSE(text.empty()) << "UI id " << id << " language " << language;
+      if (!unused.count(resource)) {
+        EXPECT_FALSE(text.empty()) << "UI id " << id << " language " << language;
+      }
       // The search-language codes go to the server as they stand.
       if (id >= 88 && id <= 129) {
         if (language == 0) english[id] = text;
