@@ -52,11 +52,12 @@ std::unique_ptr<CSearchRecorder> NewSearchRecorder() {
   return RecorderFactory() ? RecorderFactory()() : nullptr;
 }
 
-CQuorelAppUi::CQuorelAppUi() = default;
+CQuorelAppUi::CQuorelAppUi() { InstallAppServices(&m_services); }
 
 CQuorelAppUi::~CQuorelAppUi() {
   StopServices();
   m_followUpRequest.Close();
+  if (InstalledAppServices() == &m_services) InstallAppServices(nullptr);
 }
 
 CQuorelAppUi* CQuorelAppUi::App() { return dynamic_cast<CQuorelAppUi*>(CAppUi::Instance()); }

@@ -20,6 +20,7 @@
 #include "net/DNSResolver.h"
 #include "net/HTTPCore.h"
 #include "net/HTTPWrapper.h"
+#include "protocol/AppServices.h"
 #include "protocol/ServerError.h"
 
 class AppSettings;
@@ -109,11 +110,29 @@ class CQuorelAppUi : public CAppUi {
   void EndFollowUpWithError();
   static void PostRecorderState(int32_t state);
 
+  // What protocol code reaches of the application, installed while it lives.
+  class CServices : public IAppServices {
+   public:
+    explicit CServices(CQuorelAppUi* pApp) : m_pApp(pApp) {}
+    CHTTPSession* HttpSession() override { return m_pApp->m_HTTPSession; }
+    void ShowServerMessage(const TServerMessage& message, bool bSilent) override {
+      CQuorelAppUi::ShowServerMessage(message, bSilent);
+    }
+    void ShowServerMessageView(plat::WStringView caption, plat::WStringView text, bool bRequired,
+                               plat::WStringView link) override {
+      CQuorelAppUi::ShowServerMessageView(caption, text, bRequired, link);
+    }
+
+   private:
+    CQuorelAppUi* m_pApp;
+  };
+
   CAppEventListener<RecorderStateEvent, &CQuorelAppUi::OnRecorderState> m_recorderStateListener{this};
   CAppEventListener<FollowUpSearchEvent, &CQuorelAppUi::RequestSearchResult> m_followUpListener{this};
   CAppEventListener<NetworkStateEvent, &CQuorelAppUi::OnSearchStalled> m_networkStateListener{this};
   CAppEventListener<TimerTickEvent, &CQuorelAppUi::OnSearchTick> m_timerTickListener{this};
 
+  CServices m_services{this};
   std::unique_ptr<CDNSResolver> m_resolver;
   CHTTPCore* m_HTTPCore = nullptr;
   CHTTPSession* m_HTTPSession = nullptr;

@@ -122,7 +122,7 @@ class AppHarness : public ::testing::Test {
     RegOpenAppKey();
     CQuorelAppUi::StandInCalls().clear();
     m_app = std::make_unique<CQuorelAppUi>();
-    m_app->Init(m_hModule);
+    m_app->Init(m_hModule, plat::SW_SHOW);
     for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
     for (int32_t view : {2, 4, 8, 12, 16}) m_app->RegisterView(view, new TPlainFactory());
     m_app->SetStartView(2);

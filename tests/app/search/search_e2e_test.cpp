@@ -7,6 +7,7 @@
 #include "E2eHarness.h"
 #include "app/QuorelAppUi.h"
 #include "app/Updater.h"
+#include "protocol/AppServices.h"
 #include "protocol/AppSettings.h"
 #include "protocol/ReplyDocuments.h"
 #include "protocol/SearchResults.h"
@@ -173,6 +174,7 @@ TEST_F(SearchE2eTest, ACheckForUpdateMessageChecksOnce) {
        Until([this] { return m_app->GetUpdater()->State() != Updater::StateChecking; }), [] {}});
   ASSERT_TRUE(WaitForRequests(1));
   EXPECT_EQ(1u, CountRequests("checkForUpdate"));
+  EXPECT_EQ(CQuorelAppUi::HTTPSession(), AppHttpSession());
   EXPECT_EQ(Calls(), (TLog{"ShowServerMessageView S82|New version|1|"}));
   ExpectNoViolation();
 }

@@ -8,6 +8,7 @@
 #include "AppHarness.h"
 #include "app/QuorelAppUi.h"
 #include "framework/AppRegistry.h"
+#include "protocol/AppServices.h"
 #include "protocol/AppSettings.h"
 #include "protocol/ReplyDocuments.h"
 #include "protocol/SearchResults.h"
@@ -305,6 +306,20 @@ TEST_F(SearchFlowTest, AFollowUpAfterAGrabSearchSendsNothing) {
   EXPECT_EQ(0, CQuorelAppUi::CountHistory(4));
   EXPECT_EQ(1, CQuorelAppUi::CountHistory(2));
   EXPECT_EQ(Calls(), (TLog{"StopPreview"}));
+}
+
+TEST_F(SearchFlowTest, ProtocolCodeReachesTheApplicationWhileItLives) {
+  TServerMessage message;
+  message.m_type = u"serverMessage";
+  message.m_text = u"Hello";
+  Run({[&] {
+    EXPECT_EQ(nullptr, AppHttpSession());  // no services started
+    ShowServerMessage(message, true);
+    ShowServerMessageView(u"C", u"T", false, u"");
+  }});
+  EXPECT_EQ(Calls(), (TLog{"ShowServerMessageView S82|Hello|0|", "ShowServerMessageView C|T|0|"}));
+  m_app.reset();
+  EXPECT_EQ(nullptr, InstalledAppServices());
 }
 
 }  // namespace
