@@ -234,5 +234,41 @@ TEST_F(UpdaterE2eTest, ARequiredUpdateQuitsWhenRefused) {
   EXPECT_EQ(0, exitCode);
 }
 
+TEST_F(UpdaterE2eTest, ARequiredUpdateQuitsWhenItsDownloadIsCancelled) {
+  Updater::SetRequiredUpdateForTests(true);
+  StartApp();
+  Inject("package", "dribble", "20000", 0);
+  std::vector<TStep> steps = Accept();
+  steps.pop_back();
+  steps.push_back(Until([this] { return Up().ProgressDialog() != nullptr; }));
+  steps.push_back([this] {
+    EXPECT_EQ(3, Up().ProgressDialog()->RightLabelId());
+    Up().ProgressDialog()->Answer(false);
+  });
+  steps.push_back([] { ADD_FAILURE() << "still running"; });
+  EXPECT_EQ(0, Run(steps));
+  EXPECT_EQ(Updater::StateIdle, Up().State());
+  EXPECT_TRUE(plat::Launches().empty());
+}
+
+TEST_F(UpdaterE2eTest, ALostNetworkCancelsADownload) {
+  StartApp();
+  Inject("package", "dribble", "20000", 0);
+  std::vector<TStep> steps = Accept();
+  steps.pop_back();
+  steps.push_back(Until([this] { return Up().ProgressDialog() != nullptr; }));
+  steps.push_back([this] {
+    CQuorelAppUi::StandInCalls().clear();
+    m_app->OnSearchStalled(0);
+    m_app->OnSearchStalled(0);
+  });
+  Run(steps);
+  EXPECT_EQ(Calls(), (TLog{"StopPreview", "ShowMessage 50 152"}));
+  EXPECT_EQ(Updater::StateIdle, Up().State());
+  EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
+  EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+  EXPECT_TRUE(plat::DeleteFile(Package()));
+}
+
 }  // namespace
 }  // namespace searchtest
