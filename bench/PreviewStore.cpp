@@ -81,23 +81,15 @@ void BM_TotalSize(benchmark::State& state) {
 }
 BENCHMARK(BM_TotalSize)->Unit(benchmark::kMicrosecond);
 
-void BM_IsCachedHit(benchmark::State& state) {
+// Argument 1: a cached track; 0: one that is not.
+void BM_IsCached(benchmark::State& state) {
   TStoreFixture& f = Fixture();
   f.Fill();
-  TrackRecord track = Track(u"e250");
+  TrackRecord track = Track(state.range(0) ? u"e250" : u"absent");
   plat::WString name;
   for (auto _ : state) benchmark::DoNotOptimize(f.store->IsCached(track, name));
 }
-BENCHMARK(BM_IsCachedHit)->Unit(benchmark::kMicrosecond);
-
-void BM_IsCachedMiss(benchmark::State& state) {
-  TStoreFixture& f = Fixture();
-  f.Fill();
-  TrackRecord track = Track(u"absent");
-  plat::WString name;
-  for (auto _ : state) benchmark::DoNotOptimize(f.store->IsCached(track, name));
-}
-BENCHMARK(BM_IsCachedMiss)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_IsCached)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 // A full folder each time: the commit evicts about fifty previews first.
 void BM_CommitFullStore(benchmark::State& state) {

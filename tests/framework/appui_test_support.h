@@ -170,6 +170,22 @@ class TCall : public CEventMessage {
   std::function<void()> m_f;
 };
 
+// "\app.res" on the device: the window's title and class, the menu bar with
+// its two soft keys, empty accelerators.
+inline void WriteWindowPack(const std::filesystem::path& deviceRoot) {
+  qrespack::PackWriter w;
+  std::string error;
+  w.AddString(1, u"Quorel", "t", error);
+  w.AddString(2, u"QuorelMainWnd", "t", error);
+  w.AddMenu(102, {{40000, u""}, {40001, u""}}, "t", error);
+  w.AddAccelerators(2, {}, "t", error);
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(w.Serialize(bytes, error)) << error;
+  std::filesystem::create_directories(deviceRoot / "fs");
+  std::ofstream(deviceRoot / "fs" / "app.res", std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 class AppFixture : public ::testing::Test {
  protected:
   void SetUp() override { MakePlatform({}); }
@@ -177,17 +193,7 @@ class AppFixture : public ::testing::Test {
     m_app.reset();
     m_tp.reset();
     m_tp = std::make_unique<plat::TestPlatform>(config);
-    qrespack::PackWriter w;
-    std::string error;
-    w.AddString(1, u"Quorel", "t", error);
-    w.AddString(2, u"QuorelMainWnd", "t", error);
-    w.AddMenu(102, {{40000, u""}, {40001, u""}}, "t", error);
-    w.AddAccelerators(2, {}, "t", error);
-    std::vector<uint8_t> bytes;
-    ASSERT_TRUE(w.Serialize(bytes, error)) << error;
-    std::filesystem::create_directories(m_tp->DeviceRoot() / "fs");
-    std::ofstream(m_tp->DeviceRoot() / "fs" / "app.res", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    WriteWindowPack(m_tp->DeviceRoot());
     m_hModule = plat::LoadLibrary(u"\\app.res");
     ASSERT_NE(m_hModule, nullptr);
   }

@@ -14,13 +14,13 @@
 #include <vector>
 
 #include "app/QuorelAppUi.h"
+#include "framework/appui_test_support.h"
 #include "framework/AppRegistry.h"
 #include "framework/Resources.h"
 #include "net/HTTPSink.h"
 #include "platform/module/Module.h"
 #include "platform/testing/TestPlatform.h"
 #include "protocol/AppSettings.h"
-#include "tools/qrespack/PackWriter.h"
 
 namespace searchtest {
 
@@ -116,7 +116,7 @@ class AppHarness : public ::testing::Test {
     plat::TestConfig config;
     config.virtualClock = bVirtualClock;
     m_tp = std::make_unique<plat::TestPlatform>(config);
-    WritePack();
+    apptest::WriteWindowPack(m_tp->DeviceRoot());
     m_hModule = plat::LoadLibrary(u"\\app.res");
     ASSERT_NE(m_hModule, nullptr);
     RegOpenAppKey();
@@ -201,20 +201,6 @@ class AppHarness : public ::testing::Test {
   uint32_t m_untilStart = 0;
   uint32_t m_untilLimitMs = 0;
 
- private:
-  void WritePack() {
-    qrespack::PackWriter w;
-    std::string error;
-    w.AddString(1, u"Quorel", "t", error);
-    w.AddString(2, u"QuorelMainWnd", "t", error);
-    w.AddMenu(102, {{40000, u""}, {40001, u""}}, "t", error);
-    w.AddAccelerators(2, {}, "t", error);
-    std::vector<uint8_t> bytes;
-    ASSERT_TRUE(w.Serialize(bytes, error)) << error;
-    std::filesystem::create_directories(m_tp->DeviceRoot() / "fs");
-    std::ofstream(m_tp->DeviceRoot() / "fs" / "app.res", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
 };
 
 }  // namespace searchtest

@@ -49,6 +49,15 @@ class UpdaterE2eTest : public E2eHarness {
             [this] { Up().QuestionDialog()->Answer(true); },
             Until([this] { return Up().State() != Updater::StateDownloading; }, 20000)};
   }
+  // An offer answered yes, the package trickling in, until its progress
+  // dialog shows bytes.
+  std::vector<TStep> AcceptSlowly() {
+    Inject("package", "dribble", "20000", 0);
+    std::vector<TStep> steps = Accept();
+    steps.pop_back();
+    steps.push_back(Until([this] { return Up().ProgressDialog() && Up().ProgressDialog()->Position() > 0; }));
+    return steps;
+  }
 };
 
 TEST_F(UpdaterE2eTest, ChecksThatFindNothingReportOnlyWhenAsked) {
@@ -173,10 +182,7 @@ TEST_F(UpdaterE2eTest, DownloadsThatFailReportAndLeaveNothingOpen) {
 TEST_F(UpdaterE2eTest, CancellingOrCheckingAgainEndsTheDownload) {
   StartApp();
   Control("/_ctl/set?package-bytes=200000");
-  Inject("package", "dribble", "20000", 0);
-  std::vector<TStep> steps = Accept();
-  steps.pop_back();
-  steps.push_back(Until([this] { return Up().ProgressDialog() && Up().ProgressDialog()->Position() > 0; }));
+  std::vector<TStep> steps = AcceptSlowly();
   steps.push_back([this] {
     CProgressDialog* pProgress = Up().ProgressDialog();
     EXPECT_EQ(0, pProgress->LeftLabelId());
@@ -237,10 +243,7 @@ TEST_F(UpdaterE2eTest, ARequiredUpdateQuitsWhenRefused) {
 TEST_F(UpdaterE2eTest, ARequiredUpdateQuitsWhenItsDownloadIsCancelled) {
   Updater::SetRequiredUpdateForTests(true);
   StartApp();
-  Inject("package", "dribble", "20000", 0);
-  std::vector<TStep> steps = Accept();
-  steps.pop_back();
-  steps.push_back(Until([this] { return Up().ProgressDialog() != nullptr; }));
+  std::vector<TStep> steps = AcceptSlowly();
   steps.push_back([this] {
     EXPECT_EQ(3, Up().ProgressDialog()->RightLabelId());
     Up().ProgressDialog()->Answer(false);
@@ -253,10 +256,7 @@ TEST_F(UpdaterE2eTest, ARequiredUpdateQuitsWhenItsDownloadIsCancelled) {
 
 TEST_F(UpdaterE2eTest, ALostNetworkCancelsADownload) {
   StartApp();
-  Inject("package", "dribble", "20000", 0);
-  std::vector<TStep> steps = Accept();
-  steps.pop_back();
-  steps.push_back(Until([this] { return Up().ProgressDialog() != nullptr; }));
+  std::vector<TStep> steps = AcceptSlowly();
   steps.push_back([this] {
     CQuorelAppUi::StandInCalls().clear();
     m_app->OnSearchStalled(0);
