@@ -442,6 +442,7 @@ HRESULT CIImage::DeleteMemDC(HDC hMemDC) {
 
 uint16_t* CIImage::BackBufferBits() { return s_pRowBack; }
 int32_t CIImage::BackBufferStride() { return s_nBackStride; }
+plat::Size CIImage::BackBufferSize() { return plat::Size{s_nBackWidth, s_nBackHeight}; }
 
 HRESULT CIImage::AlphaBlend(uint16_t* pDst, const RECT* prcDraw, const uint16_t* pSrc1, const uint16_t* pSrc2,
                             int32_t nLevel, size_t nLimit) {

@@ -87,6 +87,7 @@ class CIImage {
   static HRESULT DeleteMemDC(plat::HDC hMemDC);
   static uint16_t* BackBufferBits();
   static int32_t BackBufferStride();  // bytes
+  static plat::Size BackBufferSize();
 
   // pDst[i] = pSrc1[i] blended towards pSrc2[i] by level, over the area's
   // element count (at most `nLimit` elements).
