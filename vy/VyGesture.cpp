@@ -128,7 +128,9 @@ int32_t CVyGesture::End(int32_t x, int32_t y) {
   int64_t dt = int32_t(m_nLastCounter - m_sampleA.nCounter);
   const int64_t dist = Axis(m_ptLast) - Axis(a);
   if ((m_sampleB.nCounter == 0 || Axis(m_ptLast) == Axis(b)) && dt < 100) dt += bonus;
-  int64_t v = dt <= 0 ? dist : dist * k / dt;
+  // Without a sample there was no movement to measure: the empty sample's
+  // zero counter and coordinates would make a flick out of a tap.
+  int64_t v = m_sampleA.nCounter == 0 ? 0 : dt <= 0 ? dist : dist * k / dt;
   const int32_t drag = Axis(m_ptLast) - Axis(m_ptStart);
   if ((drag > 0 && v < 0) || (drag < 0 && v > 0)) v = 0;
   m_nVelocity = int32_t(std::clamp<int64_t>(v, -kMaxVelocity, kMaxVelocity));
