@@ -201,18 +201,18 @@ HRESULT CBaseGUI::Close(int32_t bSliding) {
     m_nSlideTarget = rc.right;
     return S_OK;
   }
-  std::vector<CBaseGUI*>& stack = VectorGui();
-  CBR(stack.size() > 0);
-  if (stack.back() == this) {
-    stack.pop_back();
+  std::vector<CBaseGUI*>& s_vectorGui = VectorGui();
+  CBR(s_vectorGui.size() > 0);
+  if (s_vectorGui.back() == this) {
+    s_vectorGui.pop_back();
   } else {
     VY_LOG(u"GetCurrentGUI() != this\n");
-    auto it = std::find(stack.begin(), stack.end(), this);
-    if (it == stack.end()) {
+    auto it = std::find(s_vectorGui.begin(), s_vectorGui.end(), this);
+    if (it == s_vectorGui.end()) {
       VY_LOG(u"Can not find this GUI!\n");
       return E_FAIL;
     }
-    stack.erase(it);
+    s_vectorGui.erase(it);
   }
   m_bSliding = 0;
   if (m_hWnd) {

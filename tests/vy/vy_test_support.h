@@ -202,6 +202,50 @@ class VyFixture : public ::testing::Test {
   static inline int s_nTimerMessages = 0;
 };
 
+using TLog = std::vector<std::string>;
+
+// A control that counts its instances and logs what reaches it.
+class TProbe : public CVyControl {
+ public:
+  static inline int s_nLive = 0;
+  TProbe(TLog* pLog, std::string name, RECT rc = {}) : m_pLog(pLog), m_name(std::move(name)) {
+    ++s_nLive;
+    SetRect(rc.left, rc.top, rc.right, rc.bottom, 0);
+  }
+  ~TProbe() override { --s_nLive; }
+  int32_t Draw(plat::HDC hdc) override {
+    Log("draw");
+    return CVyControl::Draw(hdc);
+  }
+  int32_t OnRelease(int32_t x, int32_t y, int32_t bCancel) override {
+    const int32_t r = CVyControl::OnRelease(x, y, bCancel);
+    Log("release " + std::to_string(x) + "," + std::to_string(y) + " cancel " + std::to_string(bCancel) +
+        " was " + std::to_string(r));
+    return r;
+  }
+  int32_t OnLButtonDown(int32_t x, int32_t y) override {
+    Log("down");
+    const int32_t r = CVyControl::OnLButtonDown(x, y);
+    if (m_bTakeDown && r == 0) Select();
+    return m_bRefuse ? 1 : r;
+  }
+  int32_t OnKeyDown(uint32_t nKey, plat::LPARAM l) override {
+    Log("key " + std::to_string(nKey));
+    return CVyControl::OnKeyDown(nKey, l);
+  }
+  int32_t OnLongPress(int32_t x, int32_t y, int32_t bRelease) override {
+    Log("long " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(bRelease));
+    return CVyControl::OnLongPress(x, y, bRelease);
+  }
+  void Log(const std::string& what) {
+    if (m_pLog) m_pLog->push_back(m_name + " " + what);
+  }
+  TLog* m_pLog;
+  std::string m_name;
+  bool m_bTakeDown = false;
+  bool m_bRefuse = false;
+};
+
 // A memory DC over a bottom-up RGB565 section the size of the host's client
 // area, made the back buffer as a screen's paint makes it.
 class BackBuffer {
