@@ -32,9 +32,18 @@ std::vector<CIImage::CImageValue*>& LiveValues() {
   return *s_pLiveValues;
 }
 
+constinit bool s_bAlphaTable = false;
+
 void InitAlphaTable() {
   for (uint32_t a = 0; a < 256; ++a)
     for (uint32_t b = 0; b < 256; ++b) s_alphaTable[a][b] = a * b / 255;
+  s_bAlphaTable = true;
+}
+
+// Fills and blends may come before any image made the factory (and the
+// table with it).
+void EnsureAlphaTable() {
+  if (!s_bAlphaTable) InitAlphaTable();
 }
 
 inline uint32_t T(uint32_t a, uint32_t b) { return s_alphaTable[a][b]; }
@@ -398,7 +407,10 @@ void CIImage::ReserveDestroy() {
   s_bReserveDestroy = true;
 }
 
-uint32_t CIImage::Alpha(uint32_t a, uint32_t b) { return T(a & 0xFF, b & 0xFF); }
+uint32_t CIImage::Alpha(uint32_t a, uint32_t b) {
+  EnsureAlphaTable();
+  return T(a & 0xFF, b & 0xFF);
+}
 
 HDC CIImage::CreateMemDC(HWND hWnd, HDC hdc) {
   CPR_RET(hWnd, nullptr);
@@ -450,6 +462,7 @@ HRESULT CIImage::AlphaBlend(uint16_t* pDst, const RECT* prcDraw, const uint16_t*
   CPR(pSrc1);
   CPR(pSrc2);
   CPR(prcDraw);
+  EnsureAlphaTable();
   const int64_t area = int64_t(prcDraw->Width()) * prcDraw->Height();
   const size_t n = std::min<size_t>(size_t(std::max<int64_t>(area, 0)), nLimit);
   const uint32_t l = uint32_t(std::clamp(nLevel, 0, 255));
@@ -474,6 +487,7 @@ HRESULT CIImage::BlendBackBuffer(const MemDCInfo* pSrc, const RECT* prcDraw, int
 
 HRESULT CIImage::FillAlpha(HDC hdc, const RECT* prc, uint32_t argb, int32_t bDim) {
   CPR(prc);
+  EnsureAlphaTable();
   const uint32_t g = uint32_t(s_nGlobalAlpha);
   uint32_t a = argb >> 24;
   if (g < 255) a = a * g / 255;

@@ -58,7 +58,8 @@ Rect SourcePixels(const Rect* src, Size physical, int32_t width, int32_t height)
   if (!src) return Rect{0, 0, width, height};
   auto conv = [](int32_t v, int32_t px, int32_t mm) -> int32_t {
     if (mm <= 0) return 0;
-    return int32_t(std::clamp<int64_t>(int64_t(v) * px / mm, 0, px));
+    // Rounded, so that pixels turned into 0.01 mm by truncation come back.
+    return int32_t(std::clamp<int64_t>((int64_t(v) * px + mm / 2) / mm, 0, px));
   };
   Rect r{conv(src->left, width, physical.cx), conv(src->top, height, physical.cy),
          conv(src->right, width, physical.cx), conv(src->bottom, height, physical.cy)};

@@ -174,7 +174,9 @@ TEST_F(ControlTest, TheFocusFrameAndItsSuppression) {
     if (c.inset) a->SetFocusFrameInset(2, 2, 0, 0);  // each edge plus its value
     a->Draw(bb.Dc());
     EXPECT_EQ(bb.At(100, 100), c.corner);
-    if (c.inset) EXPECT_EQ(bb.At(102, 102), To565(0, 0, 255));
+    if (c.inset) {
+      EXPECT_EQ(bb.At(102, 102), To565(0, 0, 255));
+    }
   }
 }
 
