@@ -126,8 +126,11 @@ int32_t VyReleaseObject(T*& p)
 }
 
 // The child-loop failure: a control's child vector gave a null child.
-#define VY_LOG_MISSING_CHILD(index) \
-  VY_LOG(u"Error %s = %s->GetChildControl(%d) : %s, line %d\n", u"pControl", u"this", (index), VY_SOURCE, __LINE__)
+inline void VyLogMissingChild(const char* prettyFunction, const plat::WChar* pwszSource, int nLine, int32_t nIndex) {
+  VyLogAs(prettyFunction, u"Error %s = %s->GetChildControl(%d) : %s, line %d\n", u"pControl", u"this", nIndex,
+          pwszSource, nLine);
+}
+#define VY_LOG_MISSING_CHILD(index) VyLogMissingChild(__PRETTY_FUNCTION__, VY_SOURCE, __LINE__, (index))
 
 // ---- Scaling -----------------------------------------------------------------
 

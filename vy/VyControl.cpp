@@ -150,58 +150,38 @@ HRESULT CVyControl::SetName(const plat::WChar* pwszName) {
 void CVyControl::SetRect(int32_t nLeft, int32_t nTop, int32_t nRight, int32_t nBottom, int32_t bRecursive) {
   m_rc = m_rcOffset = m_rcPointCheck = RECT{nLeft, nTop, nRight, nBottom};
   if (!bRecursive) return;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     pControl->SetRect(nLeft, nTop, nRight, nBottom, bRecursive);
-  }
+    return true;
+  });
 }
 
 void CVyControl::SetOffset(int32_t x, int32_t y) {
   m_ptOffset = POINT{x, y};
   m_rcOffset = RECT{m_rc.left + x, m_rc.top + y, m_rc.right + x, m_rc.bottom + y};
   if (m_pExMember1 && m_pExMember1->pMoveTarget) StepMove();
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     pControl->SetOffset(x, y);
-  }
+    return true;
+  });
 }
 
 void CVyControl::SetEnable(int32_t bEnable, int32_t bRecursive) {
   SetBit(VY_STATE_DISABLED, !bEnable);
   if (!bRecursive) return;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     pControl->SetEnable(bEnable, bRecursive);
-  }
+    return true;
+  });
 }
 
 void CVyControl::SetVisible(int32_t bVisible, int32_t bRecursive) {
   SetBit(VY_STATE_HIDDEN, !bVisible);
   if (!bRecursive) return;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     pControl->SetVisible(bVisible, bRecursive);
-  }
+    return true;
+  });
 }
 
 void CVyControl::SetFlagged(int32_t bFlag) { SetBit(VY_STATE_FLAGGED, bFlag != 0); }
@@ -235,15 +215,10 @@ int32_t CVyControl::SetPress(int32_t bPress, int32_t bRecursive) {
   const POINT c = Centre();
   int32_t nResult = bPress ? PlayPressFeedback() : OnRelease(c.x, c.y, 0);
   if (!bRecursive) return nResult;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return nResult;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     nResult = pControl->SetPress(bPress, bRecursive);
-  }
+    return true;
+  });
   return nResult;
 }
 
@@ -251,29 +226,19 @@ void CVyControl::SetRelease(int32_t bCancel, int32_t bRecursive) {
   const POINT c = Centre();
   OnRelease(c.x, c.y, bCancel);
   if (!bRecursive) return;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     pControl->SetRelease(bCancel, bRecursive);
-  }
+    return true;
+  });
 }
 
 void CVyControl::SetPointCheckRect(int32_t nLeft, int32_t nTop, int32_t nRight, int32_t nBottom, int32_t bRecursive) {
   m_rcPointCheck = RECT{nLeft, nTop, nRight, nBottom};
   if (!bRecursive) return;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     pControl->SetPointCheckRect(nLeft, nTop, nRight, nBottom, bRecursive);
-  }
+    return true;
+  });
 }
 
 void CVyControl::SetFocus(int32_t bFocus, int32_t bRecursive) {
@@ -283,15 +248,10 @@ void CVyControl::SetFocus(int32_t bFocus, int32_t bRecursive) {
   }
   if (IsFocused() && IsPressed()) SetRelease(1, 1);
   SetBit(VY_STATE_FOCUSED, false);
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     pControl->SetFocus(0, bRecursive);
-  }
+    return true;
+  });
 }
 
 void CVyControl::SetFocusOnPress(int32_t bFlag) { SetBit(VY_STATE_FOCUS_ON_PRESS, bFlag != 0); }
@@ -354,15 +314,10 @@ void CVyControl::MoveToTargetRect(int32_t dLeft, int32_t dTop, int32_t dRight, i
     r->left += dLeft, r->top += dTop, r->right += dRight, r->bottom += dBottom;
   }
   if (!bRecursive) return;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     pControl->MoveToTargetRect(dLeft, dTop, dRight, dBottom, bRecursive);
-  }
+    return true;
+  });
 }
 
 int32_t CVyControl::HitTest(int32_t x, int32_t y) {
@@ -407,27 +362,20 @@ int32_t CVyControl::OnLButtonDown(int32_t x, int32_t y) {
   CVyEdit::KillFocus();
   if (!HitTest(x, y)) return 1;
   PlayPressFeedback();
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return 1;
-    }
-    if ((pControl->GetState() & VY_STATE_HIT_PRIORITY) && TakesPart(pControl) &&
-        pControl->OnLButtonDown(x, y) == 0)
-      return 0;
-  }
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return 1;
-    }
-    if ((pControl->GetState() & VY_STATE_HIT_PRIORITY) || !TakesPart(pControl)) continue;
-    pControl->OnLButtonDown(x, y);
-    if (pControl->IsSelected()) return 0;
-  }
+  bool bTaken = false;
+  if (!VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
+        bTaken = (pControl->GetState() & VY_STATE_HIT_PRIORITY) && TakesPart(pControl) &&
+                 pControl->OnLButtonDown(x, y) == 0;
+        return !bTaken;
+      }))
+    return 1;
+  if (bTaken) return 0;
+  if (!VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
+        if ((pControl->GetState() & VY_STATE_HIT_PRIORITY) || !TakesPart(pControl)) return true;
+        pControl->OnLButtonDown(x, y);
+        return !pControl->IsSelected();
+      }))
+    return 1;
   return 0;
 }
 
@@ -435,17 +383,11 @@ int32_t CVyControl::OnLongPress(int32_t x, int32_t y, int32_t bRelease) {
   if (!HitTest(x, y)) return 1;
   if (bRelease) OnRelease(x, y, 1);
   int32_t nResult = 1;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return nResult;
-    }
-    if (!TakesPart(pControl)) continue;
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
+    if (!TakesPart(pControl)) return true;
     if (pControl->OnLongPress(x, y, bRelease) == 0) nResult = 0;
-    if (pControl->IsSelected()) break;
-  }
+    return !pControl->IsSelected();
+  });
   return nResult;
 }
 
@@ -458,44 +400,31 @@ int32_t CVyControl::OnLButtonUp(int32_t x, int32_t y, int32_t bCancel) {
   } else {
     OnRelease(x, y, bCancel);
   }
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return 0;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     if (TakesPart(pControl)) pControl->OnLButtonUp(x, y, bCancel);
-  }
+    return true;
+  });
   return 0;
 }
 
 int32_t CVyControl::OnMouseMove(int32_t x, int32_t y) {
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return 0;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     if (TakesPart(pControl)) pControl->OnMouseMove(x, y);
-  }
+    return true;
+  });
   return 0;
 }
 
 int32_t CVyControl::OnKeyDown(uint32_t nKey, plat::LPARAM lParam) {
   int32_t nResult = 1;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      break;
-    }
-    if (!TakesPart(pControl)) continue;
+  bool bTaken = false;
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
+    if (!TakesPart(pControl)) return true;
     nResult = pControl->OnKeyDown(nKey, lParam);
-    if (nResult == 0) return 0;
-  }
+    bTaken = nResult == 0;
+    return !bTaken;
+  });
+  if (bTaken) return 0;
   if (m_pExMember2 && m_pExMember2->nHotKey != 0 && m_pExMember2->nHotKey == nKey) {
     SetPress(1, 1);
     return 0;
@@ -504,15 +433,10 @@ int32_t CVyControl::OnKeyDown(uint32_t nKey, plat::LPARAM lParam) {
 }
 
 int32_t CVyControl::OnKeyUp(uint32_t nKey, plat::LPARAM lParam) {
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      break;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     if (TakesPart(pControl)) pControl->OnKeyUp(nKey, lParam);
-  }
+    return true;
+  });
   if (m_pExMember2 && m_pExMember2->nHotKey != 0 && m_pExMember2->nHotKey == nKey) SetRelease(0, 1);
   return 0;
 }
@@ -520,15 +444,10 @@ int32_t CVyControl::OnKeyUp(uint32_t nKey, plat::LPARAM lParam) {
 void CVyControl::Reserved() {}
 
 int32_t CVyControl::Draw(plat::HDC hdc) {
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      break;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     if (pControl->IsVisible()) pControl->Draw(hdc);
-  }
+    return true;
+  });
   EndDraw(hdc);
   return 0;
 }
@@ -655,15 +574,10 @@ void CVyControl::MoveRect(int32_t dx, int32_t dy, int32_t bRecursive) {
     r->left += dx, r->right += dx, r->top += dy, r->bottom += dy;
   }
   if (!bRecursive) return;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     pControl->MoveRect(dx, dy, bRecursive);
-  }
+    return true;
+  });
 }
 
 void CVyControl::ResizeRect(int32_t dLeft, int32_t dTop, int32_t dRight, int32_t dBottom, int32_t bRecursive) {
@@ -705,15 +619,10 @@ void CVyControl::NarrowTouchTarget() {}
 
 int32_t CVyControl::CheckMousePointRevision(int32_t x, int32_t y) {
   NarrowTouchTarget();
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return 0;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     if (TakesPart(pControl)) pControl->CheckMousePointRevision(x, y);
-  }
+    return true;
+  });
   return 0;
 }
 

@@ -205,6 +205,22 @@ class CVyControl {
   static int32_t GetDebugOutline();
 
  protected:
+  // Walks the children [first, last) by index, the count taken once: `fn`
+  // (child, index) returns whether to go on. A missing child writes the
+  // child-loop line under the calling operation and ends the walk with false.
+  template <class Fn>
+  bool WalkChildren(const char* pszOperation, const plat::WChar* pwszSource, int nLine, int32_t nFirst,
+                    int32_t nLast, Fn&& fn) {
+    for (int32_t i = nFirst; i < nLast; ++i) {
+      CVyControl* pControl = GetChildControl(i);
+      if (!pControl) {
+        VyLogMissingChild(pszOperation, pwszSource, nLine, i);
+        return false;
+      }
+      if (!fn(pControl, i)) break;
+    }
+    return true;
+  }
   // Whether a child takes part in dispatch: visible and enabled.
   static bool TakesPart(CVyControl* pChild) { return pChild->IsVisible() && pChild->IsEnabled(); }
   TExMember1* EnsureExMember1();
@@ -228,6 +244,10 @@ class CVyControl {
   TExMember1* m_pExMember1 = nullptr;
   TExMember2* m_pExMember2 = nullptr;
 };
+
+// Every child of this control, or the children in [first, last).
+#define VY_WALK_CHILDREN(fn) WalkChildren(__PRETTY_FUNCTION__, VY_SOURCE, __LINE__, 0, GetChildCount(), fn)
+#define VY_WALK_CHILD_RANGE(first, last, fn) WalkChildren(__PRETTY_FUNCTION__, VY_SOURCE, __LINE__, first, last, fn)
 
 // The screen's touch-point history (its correction switch is off, so only
 // the reset does anything).

@@ -136,20 +136,16 @@ void CVyPanel::GetUpdateIndexRange(int32_t, int32_t y, int32_t* pFirst, int32_t*
   int32_t first = -1, last = -1;
   const int32_t v0 = m_rcOffset.top, v1 = m_rcOffset.bottom;
   const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      break;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t i) {
     RECT rc;
     pControl->GetRect(&rc);
     if (first == -1) {
-      if (rc.bottom + y < v0) continue;
+      if (rc.bottom + y < v0) return true;
       first = i;
     }
     if (rc.bottom + y >= v0 && rc.top + y <= v1) last = i;
-  }
+    return true;
+  });
   last += 1;
   if (first < 0) first = 0;
   last = std::min(last, n);
@@ -199,17 +195,11 @@ int32_t CVyPanel::Draw(plat::HDC hdc) {
   }
   int32_t first, last;
   FirstLastInView(&first, &last);
-  bool bComplete = true;
-  for (int32_t i = first; i < last; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      bComplete = false;
-      break;
-    }
+  const bool bComplete = VY_WALK_CHILD_RANGE(first, last, [&](CVyControl* pControl, int32_t) {
     pControl->SetOffset(d.x, d.y);
     if (pControl->IsVisible()) pControl->Draw(hdc);
-  }
+    return true;
+  });
   if (bComplete) {
     POINT g;
     m_gesture.GetOffset(&g);
@@ -244,14 +234,10 @@ int32_t CVyPanel::OnLButtonDown(int32_t x, int32_t y) {
                   m_rcContent.top, m_rcContent.right, m_rcContent.bottom, x, y);
   int32_t first, last;
   FirstLastInView(&first, &last);
-  for (int32_t i = first; i < last; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return 0;
-    }
+  VY_WALK_CHILD_RANGE(first, last, [&](CVyControl* pControl, int32_t) {
     if (TakesPart(pControl)) pControl->OnLButtonDown(x, y);
-  }
+    return true;
+  });
   return 0;
 }
 
@@ -265,14 +251,10 @@ int32_t CVyPanel::OnMouseMove(int32_t x, int32_t y) {
     m_gesture.Move(x, y);
     int32_t first, last;
     FirstLastInView(&first, &last);
-    for (int32_t i = first; i < last; ++i) {
-      CVyControl* pControl = GetChildControl(i);
-      if (!pControl) {
-        VY_LOG_MISSING_CHILD(i);
-        return 0;
-      }
+    VY_WALK_CHILD_RANGE(first, last, [&](CVyControl* pControl, int32_t) {
       if (TakesPart(pControl)) pControl->OnMouseMove(x, y);
-    }
+      return true;
+    });
     return 0;
   }
   if (m_pSelectedChild) m_pSelectedChild->OnMouseMove(x, y);
@@ -291,17 +273,10 @@ int32_t CVyPanel::OnLButtonUp(int32_t x, int32_t y, int32_t) {
     const int32_t bTap = m_gesture.End(x, y);
     int32_t first, last;
     FirstLastInView(&first, &last);
-    const int32_t n = GetChildCount();
-    for (int32_t i = 0; i < n; ++i) {
-      CVyControl* pControl = GetChildControl(i);
-      if (!pControl) {
-        VY_LOG_MISSING_CHILD(i);
-        return 0;
-      }
-      if (!TakesPart(pControl)) continue;
-      const int32_t bCancel = (i >= first && i < last && bTap) ? 0 : 1;
-      pControl->OnLButtonUp(x, y, bCancel);
-    }
+    VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t i) {
+      if (TakesPart(pControl)) pControl->OnLButtonUp(x, y, (i >= first && i < last && bTap) ? 0 : 1);
+      return true;
+    });
     return 0;
   }
   if (m_pSelectedChild) m_pSelectedChild->OnLButtonUp(x, y, 0);
@@ -321,14 +296,13 @@ int32_t CVyPanel::OnLongPress(int32_t x, int32_t y, int32_t bFromKey) {
   }
   int32_t first, last;
   FirstLastInView(&first, &last);
-  for (int32_t i = first; i < last; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return 1;
-    }
-    if (TakesPart(pControl) && pControl->OnLongPress(x, y, bFromKey) == 0) return 0;
-  }
+  bool bTaken = false;
+  if (!VY_WALK_CHILD_RANGE(first, last, [&](CVyControl* pControl, int32_t) {
+        bTaken = TakesPart(pControl) && pControl->OnLongPress(x, y, bFromKey) == 0;
+        return !bTaken;
+      }))
+    return 1;
+  if (bTaken) return 0;
   if (HitTest(x, y)) {
     const POINT pt{x, y};
     FireLongPressEvent(m_pExMember1 ? m_pExMember1->nLongPressValue : 0, &pt);
@@ -340,17 +314,13 @@ void CVyPanel::CallOnReleaseToChildcontrol() {
   m_gesture.Settle();
   int32_t first, last;
   FirstLastInView(&first, &last);
-  for (int32_t i = first; i < last; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return;
-    }
+  VY_WALK_CHILD_RANGE(first, last, [&](CVyControl* pControl, int32_t) {
     if (auto* pPanel = dynamic_cast<CVyPanel*>(pControl))
       pPanel->CallOnReleaseToChildcontrol();
     else if (pControl->IsPressed())
       pControl->SetRelease(1, 1);
-  }
+    return true;
+  });
 }
 
 int32_t CVyPanel::OnKeyLongPress() {
@@ -359,15 +329,10 @@ int32_t CVyPanel::OnKeyLongPress() {
     m_pModal->GetOffsetRect(&rc);
     return m_pModal->OnLongPress(rc.left + (rc.right - rc.left) / 2, rc.top + (rc.bottom - rc.top) / 2, 1);
   }
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return 0;
-    }
+  VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t) {
     if (auto* pPanel = dynamic_cast<CVyPanel*>(pControl)) pPanel->OnKeyLongPress();
-  }
+    return true;
+  });
   return 0;
 }
 
@@ -460,18 +425,14 @@ int32_t CVyPanel::VerticalSearch(bool bDown) {
   const int32_t refEdge = pFocused ? (bDown ? fr.bottom : fr.top) : (bDown ? m_rcContent.top : m_rcContent.bottom);
   std::vector<int32_t> list;
   int32_t d = 10000;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return -1;
-    }
-    if (!Qualifies(pControl, i)) continue;
-    RECT rc;
-    pControl->GetRect(&rc);
-    Group(list, d, bDown ? rc.top - refEdge : refEdge - rc.bottom, i, true);
-  }
+  if (!VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t i) {
+        if (!Qualifies(pControl, i)) return true;
+        RECT rc;
+        pControl->GetRect(&rc);
+        Group(list, d, bDown ? rc.top - refEdge : refEdge - rc.bottom, i, true);
+        return true;
+      }))
+    return -1;
   CBaseGUI* pGui = CBaseGUI::GetCurrentGUI();
   const bool bKeep = pGui && pGui->GetKeepColumn();
   return Smallest(list, [&](int32_t i) {
@@ -490,23 +451,19 @@ int32_t CVyPanel::HorizontalSearch(bool bRight) {
   const int32_t refEdge = pFocused ? (bRight ? fr.right : fr.left) : 0;
   std::vector<int32_t> list;
   int32_t best = 10000;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return -1;
-    }
-    if (!Qualifies(pControl, i)) continue;
-    RECT rc;
-    pControl->GetRect(&rc);
-    if (pFocused && (rc.bottom < fr.top || rc.top > fr.bottom)) continue;
-    const int32_t v = bRight ? rc.left - refEdge : refEdge - rc.right;
-    if (v >= 0 && v <= best) {
-      list.push_back(i);
-      best = v;
-    }
-  }
+  if (!VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t i) {
+        if (!Qualifies(pControl, i)) return true;
+        RECT rc;
+        pControl->GetRect(&rc);
+        if (pFocused && (rc.bottom < fr.top || rc.top > fr.bottom)) return true;
+        const int32_t v = bRight ? rc.left - refEdge : refEdge - rc.right;
+        if (v >= 0 && v <= best) {
+          list.push_back(i);
+          best = v;
+        }
+        return true;
+      }))
+    return -1;
   return Smallest(list, [&](int32_t i) {
     RECT rc;
     m_vecChildren[size_t(i)]->GetRect(&rc);
@@ -517,19 +474,14 @@ int32_t CVyPanel::HorizontalSearch(bool bRight) {
 int32_t CVyPanel::LineCandidates(EEdge edge, std::vector<int32_t>* pList) {
   // The focused child counts here too: the line tests ask about it.
   int32_t d = 10000;
-  const int32_t n = GetChildCount();
-  for (int32_t i = 0; i < n; ++i) {
-    CVyControl* pControl = GetChildControl(i);
-    if (!pControl) {
-      VY_LOG_MISSING_CHILD(i);
-      return -1;
-    }
-    if (!pControl->IsVisible() || !pControl->IsEnabled() || !pControl->IsFocusOnPress()) continue;
+  const bool bComplete = VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t i) {
+    if (!pControl->IsVisible() || !pControl->IsEnabled() || !pControl->IsFocusOnPress()) return true;
     RECT rc;
     pControl->GetRect(&rc);
     Group(*pList, d, edge == EEdge::Start ? rc.top - m_rcContent.top : m_rcContent.bottom - rc.bottom, i, false);
-  }
-  return 0;
+    return true;
+  });
+  return bComplete ? 0 : -1;
 }
 
 int32_t CVyPanel::GetDownFocusIndex() { return VerticalSearch(true); }
@@ -537,9 +489,9 @@ int32_t CVyPanel::GetUpFocusIndex() { return VerticalSearch(false); }
 int32_t CVyPanel::GetRightFocusIndex() { return HorizontalSearch(true); }
 int32_t CVyPanel::GetLeftFocusIndex() { return HorizontalSearch(false); }
 
-int32_t CVyPanel::GetStartFocusIndex() {
+int32_t CVyPanel::EdgeFocusIndex(EEdge edge) {
   std::vector<int32_t> list;
-  if (LineCandidates(EEdge::Start, &list) < 0) return -1;
+  if (LineCandidates(edge, &list) < 0) return -1;
   return Smallest(list, [&](int32_t i) {
     RECT rc;
     m_vecChildren[size_t(i)]->GetRect(&rc);
@@ -547,24 +499,13 @@ int32_t CVyPanel::GetStartFocusIndex() {
   });
 }
 
-int32_t CVyPanel::GetEndFocusIndex() {
+int32_t CVyPanel::IsEdgeLine(EEdge edge, int32_t nIndex) {
   std::vector<int32_t> list;
-  if (LineCandidates(EEdge::End, &list) < 0) return -1;
-  return Smallest(list, [&](int32_t i) {
-    RECT rc;
-    m_vecChildren[size_t(i)]->GetRect(&rc);
-    return int64_t(rc.left) - m_rcContent.left;
-  });
-}
-
-int32_t CVyPanel::IsStartLine(int32_t nIndex) {
-  std::vector<int32_t> list;
-  LineCandidates(EEdge::Start, &list);
+  LineCandidates(edge, &list);
   return std::find(list.begin(), list.end(), nIndex) != list.end();
 }
 
-int32_t CVyPanel::IsEndLine(int32_t nIndex) {
-  std::vector<int32_t> list;
-  LineCandidates(EEdge::End, &list);
-  return std::find(list.begin(), list.end(), nIndex) != list.end();
-}
+int32_t CVyPanel::GetStartFocusIndex() { return EdgeFocusIndex(EEdge::Start); }
+int32_t CVyPanel::GetEndFocusIndex() { return EdgeFocusIndex(EEdge::End); }
+int32_t CVyPanel::IsStartLine(int32_t nIndex) { return IsEdgeLine(EEdge::Start, nIndex); }
+int32_t CVyPanel::IsEndLine(int32_t nIndex) { return IsEdgeLine(EEdge::End, nIndex); }

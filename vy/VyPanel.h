@@ -73,6 +73,8 @@ class CVyPanel : public CVyControl {
   enum class EEdge { Start, End };
   // The candidates of the first or last line; -1 when a child is missing.
   int32_t LineCandidates(EEdge edge, std::vector<int32_t>* pList);
+  int32_t EdgeFocusIndex(EEdge edge);
+  int32_t IsEdgeLine(EEdge edge, int32_t nIndex);
   int32_t VerticalSearch(bool bDown);
   int32_t HorizontalSearch(bool bRight);
   bool Qualifies(CVyControl* pChild, int32_t nIndex) const;
