@@ -67,7 +67,7 @@ void WithRunningApp(benchmark::State& state, const std::function<void(CAppUi&, p
   }
   {
     CAppUi app;
-    app.Init(hModule);
+    app.Init(hModule, plat::SW_SHOW);
     app.RegisterView(2, new CBenchFactory);
     app.SetStartView(2);
     bool bDone = false;

@@ -50,6 +50,10 @@ uint32_t RotationIndex(int32_t nAngle) {
   }
 }
 
+// The shell's activation record: the one both its activation and its
+// setting-change handlers are given.
+plat::ActivateInfo s_shellActivateInfo;
+
 template <class F>
 void ForEachControl(CControl* pRoot, const F& f) {
   f(pRoot);
@@ -59,6 +63,7 @@ void ForEachControl(CControl* pRoot, const F& f) {
 }  // namespace
 
 CAppUi* CAppUi::s_pInstance = nullptr;
+bool CAppUi::s_bSquareScreen = false;
 
 int RunApplication(const std::function<std::unique_ptr<CAppUi>()>& create) {
   DebugTrace(u"[QUOREL] Starting Quorel %u.%u.%u.\n", 1u, 6u, 57u);
@@ -74,6 +79,11 @@ int RunApplication(const std::function<std::unique_ptr<CAppUi>()>& create) {
 }
 
 void CFocusLayoutMessage::Dispatch() {
+  // The shutdown drains run it too; there is no focus or layout to restore.
+  if (!m_pApp->m_pQueue || !m_pApp->m_pQueue->IsLoopAlive()) {
+    m_bRestoreFocus = m_bRelayout = false;
+    return;
+  }
   bool bRestore = m_bRestoreFocus, bRelayout = m_bRelayout;
   m_bRestoreFocus = m_bRelayout = false;
   if (bRestore) m_pApp->RestoreFocus();
@@ -116,6 +126,7 @@ CAppUi::~CAppUi() {
   if (m_hWnd) {
     plat::HWND hWnd = m_hWnd;
     m_hWnd = nullptr;  // the window's last messages get default handling
+    plat::RemoveProp(hWnd, u"THIS");
     plat::DestroyWindow(hWnd);
   }
   if (m_nClassAtom) plat::UnregisterClass(m_className, m_hInstance);
@@ -130,7 +141,7 @@ CAppUi::~CAppUi() {
 // ---------------------------------------------------------------------------
 // Start.
 
-void CAppUi::Init(plat::ModuleHandle hInstance) {
+void CAppUi::Init(plat::ModuleHandle hInstance, int nShowCmd) {
   if (s_pInstance) QUOREL_PANIC(kUnit, 499);
   s_pInstance = this;
   m_hInstance = hInstance;
@@ -160,13 +171,10 @@ void CAppUi::Init(plat::ModuleHandle hInstance) {
   m_nClassAtom = plat::RegisterClass(cls);
   if (!m_nClassAtom) Env::ThrowError(Env::ErrSystem);
 
-  plat::HWND hWnd = plat::CreateWindowEx(0, m_className, m_title, plat::WS_VISIBLE, plat::CW_USEDEFAULT,
-                                         plat::CW_USEDEFAULT, plat::CW_USEDEFAULT, plat::CW_USEDEFAULT, nullptr, 0,
-                                         hInstance, nullptr);
-  if (!hWnd) Env::ThrowError(Env::ErrSystem);
-  m_hWnd = hWnd;
-  plat::GetWindowRect(hWnd, &m_rc);
-  plat::ShowWindow(hWnd, plat::SW_SHOW);
+  s_bSquareScreen = plat::GetSystemMetrics(plat::SM_CXSCREEN) == plat::GetSystemMetrics(plat::SM_CYSCREEN);
+  Create(nullptr, m_className, m_title);
+  plat::HWND hWnd = m_hWnd;
+  plat::ShowWindow(hWnd, nShowCmd);
 
   m_hMenuBar = plat::SHCreateMenuBar(hWnd, hInstance, kMenuBarResource);
   if (m_hMenuBar) {
@@ -175,17 +183,23 @@ void CAppUi::Init(plat::ModuleHandle hInstance) {
     plat::SendMessage(m_hMenuBar, plat::SHCMBM_OVERRIDEKEY, plat::VK_ESCAPE,
                       plat::MAKELPARAM(plat::SHMBOF_NODEFAULT, plat::SHMBOF_NODEFAULT));
   }
+  s_shellActivateInfo = plat::ActivateInfo{};
+  s_shellActivateInfo.cbSize = 12;
   m_pQueue->SetInitialised(true);
   m_pQueue->SetLoopAlive(true);
 }
 
 void CAppUi::FitWindow() {
-  if (m_bFitted || !m_hWnd) return;
+  if (!m_hWnd) return;
   RECT rc;
   if (!plat::GetWindowRect(m_hWnd, &rc)) return;
-  if (m_hMenuBar) rc.bottom -= plat::MenuBarHeight();
-  m_bFitted = true;
-  plat::MoveWindow(m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, false);
+  // The bar's band is taken off once; later fits only put the window back.
+  if (m_hMenuBar && !m_bFitted) {
+    rc.bottom -= plat::MenuBarHeight();
+    plat::MoveWindow(m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, false);
+    m_bFitted = true;
+  }
+  MoveTo(rc);
   Invalidate();
 }
 
@@ -267,7 +281,7 @@ int CAppUi::Shutdown() {
     }
   }
   DrainInto(&nCode);
-  while (CControl* pChild = LastChild()) delete pChild;
+  while (CControl* pChild = FirstChild()) delete pChild;
   DrainInto(&nCode);
   return nCode;
 }
@@ -302,6 +316,9 @@ void CAppUi::SwitchView(int32_t nFrom, int32_t nTo) {
   if (old.pView) {
     CView* pOld = old.pView;
     pOld->OnLeave(&m_active, &next);
+    // Input already queued for it (a second tap on a row) must not act on a
+    // screen that is gone.
+    pOld->SetClosingTree();
     if (old.pFactory) old.pFactory->m_pView = nullptr;
     m_active.pView = nullptr;
     // The old view may be running one of its own handlers: it goes later.
@@ -330,7 +347,18 @@ void CAppUi::SwitchView(int32_t nFrom, int32_t nTo) {
   LayoutToWindow();
   RecomputeLayers();
   OnViewActivated();
+  RaiseLayers();
   KeepDeviceAwake();
+}
+
+void CAppUi::RaiseLayers() {
+  for (int32_t nLayer = 1; nLayer <= m_nTopLayer; ++nLayer)
+    for (CControl* p = FirstChild(); p; p = p->NextSibling()) {
+      if (p->m_nLayer != nLayer || !p->IsVisible() || p->IsClosing() || !p->Window()) continue;
+      plat::SetWindowPos(p->Window(), plat::HWND_TOP, 0, 0, 0, 0,
+                         plat::SWP_NOMOVE | plat::SWP_NOSIZE | plat::SWP_NOACTIVATE | plat::SWP_NOREDRAW);
+      plat::SetForegroundWindow(p->Window());
+    }
 }
 
 void CAppUi::LayoutToWindow() {
@@ -436,31 +464,61 @@ void CAppUi::OnControlDestroyed(CControl* pControl) {
   m_stackOrder.erase(std::remove(m_stackOrder.begin(), m_stackOrder.end(), pControl->Window()), m_stackOrder.end());
 }
 
+CControl* CAppUi::GetFocus() { return s_pInstance ? s_pInstance->m_pFocused : nullptr; }
+
+namespace {
+// The focused control of the one application, the application itself when
+// none is; null without an application.
+CControl* FocusedOrApp() {
+  CAppUi* pApp = CAppUi::Instance();
+  if (!pApp) return nullptr;
+  CControl* p = CAppUi::GetFocus();
+  return p ? p : pApp;
+}
+}  // namespace
+
+bool CAppUi::FocusPrevious() {
+  CControl* pFocused = FocusedOrApp();
+  if (!pFocused) return false;
+  if (pFocused != s_pInstance) return pFocused->FocusPrevious();
+  return FocusTo(s_pInstance->FindLastFocusable(s_pInstance->m_nTopShownLayer));
+}
+
+bool CAppUi::FocusNext() {
+  CControl* pFocused = FocusedOrApp();
+  if (!pFocused) return false;
+  if (pFocused != s_pInstance) return pFocused->FocusNext();
+  return FocusTo(s_pInstance->FindFirstFocusable(s_pInstance->m_nTopShownLayer));
+}
+
+bool CAppUi::FocusLeft() { return FocusedOrApp() && FocusedOrApp()->FocusLeft(); }
+bool CAppUi::FocusUp() { return FocusedOrApp() && FocusedOrApp()->FocusUp(); }
+bool CAppUi::FocusRight() { return FocusedOrApp() && FocusedOrApp()->FocusRight(); }
+bool CAppUi::FocusDown() { return FocusedOrApp() && FocusedOrApp()->FocusDown(); }
+
+void CAppUi::SetInputThroughLayers(CControl* pControl, bool bThrough) {
+  if (!pControl) return;
+  ForEachControl(pControl, [bThrough](CControl* p) { p->SetInputThrough(bThrough); });
+}
+
 bool CAppUi::OnInput(const TInputEvent& event) {
   if (!event.bPressed || event.nKey == KeyPointer) return true;
-  int32_t nLayer = m_nTopShownLayer;
-  CControl* pFocused = m_pFocused ? m_pFocused : this;
-  CControl* pTarget = nullptr;
   switch (event.nKey) {
     case plat::VK_LEFT:
-      pTarget = pFocused->Neighbour(0);
+      FocusLeft();
       break;
     case plat::VK_RIGHT:
-      pTarget = pFocused->Neighbour(2);
+      FocusRight();
       break;
     case plat::VK_UP:
-      pTarget = pFocused->Neighbour(1);
-      if (!pTarget)
-        pTarget = pFocused == this ? FindLastFocusable(nLayer) : pFocused->FindPreviousFocusable(nLayer);
+      if (!FocusUp()) FocusPrevious();
       break;
     case plat::VK_DOWN:
-      pTarget = pFocused->Neighbour(3);
-      if (!pTarget) pTarget = pFocused == this ? FindFirstFocusable(nLayer) : pFocused->FindNextFocusable(nLayer);
+      if (!FocusDown()) FocusNext();
       break;
     default:
       break;
   }
-  if (pTarget) pTarget->SetFocus();
   return true;
 }
 
@@ -474,10 +532,19 @@ void CAppUi::Paint(CGraphics& g, const POINT& origin, const RECT& clip) {
   g.DrawRectangle(RECT{origin.x, origin.y, origin.x + m_rc.right - m_rc.left, origin.y + m_rc.bottom - m_rc.top});
 }
 
+plat::LRESULT CAppUi::OnMenuModeInput(uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM lParam) {
+  VyServices().ForwardMessage(m_hWnd, nMsg, wParam, lParam);
+  // The bar turns F1 and F2 into its soft-key commands, menu or not.
+  bool bKey = nMsg == plat::WM_KEYDOWN || nMsg == plat::WM_KEYUP;
+  if (bKey && (wParam == plat::VK_F1 || wParam == plat::VK_F2) && m_hMenuBar)
+    return plat::DefWindowProc(m_hWnd, nMsg, wParam, lParam);
+  return 0;
+}
+
 plat::LRESULT CAppUi::OnMessage(uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM lParam) {
   bool bInput = nMsg == plat::WM_KEYDOWN || nMsg == plat::WM_KEYUP || nMsg == plat::WM_LBUTTONDOWN ||
                 nMsg == plat::WM_LBUTTONUP || nMsg == plat::WM_MOUSEMOVE;
-  if (bInput && m_bMenuMode) return VyServices().ForwardMessage(m_hWnd, nMsg, wParam, lParam);
+  if (bInput && m_bMenuMode) return OnMenuModeInput(nMsg, wParam, lParam);
   switch (nMsg) {
     case WM_QUOREL_EVENTS:
       Env::ThrowIfError(m_pQueue->RunEvents());
@@ -500,7 +567,8 @@ plat::LRESULT CAppUi::OnMessage(uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM
       }
       return 0;
     case plat::WM_COMMAND:
-      if (m_bMenuMode) return VyServices().ForwardMessage(m_hWnd, nMsg, wParam, lParam);
+      if (m_bMenuMode) VyServices().ForwardMessage(m_hWnd, nMsg, wParam, lParam);
+      // Also in menu mode: the right soft key is what closes the menu.
       if (plat::LOWORD(wParam) == kCmdLeftSoftKey) PostInput(TInputEvent{0, plat::VK_F1, 0, 0});
       else if (plat::LOWORD(wParam) == kCmdRightSoftKey) PostInput(TInputEvent{0, plat::VK_F2, 0, 0});
       return 0;
@@ -511,7 +579,7 @@ plat::LRESULT CAppUi::OnMessage(uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM
       if (m_bMenuMode) {
         plat::PaintInfo ps;
         plat::BeginPaint(m_hWnd, &ps);
-        VyServices().Paint(ps.hdc);
+        if (m_bWindowActive) VyServices().Paint(ps.hdc);
         plat::EndPaint(m_hWnd, &ps);
         return 0;
       }
@@ -524,20 +592,23 @@ plat::LRESULT CAppUi::OnMessage(uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM
       if (m_bMenuMode) VyServices().ForwardMessage(m_hWnd, nMsg, wParam, lParam);
       return 1;
     case plat::WM_ACTIVATE:
-      OnActivate(wParam);
+      OnActivate(wParam, lParam);
       return 0;
     default:
       return CControl::OnMessage(nMsg, wParam, lParam);
   }
 }
 
-void CAppUi::OnActivate(plat::WPARAM wParam) {
-  bool bActive = plat::LOWORD(wParam) != plat::WA_INACTIVE;
+void CAppUi::OnActivate(plat::WPARAM wParam, plat::LPARAM lParam) {
+  plat::SHHandleWMActivate(m_hWnd, wParam, lParam, &s_shellActivateInfo);
+  uint16_t nState = plat::LOWORD(wParam);
+  bool bActive = nState != plat::WA_INACTIVE;
   if (bActive) {
     if (GetThemeIndex() == 0) SetScreenRotation(0);
     m_bWindowActive = true;
     FitWindow();
     CControl* pFocused = m_pFocused ? m_pFocused : this;
+    plat::SetFocus(nullptr);
     if (pFocused->Window()) plat::SetFocus(pFocused->Window());
     KeepDeviceAwake();
   } else {
@@ -551,13 +622,16 @@ void CAppUi::OnActivate(plat::WPARAM wParam) {
   auto* pMessage = CEventFireMessage<AppActivatedEvent>::New();
   pMessage->Payload() = bActive ? 1 : 0;
   pMessage->Post();
-  if (m_bMenuMode) VyServices().ForwardMessage(m_hWnd, plat::WM_ACTIVATE, wParam, 0);
+  if (m_bMenuMode) {
+    if (nState == plat::WA_ACTIVE)
+      VyServices().ResumeRenderCurrentGUI();
+    else if (nState == plat::WA_CLICKACTIVE)
+      VyServices().ForwardMessage(m_hWnd, plat::WM_ACTIVATE, wParam, lParam);
+  }
 }
 
 void CAppUi::OnSettingChange(plat::WPARAM wParam) {
-  plat::ActivateInfo info;
-  info.cbSize = 12;
-  plat::SHHandleWMSettingChange(m_hWnd, wParam, 0, &info);
+  plat::SHHandleWMSettingChange(m_hWnd, wParam, 0, &s_shellActivateInfo);
   if (wParam != plat::SETTINGCHANGE_RESET) return;
   // The snapshot has the old screen's size.
   ReleaseOffscreenBitmap();
@@ -576,8 +650,8 @@ void CAppUi::OnSettingChange(plat::WPARAM wParam) {
     m_active.pView->OnViewActivated(pViewArea);
     LayoutToWindow();
   }
-  RECT rcScreen{0, 0, plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN)};
-  ForEachControl(this, [&rcScreen](CControl* p) { p->OnDisplayChanged(rcScreen); });
+  RECT rcApp = GetMainWindowRect();
+  ForEachControl(this, [&rcApp](CControl* p) { p->OnDisplayChanged(rcApp); });
   Invalidate();
 }
 
@@ -585,14 +659,14 @@ void CAppUi::OnSettingChange(plat::WPARAM wParam) {
 // Registry of objects and the screen.
 
 void CAppUi::AddObject(int32_t nId, CObject* pObject) {
-  if (!pObject) QUOREL_PANIC(kUnit, 1854);
-  m_pRegistry->AddObject(nId, pObject);
+  if (!s_pInstance || !s_pInstance->m_pRegistry) QUOREL_PANIC(kUnit, 1854);
+  if (!pObject) Env::ThrowError(Env::ErrBadArgument);
+  s_pInstance->m_pRegistry->AddObject(nId, pObject);
 }
 
 CObject* CAppUi::FindObject(int32_t nId) {
-  CObject* p = m_pRegistry->FindObject(nId);
-  if (!p) QUOREL_PANIC(kUnit, 1869);
-  return p;
+  if (!s_pInstance || !s_pInstance->m_pRegistry) QUOREL_PANIC(kUnit, 1869);
+  return s_pInstance->m_pRegistry->FindObject(nId);
 }
 
 RECT CAppUi::GetMainWindowRect() const { return m_rc; }

@@ -3,6 +3,7 @@
 // views and the switch between them, layers and the focus across them.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -70,9 +71,10 @@ class CAppUi : public CControl {
 
   static CAppUi* Instance() { return s_pInstance; }
 
-  // Opens the main window. Error 3 when another instance runs (which is
-  // brought to the front), 7 when a class or the window cannot be made.
-  void Init(plat::ModuleHandle hInstance);
+  // Opens the main window and shows it with `nShowCmd`. Error 3 when another
+  // instance runs (which is brought to the front), 7 when a class or the
+  // window cannot be made.
+  void Init(plat::ModuleHandle hInstance, int nShowCmd);
   // Runs the loop until WM_QUIT; returns the exit code (1 when start-up or
   // the loop failed).
   int Run();
@@ -99,13 +101,28 @@ class CAppUi : public CControl {
   void LayoutToWindow();
 
   CControl* FocusedControl() const { return m_pFocused; }
+  // Focus moves through the one application (nothing without it). They act
+  // on the top shown layer; with the application window itself focused the
+  // previous/next move takes the last/first focusable control there.
+  static CControl* GetFocus();
+  static bool FocusPrevious();
+  static bool FocusNext();
+  static bool FocusLeft();
+  static bool FocusUp();
+  static bool FocusRight();
+  static bool FocusDown();
+  // Lets the control and everything below it take input while a higher layer
+  // is shown (the frame's soft-key bars under a dialog).
+  static void SetInputThroughLayers(CControl* pControl, bool bThrough);
 
   // Queue and registry.
   CEventQueue& Queue() { return *m_pQueue; }
   CObjectRegistry& Registry() { return *m_pRegistry; }
   bool PostEvent(CEventMessage* pMessage) { return m_pQueue->PostEvent(pMessage); }
-  void AddObject(int32_t nId, CObject* pObject);
-  CObject* FindObject(int32_t nId);
+  // The registry of the one application (a panic without it). AddObject:
+  // error 3 for a taken id; FindObject: null for an unknown one.
+  static void AddObject(int32_t nId, CObject* pObject);
+  static CObject* FindObject(int32_t nId);
   int32_t RegisterNewObject(CObject* pObject) { return m_pRegistry->RegisterNewObject(pObject); }
 
   // Screen.
@@ -115,6 +132,8 @@ class CAppUi : public CControl {
   int32_t GetStandardHeight(int32_t nIndex) const;
   bool IsForeground() const;
   bool IsMenuMode() const { return m_bMenuMode; }
+  // Width equals height, as the screen was when the application started.
+  static bool IsSquareScreen() { return s_bSquareScreen; }
   void QuitApplication() { plat::PostQuitMessage(0); }
 
   // Soft keys: a key's button is usable only with text and enabled.
@@ -132,10 +151,26 @@ class CAppUi : public CControl {
   void SetUpToolkitImages();
 
   // Options menu: commands listed while it is closed, shown in menu mode.
+  // Items keep their address while their list lives.
+  struct TMenuCommand {
+    plat::WString text;
+    bool bEnabled = true;
+    CDelegate action;
+  };
+  using TMenuCommandList = std::deque<TMenuCommand>;
   void ClearMenuCommands();
-  void AddMenuCommand(plat::WStringView text, bool bEnabled, const CDelegate& action);
+  // Appends to the options menu's own list; null without an application.
+  static TMenuCommand* AddOptionsMenuCommand(plat::WStringView text, bool bEnabled, const CDelegate& action);
+  static TMenuCommand* AddMenuCommand(TMenuCommandList& list, plat::WStringView text, bool bEnabled,
+                                      const CDelegate& action);
+  void AddMenuCommand(plat::WStringView text, bool bEnabled, const CDelegate& action) {
+    AddMenuCommand(m_menuCommands, text, bEnabled, action);
+  }
   void SetMenuMode(bool bOn);
-  void RunMenuCommand(int32_t nIndex);
+  // Runs command `nIndex` (from 1) of the list, when there is one, and
+  // leaves menu mode.
+  void RunMenuCommand(TMenuCommandList& list, int32_t nIndex);
+  void RunMenuCommand(int32_t nIndex) { RunMenuCommand(m_menuCommands, nIndex); }
   void CloseOptionsMenu();
   void ShowOptionsMenu();
   size_t MenuCommandCount() const { return m_menuCommands.size(); }
@@ -171,9 +206,12 @@ class CAppUi : public CControl {
   void ForgetFocus(CControl* pControl, CControl* pReplacement);
   void OnControlDestroyed(CControl* pControl);
   void OnSettingChange(plat::WPARAM wParam);
-  void OnActivate(plat::WPARAM wParam);
+  void OnActivate(plat::WPARAM wParam, plat::LPARAM lParam);
+  void RaiseLayers();
+  plat::LRESULT OnMenuModeInput(uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM lParam);
 
   static CAppUi* s_pInstance;
+  static bool s_bSquareScreen;
 
   std::unique_ptr<CEventQueue> m_pQueue;
   std::unique_ptr<CObjectRegistry> m_pRegistry;
@@ -196,19 +234,13 @@ class CAppUi : public CControl {
   std::map<int32_t, CControl*> m_focusMemory;
   int32_t m_nTopLayer = 0;
   int32_t m_nTopShownLayer = 0;
-  bool m_bLayersKnown = false;
   // Kept messages of the running loop; members so that they outlive every
   // exit path of Run.
   CTickMessage m_tickMessage;
   CStartMessage m_startMessage;
   CFocusLayoutMessage m_focusMessage{this};
   CRotationMessage m_rotationMessage;
-  struct TMenuCommand {
-    plat::WString text;
-    bool bEnabled = true;
-    CDelegate action;
-  };
-  std::vector<TMenuCommand> m_menuCommands;
+  TMenuCommandList m_menuCommands;
   std::vector<plat::HWND> m_stackOrder;
   bool m_bBacklightHeld = false;
   plat::HPowerRequirement m_hBacklight = nullptr;

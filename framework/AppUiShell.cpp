@@ -106,8 +106,15 @@ void CAppUi::UpdateLandscapeOption() {
 
 void CAppUi::ClearMenuCommands() { m_menuCommands.clear(); }
 
-void CAppUi::AddMenuCommand(plat::WStringView text, bool bEnabled, const CDelegate& action) {
-  m_menuCommands.push_back(TMenuCommand{plat::WString(text), bEnabled, action});
+CAppUi::TMenuCommand* CAppUi::AddMenuCommand(TMenuCommandList& list, plat::WStringView text, bool bEnabled,
+                                             const CDelegate& action) {
+  list.push_back(TMenuCommand{plat::WString(text), bEnabled, action});
+  return &list.back();
+}
+
+CAppUi::TMenuCommand* CAppUi::AddOptionsMenuCommand(plat::WStringView text, bool bEnabled, const CDelegate& action) {
+  CAppUi* pApp = Instance();
+  return pApp ? AddMenuCommand(pApp->m_menuCommands, text, bEnabled, action) : nullptr;
 }
 
 void CAppUi::SetMenuMode(bool bOn) {
@@ -150,20 +157,22 @@ void CAppUi::ShowOptionsMenu() {
   std::vector<TVyMenuItem> items;
   for (size_t i = 0; i < m_menuCommands.size(); ++i)
     items.push_back(TVyMenuItem{m_menuCommands[i].text, static_cast<int32_t>(i + 1), m_menuCommands[i].bEnabled ? 0 : 1});
-  RECT rc{};
-  plat::GetClientRect(m_hWnd, &rc);
+  RECT rcClient{};
+  plat::GetClientRect(m_hWnd, &rcClient);
   int32_t s = GetMinScreenDimension();
-  VyServices().ShowMenu(OffscreenBitmap(), items, s * 352 / 480, s * 450 / 480, s * 66 / 800, m_hWnd,
+  VyServices().ShowMenu(OffscreenBitmap(), rcClient, items, s * 352 / 480, s * 450 / 480, s * 66 / 800, m_hWnd,
                         WM_QUOREL_MENU_RUN, WM_QUOREL_MENU_CLOSED);
 }
 
-void CAppUi::RunMenuCommand(int32_t nIndex) {
-  if (nIndex > 0 && static_cast<size_t>(nIndex) <= m_menuCommands.size()) {
+void CAppUi::RunMenuCommand(TMenuCommandList& list, int32_t nIndex) {
+  if (nIndex > 0 && static_cast<size_t>(nIndex) <= list.size()) {
     // A copy: the command may rebuild the list.
-    CDelegate action = m_menuCommands[static_cast<size_t>(nIndex) - 1].action;
+    CDelegate action = list[static_cast<size_t>(nIndex) - 1].action;
     action.Call();
   }
   SetMenuMode(false);
 }
 
-void CAppUi::CloseOptionsMenu() { VyServices().CloseMenu(); }
+void CAppUi::CloseOptionsMenu() {
+  if (m_bMenuMode) VyServices().CloseMenu();
+}

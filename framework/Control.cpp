@@ -72,6 +72,8 @@ CControl::CControl() = default;
 
 CControl::~CControl() {
   CAppUi* pApp = CAppUi::Instance();
+  // Messages still reaching the windows of this subtree find it closing.
+  SetClosingTree();
   m_destroyListeners.Invoke();
   if (m_pParent && m_bVisible) m_pParent->Invalidate(m_rc);
   if (m_paintMessage.IsQueued()) m_paintMessage.Cancel();
@@ -109,6 +111,7 @@ void CControl::RegisterWindowClass(plat::ModuleHandle hInstance) {
   plat::WndClass cls;
   cls.proc = &CControl::ControlWndProc;
   cls.instance = hInstance;
+  cls.background = static_cast<plat::HBRUSH>(plat::GetStockObject(plat::WHITE_BRUSH));
   cls.name = kControlClass;
   if (!plat::RegisterClass(cls)) Env::ThrowError(Env::ErrSystem);
   s_bClassRegistered = true;
@@ -120,15 +123,29 @@ void CControl::UnregisterWindowClass(plat::ModuleHandle hInstance) {
   s_bClassRegistered = false;
 }
 
-void CControl::Create(CControl* pParent) {
+void CControl::Create(CControl* pParent, plat::WStringView className, plat::WStringView title) {
   if (m_pParent || m_hWnd) QUOREL_PANIC(kUnit, 142);
-  if (!pParent || !pParent->m_hWnd) Env::ThrowError(Env::ErrBadArgument);
-  if (pParent->m_bClosing) QUOREL_PANIC(kUnit, 822);
+  if (className.empty()) className = kControlClass;
   CAppUi* pApp = CAppUi::Instance();
+  if (!pParent) {
+    plat::HWND hWnd = plat::CreateWindowEx(0, className, title, plat::WS_VISIBLE, plat::CW_USEDEFAULT,
+                                           plat::CW_USEDEFAULT, plat::CW_USEDEFAULT, plat::CW_USEDEFAULT, nullptr,
+                                           0, pApp ? pApp->m_hInstance : nullptr, nullptr);
+    if (!hWnd) Env::ThrowError(Env::ErrSystem);
+    if (!plat::SetProp(hWnd, kThisProp, this)) {
+      plat::DestroyWindow(hWnd);
+      Env::ThrowError(Env::ErrSystem);
+    }
+    m_hWnd = hWnd;
+    plat::GetWindowRect(hWnd, &m_rc);
+    return;
+  }
+  if (!pParent->m_hWnd) Env::ThrowError(Env::ErrBadArgument);
+  if (pParent->m_bClosing) QUOREL_PANIC(kUnit, 822);
   // While the options menu covers the screen new windows stay hidden; they
   // show when it closes.
   uint32_t style = plat::WS_CHILD | (InMenuMode() ? 0 : plat::WS_VISIBLE);
-  plat::HWND hWnd = plat::CreateWindowEx(0, kControlClass, u"", style, 0, 0, 0, 0, pParent->m_hWnd,
+  plat::HWND hWnd = plat::CreateWindowEx(0, className, title, style, 0, 0, 0, 0, pParent->m_hWnd,
                                          pParent->m_nNextChildId++, nullptr, nullptr);
   if (!hWnd) Env::ThrowError(Env::ErrSystem);
   if (!plat::SetProp(hWnd, kThisProp, this)) {
@@ -190,12 +207,18 @@ void CControl::EndDrag() {
   }
 }
 
+void CControl::SetDragHandler(const CDelegate& d, bool bDescendants) {
+  m_dragDelegate = d;
+  if (!bDescendants) return;
+  for (CControl* p = m_pFirstChild; p; p = p->m_pNext) p->SetDragHandler(d, true);
+}
+
 void CControl::Paint(CGraphics&, const POINT&, const RECT&) {}
 void CControl::OnRectChanged(const RECT&, const RECT&) {}
-void CControl::OnShown() {}
+void CControl::OnShown(bool) {}
 void CControl::OnFocusChanged(bool, CControl*, CControl*) {}
-void CControl::OnEnableChanged() {}
-void CControl::OnLayoutNodeChanged() {}
+void CControl::OnEnableChanged(bool, bool) {}
+void CControl::OnLayoutNodeChanged(CLayoutNode*) {}
 void CControl::OnChildAdded(CControl*) {}
 void CControl::OnChildRemoved(CControl*) {}
 void CControl::OnDisplayChanged(const RECT&) {}
@@ -203,6 +226,11 @@ void CControl::ReloadImages() {}
 
 // ---------------------------------------------------------------------------
 // Geometry.
+
+std::unique_ptr<CWindowGraphics> CControl::CreateGraphics() const {
+  if (!m_hWnd) Env::ThrowError(Env::ErrSystem);
+  return std::make_unique<CWindowGraphics>(m_hWnd);
+}
 
 RECT CControl::ScreenRect() const {
   RECT rc = m_rc;
@@ -225,7 +253,7 @@ bool CControl::IsPartlyVisible() const {
   return !IsEmptyRect(rc);
 }
 
-void CControl::MoveTo(const RECT& rc) {
+void CControl::MoveTo(const RECT& rc, bool bRepaint) {
   if (!m_hWnd) {
     RECT old = m_rc;
     m_rc = rc;
@@ -233,8 +261,9 @@ void CControl::MoveTo(const RECT& rc) {
     return;
   }
   m_bSizeChanging = SizeDiffers(rc, m_rc);
-  plat::MoveWindow(m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, false);
+  bool bMoved = plat::MoveWindow(m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, bRepaint);
   m_bSizeChanging = false;
+  if (!bMoved) Env::ThrowError(Env::ErrSystem);
 }
 
 bool CControl::IsAncestorOf(const CControl* pOther) const {
@@ -441,7 +470,6 @@ plat::LRESULT CControl::OnMessage(uint32_t nMsg, plat::WPARAM wParam, plat::LPAR
         // An ancestor bubbling on: keep its positions in step.
         s_pCapture->m_ptLastScreen = m_ptLastScreen;
       }
-      EndDrag();
       TInputEvent ev{1, KeyPointer, x, y};
       if (!BlockedByLayer() && OnInput(ev)) return 0;
       if (m_pParent && m_pParent->m_hWnd) {
@@ -584,7 +612,7 @@ void CControl::SetVisible(bool bVisible) {
   }
   if (bVisible) Invalidate();
   if (pApp) pApp->RecomputeLayers();
-  OnShown();
+  OnShown(bVisible);
 }
 
 void CControl::ApplyEnable(uint8_t nNew) {
@@ -598,7 +626,7 @@ void CControl::ApplyEnable(uint8_t nNew) {
   }
   if (bWasOn != (m_nEnable == EnableOn)) {
     if (!IsEnabled() && m_bFocused) MoveFocusAway();
-    OnEnableChanged();
+    OnEnableChanged(IsEnabled(), bWasOn);
   }
 }
 
@@ -671,6 +699,22 @@ void CControl::SetNeighbours(CControl* pLeft, CControl* pUp, CControl* pRight, C
   m_pNeighbours[1] = pUp;
   m_pNeighbours[2] = pRight;
   m_pNeighbours[3] = pDown;
+}
+
+bool CControl::FocusTo(CControl* pTarget) {
+  if (!pTarget) return false;
+  pTarget->SetFocus();
+  return true;
+}
+
+bool CControl::FocusPrevious() {
+  CAppUi* pApp = CAppUi::Instance();
+  return pApp && FocusTo(FindPreviousFocusable(pApp->TopShownLayer()));
+}
+
+bool CControl::FocusNext() {
+  CAppUi* pApp = CAppUi::Instance();
+  return pApp && FocusTo(FindNextFocusable(pApp->TopShownLayer()));
 }
 
 CControl* CControl::Neighbour(int nDirection) const {
@@ -766,7 +810,7 @@ void CControl::SetLayoutNode(CLayoutNode* pNode) {
   if (m_pLayoutNode && m_pLayoutNode->GetObserver() == this) m_pLayoutNode->SetObserver(nullptr);
   m_pLayoutNode = pNode;
   if (pNode) pNode->SetObserver(this);
-  OnLayoutNodeChanged();
+  OnLayoutNodeChanged(pNode);
 }
 
 void CControl::OnLayoutChanged(CLayoutNode* pNode) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "framework/Events.h"
 #include "framework/Graphics.h"
@@ -66,9 +67,10 @@ class CControl : public CObject, public CLayoutObserver {
   CControl(const CControl&) = delete;
   CControl& operator=(const CControl&) = delete;
 
-  // Makes the child window under the parent and links the control as its
-  // last child. CAppUi creates the main window itself.
-  virtual void Create(CControl* pParent);
+  // Makes the control's window: under a parent a child window linked as the
+  // parent's last child; without one the top-level main window (shown with
+  // its default position and size). An empty class name is "QUORELCTL".
+  virtual void Create(CControl* pParent, plat::WStringView className = {}, plat::WStringView title = {});
   virtual plat::LRESULT OnMessage(uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM lParam);
   // True when the event was taken.
   virtual bool OnInput(const TInputEvent& event);
@@ -77,13 +79,14 @@ class CControl : public CObject, public CLayoutObserver {
   // the coordinates of the context.
   virtual void Paint(CGraphics& g, const POINT& origin, const RECT& clip);
   virtual void OnRectChanged(const RECT& rcNew, const RECT& rcOld);
-  virtual void OnShown();
+  virtual void OnShown(bool bVisible);
   virtual void OnFocusChanged(bool bFocused, CControl* pOld, CControl* pNew);
-  virtual void OnEnableChanged();
-  virtual void OnLayoutNodeChanged();
+  virtual void OnEnableChanged(bool bEnabled, bool bWasEnabled);
+  virtual void OnLayoutNodeChanged(CLayoutNode* pNode);
   virtual void OnChildAdded(CControl* pChild);
   virtual void OnChildRemoved(CControl* pChild);
-  virtual void OnDisplayChanged(const RECT& rcScreen);
+  // The display turned; `rcApp` is the main window's new rectangle.
+  virtual void OnDisplayChanged(const RECT& rcApp);
   virtual void ReloadImages();
 
   // The window class every control window has; registered once per
@@ -93,6 +96,9 @@ class CControl : public CObject, public CLayoutObserver {
   static plat::LRESULT ControlWndProc(plat::HWND hWnd, uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM lParam);
 
   // Painting.
+  // A drawing context straight on the control's window (outside the
+  // deferred painting).
+  std::unique_ptr<CWindowGraphics> CreateGraphics() const;
   void Invalidate(const RECT& rc);  // empty: the whole control
   void Invalidate() { Invalidate(RECT{}); }
   void FlushPaint();
@@ -107,7 +113,8 @@ class CControl : public CObject, public CLayoutObserver {
 
   // Geometry: rectangles in the parent's coordinates (the main window's on
   // the screen).
-  void MoveTo(const RECT& rc);
+  // Error 7 when the window cannot be moved.
+  void MoveTo(const RECT& rc, bool bRepaint = false);
   const RECT& Rect() const { return m_rc; }
   RECT LocalRect() const { return RECT{0, 0, m_rc.right - m_rc.left, m_rc.bottom - m_rc.top}; }
   RECT ScreenRect() const;
@@ -139,6 +146,8 @@ class CControl : public CObject, public CLayoutObserver {
 
   // Layers (set on direct children of the main window by CAppUi).
   int32_t Layer() const { return m_nLayer; }
+  // Input through layers: the control takes input even while a higher layer
+  // is shown (CAppUi::SetInputThroughLayers sets it on a whole subtree).
   void SetInputThrough(bool b) { m_bInputThrough = b; }
   bool IsInputThrough() const { return m_bInputThrough; }
 
@@ -150,7 +159,18 @@ class CControl : public CObject, public CLayoutObserver {
   CControl* FindNextFocusable(int32_t nLayer);
   CControl* FindPreviousFocusable(int32_t nLayer);
   bool IsFocusable(int32_t nLayer) const;
+  // Moves the focus from this control, within the top shown layer: to the
+  // previous or next focusable control in tree order, or along the neighbour
+  // links. False when there is nowhere to go (the focus stays).
+  bool FocusPrevious();
+  bool FocusNext();
+  bool FocusLeft() { return FocusTo(Neighbour(0)); }
+  bool FocusUp() { return FocusTo(Neighbour(1)); }
+  bool FocusRight() { return FocusTo(Neighbour(2)); }
+  bool FocusDown() { return FocusTo(Neighbour(3)); }
   void SetNeighbours(CControl* pLeft, CControl* pUp, CControl* pRight, CControl* pDown);
+  void SetLeftNeighbour(CControl* p) { m_pNeighbours[0] = p; }
+  void SetRightNeighbour(CControl* p) { m_pNeighbours[2] = p; }
   // 0 left, 1 up, 2 right, 3 down: the first visible, enabled control along
   // the links, or null.
   CControl* Neighbour(int nDirection) const;
@@ -162,6 +182,9 @@ class CControl : public CObject, public CLayoutObserver {
   void EndDrag();
   bool IsTap() const { return m_nDragSteps < 4; }
   void SetDragDelegate(const CDelegate& d) { m_dragDelegate = d; }
+  // The drag delegate of this control and, when asked, of every control
+  // below it (each gets its own copy).
+  void SetDragHandler(const CDelegate& d, bool bDescendants);
   CDelegateList& DestroyListeners() { return m_destroyListeners; }
 
   // Layout binding.
@@ -185,6 +208,7 @@ class CControl : public CObject, public CLayoutObserver {
   void ApplyEnable(uint8_t nNew);
   void MoveFocusAway();
   CControl* NextInTree(const CControl* pStop) const;  // pre-order successor within pStop's subtree
+  static bool FocusTo(CControl* pTarget);
 
   friend class CAppUi;
   friend class CPaintMessage;

@@ -44,12 +44,15 @@ class CVyServices {
   virtual void StartRender() {}
   virtual void ResumeRenderCurrentGUI() {}
   virtual void ReleaseGlobalDCs() {}
-  // Shows the menu over the snapshot. The snapshot stays the framework's:
-  // the toolkit must copy it or hold it without owning it. The menu posts
-  // `runMessage` (lParam = the chosen id) and then `closeMessage` to the
-  // window; with nothing chosen only `closeMessage`.
-  virtual void ShowMenu(plat::HBITMAP, const std::vector<TVyMenuItem>&, int32_t /*width*/, int32_t /*maxWidth*/,
-                        int32_t /*itemHeight*/, plat::HWND, uint32_t /*runMessage*/, uint32_t /*closeMessage*/) {}
+  // Shows the menu over the snapshot; the toolkit's root panel (the
+  // snapshot behind the menu) and the menu take the main window's client
+  // rectangle. The snapshot stays the framework's: the toolkit must copy it
+  // or hold it without owning it. The menu posts `runMessage` (lParam = the
+  // chosen id) and then `closeMessage` to the window; with nothing chosen
+  // only `closeMessage`.
+  virtual void ShowMenu(plat::HBITMAP, const plat::Rect& /*client*/, const std::vector<TVyMenuItem>&,
+                        int32_t /*width*/, int32_t /*maxWidth*/, int32_t /*itemHeight*/, plat::HWND,
+                        uint32_t /*runMessage*/, uint32_t /*closeMessage*/) {}
   virtual void CloseMenu() {}
 };
 

@@ -10,10 +10,12 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/base/Debug.h"
 #include "platform/kernel/Kernel.h"
 #include "platform/registry/Registry.h"
+#include "platform/sdl/SdlAudio.h"
 #include "platform/shell/DeviceServices.h"
 
 namespace plat {
@@ -378,10 +380,15 @@ const char* InstallPreferredDisplayBackend() {
   };
   const bool display = set("DISPLAY") || set("WAYLAND_DISPLAY");
   if (ChooseDisplayBackend(forced, display) == BackendKind::Sdl) {
-    if (InstallDisplayBackend(std::make_shared<SdlBackend>())) return "sdl";
-    DebugPrintf(u"[platform] no window could be opened; running headless\n");
+    if (!InstallDisplayBackend(std::make_shared<SdlBackend>()))
+      DebugPrintf(u"[platform] no window could be opened; running headless\n");
   }
-  return CurrentDisplayBackend()->Name();
+  const char* name = CurrentDisplayBackend()->Name();
+  std::string audio = ToUtf8(ReadString(HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"AudioBackend").value_or(u""));
+  if (ChooseAudioBackend(audio.c_str(), std::strcmp(name, "sdl") == 0) == AudioChoice::Sdl) {
+    if (auto sdlAudio = MakeSdlAudioBackend()) InstallAudioBackend(std::move(sdlAudio));
+  }
+  return name;
 }
 
 }  // namespace plat

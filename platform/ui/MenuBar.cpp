@@ -304,4 +304,10 @@ bool SHHandleWMSettingChange(HWND window, WPARAM wParam, LPARAM, ActivateInfo*) 
   return SetWindowPos(window, nullptr, 0, 0, screen.cx, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+bool SHHandleWMActivate(HWND, WPARAM wParam, LPARAM, ActivateInfo* info) {
+  if (!info) return false;
+  if (LOWORD(wParam) == WA_INACTIVE) info->hwndLastFocus = GetFocus();
+  return true;
+}
+
 }  // namespace plat

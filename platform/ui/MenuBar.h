@@ -76,5 +76,10 @@ struct ActivateInfo {
 // its whole width, from the top down to the bar's band when it owns a bar.
 // Other settings, child windows: nothing. Returns whether it acted.
 bool SHHandleWMSettingChange(HWND window, WPARAM wParam, LPARAM lParam, ActivateInfo* info);
+// The shell's side of WM_ACTIVATE. On the phone it restores the input panel
+// and the focus of the window being activated. Here it only keeps the record:
+// a deactivation notes the window that held the focus in `hwndLastFocus`;
+// nothing else visible happens. False for a null record.
+bool SHHandleWMActivate(HWND window, WPARAM wParam, LPARAM lParam, ActivateInfo* info);
 
 }  // namespace plat

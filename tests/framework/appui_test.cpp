@@ -147,6 +147,101 @@ TEST_F(AppFixture, RotationRebuildsTheTreeAndRebindsTheSameView) {
   (void)pOldNode;
 }
 
+TEST_F(AppFixture, DisplayChangeTellsControlsTheMainWindowRectangleInBothOrientations) {
+  SetThemeIndex(1);  // theme 0 turns the screen back on every activation
+  MakeApp();
+  auto expected = [] {
+    return RECT{0, 0, plat::GetSystemMetrics(plat::SM_CXSCREEN),
+                plat::GetSystemMetrics(plat::SM_CYSCREEN) - plat::MenuBarHeight()};
+  };
+  Run({[&] { m_tp->Rotate(90); },
+       [&] {
+         RECT rc = StartView()->m_pA->m_rcDisplay;
+         EXPECT_TRUE(RectEquals(rc, expected())) << rc.right << "x" << rc.bottom;
+         EXPECT_TRUE(RectEquals(rc, m_app->GetMainWindowRect()));
+         EXPECT_GT(rc.right, rc.bottom);
+         m_tp->Rotate(0);
+       },
+       [&] {
+         RECT rc = StartView()->m_pA->m_rcDisplay;
+         EXPECT_TRUE(RectEquals(rc, expected())) << rc.right << "x" << rc.bottom;
+         EXPECT_LT(rc.right, rc.bottom);
+       }});
+  SetThemeIndex(0);
+}
+
+TEST_F(AppFixture, ActivationPutsTheWindowBackAndRepaintsItWholeButShortensItOnce) {
+  SetThemeIndex(1);  // no rotation on activation: only the activation repaints
+  MakeApp();
+  RECT rcView{};
+  int32_t nFittedBottom = plat::GetSystemMetrics(plat::SM_CYSCREEN) - plat::MenuBarHeight();
+  Run({[&] {
+         rcView = StartView()->ScreenRect();
+         // Something drew over the application while it was away.
+         plat::HDC dc = plat::GetDC(nullptr);
+         plat::HBRUSH brush = plat::CreateSolidBrush(0x00FF00FF);
+         plat::FillRect(dc, rcView, brush);
+         plat::DeleteObject(brush);
+         plat::ReleaseDC(nullptr, dc);
+         m_tp->Activate(false);
+         m_tp->Activate(true);
+       },
+       [&] {
+         EXPECT_EQ(m_tp->Pixel(rcView.right - 5, rcView.bottom - 5), To565(0xFF808080u));
+         EXPECT_EQ(CentrePixel(StartView()->m_pA), To565(0xFFFF0000u));
+         EXPECT_EQ(m_app->GetMainWindowRect().bottom, nFittedBottom);
+         m_tp->Activate(false);
+         m_tp->Activate(true);
+       },
+       [&] { EXPECT_EQ(m_app->GetMainWindowRect().bottom, nFittedBottom); }});
+  SetThemeIndex(0);
+}
+
+TEST_F(AppFixture, SquareScreenFlagFollowsTheScreenAtStart) {
+  struct TCase {
+    int32_t w, h;
+    bool bSquare;
+  } cases[] = {{480, 480, true}, {480, 800, false}, {800, 480, false}};
+  for (const TCase& c : cases) {
+    m_app.reset();
+    plat::TestConfig config;
+    config.screenWidth = c.w;
+    config.screenHeight = c.h;
+    MakePlatform(config);
+    MakeApp();
+    EXPECT_EQ(CAppUi::IsSquareScreen(), c.bSquare) << c.w << "x" << c.h;
+  }
+}
+
+TEST_F(AppFixture, RegistryFindsRegisteredObjectsAndNullForOthers) {
+  try {
+    CAppUi::FindObject(5);
+    ADD_FAILURE() << "no panic without an application";
+  } catch (const TPanic& p) {
+    EXPECT_EQ(p.line, 1869);
+  }
+  try {
+    CObject stray;  // stays the caller's: nothing takes it
+    CAppUi::AddObject(5, &stray);
+    ADD_FAILURE() << "no panic without an application";
+  } catch (const TPanic& p) {
+    EXPECT_EQ(p.line, 1854);
+  }
+  MakeApp();
+  auto* pObject = new CObject;
+  CAppUi::AddObject(7001, pObject);
+  EXPECT_EQ(CAppUi::FindObject(7001), pObject);
+  EXPECT_EQ(CAppUi::FindObject(7002), nullptr);
+  CObject duplicate;
+  try {
+    CAppUi::AddObject(7001, &duplicate);
+    ADD_FAILURE() << "a taken id was accepted";
+  } catch (const Env::TSysErrorCode& e) {
+    EXPECT_EQ(e.code, Env::ErrAlreadyExists);
+  }
+  EXPECT_EQ(CAppUi::FindObject(7001), pObject);
+}
+
 TEST_F(AppFixture, PostedRelayoutRunsOnceTheCurrentMessageIsDone) {
   MakeApp();
   RECT rcBefore{};
@@ -302,6 +397,43 @@ TEST_F(AppFixture, DialogLayerTakesKeysAndFocusReturnsWhenItCloses) {
        }});
 }
 
+TEST_F(AppFixture, InputQueuedBeforeAViewSwitchDoesNotReachTheOldView) {
+  MakeApp();
+  Run({[&] {
+         m_log.clear();
+         // A second tap on a row already on its way when the first one
+         // switched the screen.
+         StartView()->m_pA->PostInput(TInputEvent{0, KeyPointer, 5, 5});
+         StartView()->m_pB->PostInput(TInputEvent{1, plat::VK_RETURN, 0, 0});
+         m_app->ActivateView(4);
+       },
+       [&] {
+         EXPECT_FALSE(Logged("A input 0 1 5 5"));
+         EXPECT_FALSE(Logged("B input 1 13 0 0"));
+         EXPECT_TRUE(Logged("V2 dtor active=4"));
+       }});
+}
+
+TEST_F(AppFixture, RaisingALayerBringsItsChildrenToTheForegroundAboveTheView) {
+  MakeApp();
+  TBox* pDialog = nullptr;
+  Run({[&] {
+         pDialog = new TBox(&m_log, "D", 0xFFFFFF00u);
+         pDialog->Create(m_app.get());
+         pDialog->MoveTo(RECT{0, 300, 200, 400});
+         m_app->SetChildLayer(pDialog, 1);
+         m_tp->Activate(false);
+       },
+       [&] {
+         ASSERT_EQ(plat::GetForegroundWindow(), nullptr);
+         m_app->ActivateView(4);
+         EXPECT_EQ(plat::GetForegroundWindow(), m_app->Window());
+         m_log.clear();
+         m_tp->Tap(100, 350);  // where the dialog lies over the new view
+       },
+       [&] { EXPECT_TRUE(Logged("D input 1 1 100 50")); }});
+}
+
 TEST_F(AppFixture, SoftKeyTextsReachTheBarAndItsCommandBecomesAKeyRelease) {
   MakeApp();
   Run({[&] {
@@ -432,13 +564,15 @@ TEST_F(AppFixture, TopLevelWindowAboveTheMainWindowIsNotPaintedOver) {
 
 class TFakeToolkit : public CVyServices {
  public:
-  void ShowMenu(plat::HBITMAP hSnapshot, const std::vector<TVyMenuItem>& items, int32_t w, int32_t h, int32_t itemH,
-                plat::HWND, uint32_t, uint32_t) override {
+  void ShowMenu(plat::HBITMAP hSnapshot, const plat::Rect& rcClient, const std::vector<TVyMenuItem>& items, int32_t w,
+                int32_t h, int32_t itemH, plat::HWND, uint32_t, uint32_t) override {
     m_hSnapshot = hSnapshot;
+    m_rcClient = rcClient;
     m_items = items;
     m_w = w, m_h = h, m_itemH = itemH;
   }
   plat::HBITMAP m_hSnapshot = nullptr;
+  plat::Rect m_rcClient{};
   std::vector<TVyMenuItem> m_items;
   int32_t m_w = 0, m_h = 0, m_itemH = 0;
 };
@@ -510,6 +644,115 @@ TEST_F(AppFixture, MenuModeNeitherSpinsNorDrawsOverTheSnapshot) {
        [&] {
          EXPECT_FALSE(m_app->IsMenuMode());
          EXPECT_EQ(first.m_n + second.m_n, 1);  // closing without a choice runs nothing
+       }});
+  SetVyServices(nullptr);
+}
+
+// Counts what menu mode hands the toolkit.
+class TMenuToolkit : public TFakeToolkit {
+ public:
+  plat::LRESULT ForwardMessage(plat::HWND, uint32_t nMsg, plat::WPARAM wParam, plat::LPARAM) override {
+    if (nMsg == plat::WM_ACTIVATE) ++m_nActivations;
+    if (nMsg == plat::WM_KEYDOWN || nMsg == plat::WM_KEYUP) ++m_nKeys;
+    if (nMsg == plat::WM_COMMAND) m_commands.push_back(plat::LOWORD(wParam));
+    return 0;
+  }
+  void Paint(plat::HDC) override { ++m_nPaints; }
+  void ResumeRenderCurrentGUI() override { ++m_nResumes; }
+  void CloseMenu() override { ++m_nCloses; }
+  int m_nActivations = 0, m_nKeys = 0, m_nPaints = 0, m_nResumes = 0, m_nCloses = 0;
+  std::vector<uint16_t> m_commands;
+};
+
+TEST_F(AppFixture, MenuModePaintsOnlyWhileActiveAndResumesOnPlainActivation) {
+  TMenuToolkit toolkit;
+  SetVyServices(&toolkit);
+  SetThemeIndex(1);
+  MakeApp();
+  Run({[&] {
+         m_app->SetMenuMode(true);
+         m_tp->Activate(false);
+       },
+       [&] {
+         EXPECT_EQ(toolkit.m_nResumes + toolkit.m_nActivations, 0) << "deactivation is neither";
+         toolkit.m_nPaints = 0;
+         plat::InvalidateRect(m_app->Window(), nullptr, false);
+       },
+       [&] {
+         EXPECT_EQ(toolkit.m_nPaints, 0);
+         m_tp->Activate(true);
+       },
+       [&] {
+         EXPECT_EQ(toolkit.m_nResumes, 1);
+         EXPECT_EQ(toolkit.m_nActivations, 0);
+         plat::InvalidateRect(m_app->Window(), nullptr, false);
+       },
+       [&] {
+         EXPECT_GE(toolkit.m_nPaints, 1);
+         m_tp->Activate(false);
+         m_tp->Activate(true, true);
+       },
+       [&] {
+         EXPECT_EQ(toolkit.m_nResumes, 1);
+         EXPECT_EQ(toolkit.m_nActivations, 1);
+       }});
+  SetThemeIndex(0);
+  SetVyServices(nullptr);
+}
+
+TEST_F(AppFixture, SoftKeysInMenuModeReachTheApplicationAfterTheToolkit) {
+  TMenuToolkit toolkit;
+  SetVyServices(&toolkit);
+  MakeApp();
+  Run({[&] {
+         m_app->SetRightSoftkeyText(u"Close");
+         m_app->CloseOptionsMenu();
+         EXPECT_EQ(toolkit.m_nCloses, 0) << "no menu to close";
+         m_app->SetMenuMode(true);
+         m_log.clear();
+         m_tp->Key(plat::VK_F2);
+       },
+       [&] {
+         EXPECT_EQ(toolkit.m_nKeys, 2);
+         EXPECT_EQ(toolkit.m_commands, std::vector<uint16_t>{kCmdRightSoftKey});
+         EXPECT_TRUE(Logged("app input 0 113"));
+         EXPECT_FALSE(Logged("A input 0 113 0 0"));
+         m_app->CloseOptionsMenu();
+         EXPECT_EQ(toolkit.m_nCloses, 1);
+       }});
+  SetVyServices(nullptr);
+}
+
+TEST_F(AppFixture, MenuCommandListsAndTheClientRectangleReachTheToolkit) {
+  TFakeToolkit toolkit;
+  SetVyServices(&toolkit);
+  EXPECT_EQ(CAppUi::AddOptionsMenuCommand(u"None", true, CDelegate()), nullptr);
+  MakeApp();
+  TCounter own, listed;
+  Run({[&] {
+         m_app->ClearMenuCommands();
+         CAppUi::TMenuCommand* pItem =
+             CAppUi::AddOptionsMenuCommand(u"Own", true, CDelegate::Member<&TCounter::Hit>(&own));
+         ASSERT_NE(pItem, nullptr);
+         pItem->text = u"Renamed";  // the item stays where it was handed out
+         CAppUi::AddOptionsMenuCommand(u"Second", true, CDelegate());
+         EXPECT_EQ(pItem->text, u"Renamed");
+         m_app->SetMenuMode(true);
+         ASSERT_EQ(toolkit.m_items.size(), 2u);
+         EXPECT_EQ(toolkit.m_items[0].text, u"Renamed");
+         RECT rcClient{};
+         plat::GetClientRect(m_app->Window(), &rcClient);
+         EXPECT_TRUE(RectEquals(toolkit.m_rcClient, rcClient));
+         EXPECT_EQ(toolkit.m_rcClient.bottom, m_app->GetMainWindowRect().bottom);
+         CAppUi::TMenuCommandList list;
+         CAppUi::AddMenuCommand(list, u"A", true, CDelegate());
+         CAppUi::AddMenuCommand(list, u"B", true, CDelegate::Member<&TCounter::Hit>(&listed));
+         m_app->RunMenuCommand(list, 2);
+         EXPECT_EQ(listed.m_n, 1);
+         EXPECT_EQ(own.m_n, 0);
+         EXPECT_FALSE(m_app->IsMenuMode());
+         m_app->RunMenuCommand(list, 3);  // past the end: nothing runs
+         EXPECT_EQ(listed.m_n, 1);
        }});
   SetVyServices(nullptr);
 }
@@ -605,7 +848,7 @@ TEST(AppSecondInstanceChild, Run) {
   TLog log;
   int code = RunApplication([&] {
     auto pApp = std::make_unique<TApp>(&log);
-    pApp->Init(hModule);
+    pApp->Init(hModule, plat::SW_SHOW);
     return std::unique_ptr<CAppUi>(std::move(pApp));
   });
   _exit(code);
@@ -651,7 +894,7 @@ TEST_F(AppFixture, SecondApplicationObjectPanicsAndSeveralAppsRunOneAfterAnother
   MakeApp();
   TApp other(&m_log);
   try {
-    other.Init(m_hModule);
+    other.Init(m_hModule, plat::SW_SHOW);
     ADD_FAILURE() << "no panic";
   } catch (const TPanic& p) {
     EXPECT_EQ(p.line, 499);

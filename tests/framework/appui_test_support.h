@@ -53,7 +53,7 @@ class TBox : public CControl {
                         std::to_string(e.x) + " " + std::to_string(e.y));
     if (e.nKey == KeyPointer && !e.bPressed) {
       m_bTapAtRelease = IsTap();
-      EndDrag();
+      if (m_bEndDragOnRelease) EndDrag();
     }
     if (m_throwPanic) throw TPanic{nullptr, u"Box", 7};
     if (m_throwError) Env::ThrowError(Env::ErrSystem);
@@ -75,6 +75,9 @@ class TBox : public CControl {
   bool m_throwError = false;
   int m_nPaints = 0;
   bool m_bTapAtRelease = false;
+  bool m_bEndDragOnRelease = true;
+  RECT m_rcDisplay{};  // the last display change's rectangle
+  void OnDisplayChanged(const RECT& rc) override { m_rcDisplay = rc; }
 };
 
 class TView : public CView {
@@ -197,7 +200,7 @@ class AppFixture : public ::testing::Test {
   // An application with views 2 (start, with boxes) and 4 (green).
   void MakeApp() {
     m_app = std::make_unique<TApp>(&m_log);
-    m_app->Init(m_hModule);
+    m_app->Init(m_hModule, plat::SW_SHOW);
     m_pStart = new TFactory(&m_log, "V2", 0xFF808080u, true);
     m_pOther = new TFactory(&m_log, "V4", 0xFF00FF00u, false);
     m_app->RegisterView(2, m_pStart);

@@ -102,6 +102,135 @@ TEST_F(ControlTest, FocusMovesOffControlsThatGoAwayHideOrAreDisabled) {
   }});
 }
 
+TEST_F(ControlTest, FocusMovesSkipHiddenAndDisabledControlsAndStayInTheTopShownLayer) {
+  MakeApp();
+  Run({[&] {
+    CView* pView = StartView();
+    TBox* pA = StartView()->m_pA;
+    TBox* pB = StartView()->m_pB;
+    TBox* pHidden = AddBox(pView, "H", RECT{200, 10, 250, 60});
+    TBox* pOff = AddBox(pView, "O", RECT{200, 100, 250, 150});
+    TBox* pE = AddBox(pView, "E", RECT{300, 10, 350, 60});
+    pHidden->SetVisible(false);
+    pOff->SetEnabled(false);
+    pA->SetNeighbours(pOff, nullptr, pHidden, pB);
+    pHidden->SetRightNeighbour(pE);
+    pE->SetLeftNeighbour(pOff);
+    pB->SetNeighbours(nullptr, pA, nullptr, nullptr);
+    struct TCase {
+      const char* name;
+      CControl* pFrom;
+      bool (*move)();
+      CControl* pTo;  // null: the move fails and the focus stays
+    } cases[] = {
+        {"next over hidden and disabled", pB, &CAppUi::FocusNext, pE},
+        {"previous over them", pE, &CAppUi::FocusPrevious, pB},
+        {"next at the end", pE, &CAppUi::FocusNext, nullptr},
+        {"next from the application: first of the layer", m_app.get(), &CAppUi::FocusNext, pView},
+        {"previous from the application: last of the layer", m_app.get(), &CAppUi::FocusPrevious, pE},
+        {"right along a hidden link", pA, &CAppUi::FocusRight, pE},
+        {"left to a disabled control only", pA, &CAppUi::FocusLeft, nullptr},
+        {"down", pA, &CAppUi::FocusDown, pB},
+        {"up", pB, &CAppUi::FocusUp, pA},
+        {"up without a link", pA, &CAppUi::FocusUp, nullptr},
+    };
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(c.name);
+      c.pFrom->SetFocus();
+      ASSERT_EQ(CAppUi::GetFocus(), c.pFrom);
+      EXPECT_EQ(c.move(), c.pTo != nullptr);
+      EXPECT_EQ(CAppUi::GetFocus(), c.pTo ? c.pTo : c.pFrom);
+    }
+    // A dialog layer on top: the moves stay in it.
+    TBox* pDialog = AddBox(m_app.get(), "D", RECT{0, 300, 200, 400});
+    m_app->SetChildLayer(pDialog, 1);
+    EXPECT_EQ(CAppUi::GetFocus(), m_app.get());
+    EXPECT_TRUE(CAppUi::FocusNext());
+    EXPECT_EQ(CAppUi::GetFocus(), pDialog);
+    EXPECT_FALSE(CAppUi::FocusNext());
+    EXPECT_FALSE(CAppUi::FocusPrevious());
+    delete pDialog;
+  }});
+}
+
+TEST_F(ControlTest, InputThroughLayersLetsTheSoftKeyRowTakeTapsUnderADialog) {
+  MakeApp();
+  TBox* pDialog = nullptr;
+  POINT c{};
+  Run({[&] {
+         pDialog = AddBox(m_app.get(), "D", RECT{0, 300, 200, 400});
+         m_app->SetChildLayer(pDialog, 1);
+         c = Centre(StartView()->m_pB);
+         m_log.clear();
+         m_tp->Tap(c.x, c.y);
+       },
+       [&] {
+         EXPECT_FALSE(Logged("B input 1 1 50 25"));
+         CAppUi::SetInputThroughLayers(StartView(), true);  // the view and all below it
+         m_tp->Tap(c.x, c.y);
+       },
+       [&] {
+         EXPECT_TRUE(Logged("B input 1 1 50 25"));
+         EXPECT_TRUE(StartView()->IsInputThrough());
+         EXPECT_FALSE(m_app->IsInputThrough());
+       }});
+}
+
+class TDeltaSum {
+ public:
+  void Add(void* pDelta) { m_nSum += static_cast<int32_t>(reinterpret_cast<intptr_t>(pDelta)); }
+  int32_t m_nSum = 0;
+};
+
+TEST_F(ControlTest, DragHandlerSetOnAllDescendantsReachesAGrandchildsDrag) {
+  MakeApp();
+  TDeltaSum sum;
+  TBox* pGrandchild = nullptr;
+  POINT c{};
+  Run({[&] {
+         TBox* pChild = AddBox(StartView(), "C", RECT{200, 200, 300, 300});
+         pGrandchild = AddBox(pChild, "G", RECT{10, 10, 90, 90});
+         StartView()->SetDragHandler(CDelegate::Member<&TDeltaSum::Add>(&sum), false);
+         c = Centre(pGrandchild);
+         m_tp->Down(c.x, c.y);
+       },
+       [&] { m_tp->Move(c.x, c.y - 30); },
+       [&] {
+         m_tp->Up(c.x, c.y - 30);
+         EXPECT_EQ(sum.m_nSum, 0) << "only the view had it";
+         StartView()->SetDragHandler(CDelegate::Member<&TDeltaSum::Add>(&sum), true);
+         m_tp->Down(c.x, c.y);
+       },
+       [&] { m_tp->Move(c.x, c.y - 30); },
+       [&] {
+         m_tp->Up(c.x, c.y - 30);
+         EXPECT_EQ(sum.m_nSum, 30);
+       }});
+}
+
+TEST_F(ControlTest, PressAfterADragOnAControlThatEndsNoDragsPlaysNothing) {
+  MakeApp();
+  TBox* pA = nullptr;
+  POINT c{};
+  Run({[&] {
+         pA = StartView()->m_pA;
+         pA->m_bEndDragOnRelease = false;
+         c = Centre(pA);
+         MakeFeedbackFiles();
+         m_tp->Down(c.x, c.y);
+       },
+       [&] { m_tp->Move(c.x, c.y - 25); },
+       [&] { m_tp->Up(c.x, c.y - 25); },
+       [&] {
+         plat::ResetDeviceServices();
+         m_tp->Down(c.x, c.y);
+       },
+       [&] {
+         EXPECT_TRUE(Played().empty());
+         m_tp->Up(c.x, c.y);
+       }});
+}
+
 TEST_F(ControlTest, DisablingAParentDisablesItsChildrenUntilItIsEnabledAgain) {
   MakeApp();
   Run({[&] {

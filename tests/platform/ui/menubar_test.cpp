@@ -212,6 +212,17 @@ TEST_F(MenuBar, FollowsRotationAndTheSettingChangeHandlerRefitsTheMainWindow) {
   EXPECT_FALSE(SHHandleWMSettingChange(main, 0, 0, &info));
 }
 
+TEST_F(MenuBar, ActivationHandlerNotesTheFocusOnDeactivationOnly) {
+  ActivateInfo info{12, nullptr, 0};
+  SetFocus(child);
+  EXPECT_TRUE(SHHandleWMActivate(main, WA_ACTIVE, 0, &info));
+  EXPECT_EQ(info.hwndLastFocus, nullptr);
+  EXPECT_TRUE(SHHandleWMActivate(main, WA_INACTIVE, 0, &info));
+  EXPECT_EQ(info.hwndLastFocus, child);
+  EXPECT_EQ(info.cbSize, 12u);
+  EXPECT_FALSE(SHHandleWMActivate(main, WA_ACTIVE, 0, nullptr));
+}
+
 // The bar draws through the painter GDI installs, with its current state.
 TEST_F(MenuBar, PaintsThroughThePainter) {
   static int dcToken;

@@ -16,7 +16,7 @@ namespace qpstest {
 
 const char* const kUserAgent =
     "AppNumber=10 AppVersion=1.6.57.0 APIVersion=1.0.0.0 IMEI=356938035643809 6IMSI=262011 IMSI=262011234567890 "
-    "IDDEV=a3f0c1e9 DEV=HTC Touch Diamond LANG=EN";
+    "IDDEV=a3f0c1e9 DEV=Orvane Pebble 4 LANG=EN";
 
 qps::Options TestOptions() {
   qps::Options o;

@@ -98,7 +98,7 @@ TEST_F(Requests, EveryDeviationIsNamedAndRefusedWhenStrict) {
       {Replace(base, "IDDEV=a3f0c1e9", "IDDEV=A3F0C1E9"), "IDDEV 'A3F0C1E9' is not lower-case"},
       {Replace(base, "LANG=EN", "LANG=en"), "LANG 'en' is not an interface-language code"},
       {Replace(base, "AppVersion=1.6.57.0", "AppVersion=1.6.58.0"), "does not begin with"},
-      {Replace(base, " DEV=HTC", " DEVICE=HTC"), "fields missing or out of order"},
+      {Replace(base, " DEV=Orvane", " DEVICE=Orvane"), "fields missing or out of order"},
       {Get("/img/al1.jpg").Bytes(), "instead of its .png name"},
       {Get("/media/preview-t1.mp3?x=1").Bytes(), "query on a resource URL"},
       {Get("/v2/?method=getTrackBuyLinks&track_id=&artist_name=a&track_name=b").Bytes(), "track_id sent empty"},
