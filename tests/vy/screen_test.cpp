@@ -178,6 +178,38 @@ TEST_F(ScreenTest, AFadeShowsFourBlendedFrames) {
   EXPECT_EQ(CBaseGUI::FadeSnapshot().hdc, nullptr);
 }
 
+TEST_F(ScreenTest, SlidesInFromTheRightAndOutAgain) {
+  CVyPanel* root = m_gui->GetRootPanel();
+  PaintWindow(plat::RGB(0, 0, 255));
+  m_gui->Open(2);
+  POINT offset;
+  root->GetOffset(&offset);
+  EXPECT_EQ(offset.x, 480);
+  std::vector<int32_t> xs, snapshots;
+  for (int i = 0; i < 40 && offset.x != 0; ++i) {
+    Paint();
+    root->GetOffset(&offset);
+    xs.push_back(offset.x);
+    snapshots.push_back(CBaseGUI::GetSnapshotOffset().x);
+    if (offset.x != 0) EXPECT_FALSE(root->IsEnabled());
+  }
+  ASSERT_EQ(offset.x, 0);
+  EXPECT_GT(xs.size(), 3u);  // an animation, not a jump
+  EXPECT_LT(snapshots.front(), 0);  // the old picture leaves to the left
+  Paint();
+  EXPECT_TRUE(root->IsEnabled());
+  // A sliding close ends off the stack once the panel reaches the right.
+  m_tp->ClearDebugLines();
+  m_gui->Close(1);
+  EXPECT_TRUE(m_gui->IsOpen());
+  for (int i = 0; i < 40 && m_gui->IsOpen(); ++i) Paint();
+  EXPECT_FALSE(m_gui->IsOpen());
+  root->GetOffset(&offset);
+  EXPECT_EQ(offset.x, 480);
+  EXPECT_EQ(CountLines("]CBaseGUI::Close.."), 2);  // sliding, then the real close
+  EXPECT_EQ(CountLines("]CBaseGUI::ReleaseCapturedDC.."), 1);
+}
+
 TEST_F(ScreenTest, BackgroundsInTheirOrder) {
   m_gui->Open(0);
   m_gui->GetRootPanel()->SetVisible(0, 0);
