@@ -505,17 +505,19 @@ HRESULT CIImage::FillAlpha(HDC hdc, const RECT* prc, uint32_t argb, int32_t bDim
   if (!plat::GetClientRect(s_hWndBack, &rcClient)) return S_OK;
   TCover c;
   if (!CoverArea(hdc, prc->left, prc->top, prc->Width(), prc->Height(), rcClient.Width(), &c)) return S_OK;
+  // Each channel's result depends only on that channel: three small tables
+  // from the 5- or 6-bit field straight to its packed bits.
   const uint32_t qr = T(g, r), qg = T(g, gr), qb = T(g, b);
+  auto blend = [&](uint32_t d, uint32_t q) { return bDim ? T(a, d) : d - T(a, d) + T(a, q); };
+  uint16_t red[32], blue[32], green[64];
+  for (uint32_t v = 0; v < 32; ++v) {
+    red[v] = Pack(blend(v << 3, qr), 0, 0);
+    blue[v] = Pack(0, 0, blend(v << 3, qb));
+  }
+  for (uint32_t v = 0; v < 64; ++v) green[v] = Pack(0, blend(v << 2, qg), 0);
   for (int32_t row = c.y0; row < c.y0 + c.rows; ++row) {
     uint16_t* d = BackRow(row) + c.x0;
-    for (int32_t i = 0; i < c.columns; ++i, ++d) {
-      uint32_t dr, dg, db;
-      Expand(*d, dr, dg, db);
-      if (bDim)
-        *d = Pack(T(a, dr), T(a, dg), T(a, db));
-      else
-        *d = Pack(dr - T(a, dr) + T(a, qr), dg - T(a, dg) + T(a, qg), db - T(a, db) + T(a, qb));
-    }
+    for (int32_t i = 0; i < c.columns; ++i, ++d) *d = uint16_t(red[*d >> 11] | green[(*d >> 5) & 63] | blue[*d & 31]);
   }
   return S_OK;
 }
