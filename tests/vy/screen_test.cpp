@@ -191,7 +191,9 @@ TEST_F(ScreenTest, SlidesInFromTheRightAndOutAgain) {
     root->GetOffset(&offset);
     xs.push_back(offset.x);
     snapshots.push_back(CBaseGUI::GetSnapshotOffset().x);
-    if (offset.x != 0) EXPECT_FALSE(root->IsEnabled());
+    if (offset.x != 0) {
+      EXPECT_FALSE(root->IsEnabled());
+    }
   }
   ASSERT_EQ(offset.x, 0);
   EXPECT_GT(xs.size(), 3u);  // an animation, not a jump
