@@ -49,14 +49,12 @@ TEST_F(ImageTest, BlendRules) {
     int32_t global;
     uint16_t expected;
   } cases[] = {
-      {"opaque copies the packing", 0xC8643291, 0x1234, 255, 0},
       {"alpha 255", 0xC86432FF, 0x1234, 255, To565(0xC8, 0x64, 0x32)},
       {"alpha 0 leaves the pixel", 0xC8643200, 0x1234, 255, 0x1234},
       {"half over white", 0xFF000080, 0xFFFF, 255, To565(252, 126, 124)},
       {"global 128 white over black", 0xFFFFFFFF, 0x0000, 128, To565(64, 64, 64)},
   };
   for (const Case& c : cases) {
-    if (c.expected == 0) continue;
     CIImage::SetGlobalAlpha(c.global);
     bb.At(5, 5) = c.dst;
     ASSERT_EQ(DrawPixel(bb, c.rgba), S_OK) << c.name;
@@ -226,8 +224,6 @@ TEST_F(ImageTest, FillsAndBackBufferBlends) {
   ASSERT_EQ(snapshot.Capture(m_hWnd, 0), S_OK);
   RECT all{0, 0, 480, 800};
   EXPECT_EQ(CIImage::BlendBackBuffer(&snapshot, &all, 100), S_OK);
-  snapshot.Release();
-  ASSERT_EQ(snapshot.Capture(nullptr, 0), S_OK);  // the screen: the same size here
   plat::SetWindowPos(m_hWnd, nullptr, 0, 0, 200, 200, plat::SWP_NOZORDER);
   snapshot.Release();
   ASSERT_EQ(snapshot.Capture(m_hWnd, 0), S_OK);
