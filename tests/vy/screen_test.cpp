@@ -243,6 +243,24 @@ TEST_F(ScreenTest, BackgroundsInTheirOrder) {
   EXPECT_EQ(CountLines("]CBaseGUI::ReleaseCapturedDC.."), 1);
 }
 
+TEST_F(ScreenTest, F4TogglesTheOutlinesOnlyWithTheFrameRate) {
+  m_gui->Open(0);
+  AddToRoot("a", {100, 100, 200, 150});
+  m_gui->OnKeyUp(plat::VK_F4, 0);
+  EXPECT_FALSE(CVyControl::GetDebugOutline());
+  m_gui->SetShowFPS(1, 1);
+  m_gui->OnKeyUp(plat::VK_F4, 0);
+  EXPECT_TRUE(CVyControl::GetDebugOutline());
+  PaintWindow(0);
+  Paint();
+  const uint16_t red = vytest::To565(255, 0, 0);
+  EXPECT_EQ(m_tp->Pixel(100, 100), red);
+  EXPECT_EQ(m_tp->Pixel(199, 149), red);
+  EXPECT_EQ(m_tp->Pixel(150, 125), 0);
+  m_gui->OnKeyUp(plat::VK_F4, 0);
+  EXPECT_FALSE(CVyControl::GetDebugOutline());
+}
+
 TEST_F(ScreenTest, FocusBookkeeping) {
   m_gui->Open(0);
   CVyPanel* root = m_gui->GetRootPanel();
