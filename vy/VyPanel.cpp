@@ -416,7 +416,7 @@ bool CVyPanel::Qualifies(CVyControl* pChild, int32_t nIndex) const {
   return nIndex != m_nFocusIndex && pChild->IsVisible() && pChild->IsEnabled() && pChild->IsFocusOnPress();
 }
 
-int32_t CVyPanel::VerticalSearch(bool bDown) {
+int32_t CVyPanel::VerticalSearch(bool bDown, const char* pszOperation) {
   CVyControl* pFocused = m_nFocusIndex != -1 && m_nFocusIndex < GetChildCount() ? GetChildControl(m_nFocusIndex)
                                                                                  : nullptr;
   RECT fr{};
@@ -425,7 +425,7 @@ int32_t CVyPanel::VerticalSearch(bool bDown) {
   const int32_t refEdge = pFocused ? (bDown ? fr.bottom : fr.top) : (bDown ? m_rcContent.top : m_rcContent.bottom);
   std::vector<int32_t> list;
   int32_t d = 10000;
-  if (!VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t i) {
+  if (!WalkChildren(pszOperation, VY_SOURCE, __LINE__, 0, GetChildCount(), [&](CVyControl* pControl, int32_t i) {
         if (!Qualifies(pControl, i)) return true;
         RECT rc;
         pControl->GetRect(&rc);
@@ -442,7 +442,7 @@ int32_t CVyPanel::VerticalSearch(bool bDown) {
   });
 }
 
-int32_t CVyPanel::HorizontalSearch(bool bRight) {
+int32_t CVyPanel::HorizontalSearch(bool bRight, const char* pszOperation) {
   CVyControl* pFocused = m_nFocusIndex != -1 && m_nFocusIndex < GetChildCount() ? GetChildControl(m_nFocusIndex)
                                                                                  : nullptr;
   RECT fr{};
@@ -451,7 +451,7 @@ int32_t CVyPanel::HorizontalSearch(bool bRight) {
   const int32_t refEdge = pFocused ? (bRight ? fr.right : fr.left) : 0;
   std::vector<int32_t> list;
   int32_t best = 10000;
-  if (!VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t i) {
+  if (!WalkChildren(pszOperation, VY_SOURCE, __LINE__, 0, GetChildCount(), [&](CVyControl* pControl, int32_t i) {
         if (!Qualifies(pControl, i)) return true;
         RECT rc;
         pControl->GetRect(&rc);
@@ -471,10 +471,10 @@ int32_t CVyPanel::HorizontalSearch(bool bRight) {
   });
 }
 
-int32_t CVyPanel::LineCandidates(EEdge edge, std::vector<int32_t>* pList) {
+int32_t CVyPanel::LineCandidates(EEdge edge, std::vector<int32_t>* pList, const char* pszOperation) {
   // The focused child counts here too: the line tests ask about it.
   int32_t d = 10000;
-  const bool bComplete = VY_WALK_CHILDREN([&](CVyControl* pControl, int32_t i) {
+  const bool bComplete = WalkChildren(pszOperation, VY_SOURCE, __LINE__, 0, GetChildCount(), [&](CVyControl* pControl, int32_t i) {
     if (!pControl->IsVisible() || !pControl->IsEnabled() || !pControl->IsFocusOnPress()) return true;
     RECT rc;
     pControl->GetRect(&rc);
@@ -484,14 +484,14 @@ int32_t CVyPanel::LineCandidates(EEdge edge, std::vector<int32_t>* pList) {
   return bComplete ? 0 : -1;
 }
 
-int32_t CVyPanel::GetDownFocusIndex() { return VerticalSearch(true); }
-int32_t CVyPanel::GetUpFocusIndex() { return VerticalSearch(false); }
-int32_t CVyPanel::GetRightFocusIndex() { return HorizontalSearch(true); }
-int32_t CVyPanel::GetLeftFocusIndex() { return HorizontalSearch(false); }
+int32_t CVyPanel::GetDownFocusIndex() { return VerticalSearch(true, __PRETTY_FUNCTION__); }
+int32_t CVyPanel::GetUpFocusIndex() { return VerticalSearch(false, __PRETTY_FUNCTION__); }
+int32_t CVyPanel::GetRightFocusIndex() { return HorizontalSearch(true, __PRETTY_FUNCTION__); }
+int32_t CVyPanel::GetLeftFocusIndex() { return HorizontalSearch(false, __PRETTY_FUNCTION__); }
 
-int32_t CVyPanel::EdgeFocusIndex(EEdge edge) {
+int32_t CVyPanel::EdgeFocusIndex(EEdge edge, const char* pszOperation) {
   std::vector<int32_t> list;
-  if (LineCandidates(edge, &list) < 0) return -1;
+  if (LineCandidates(edge, &list, pszOperation) < 0) return -1;
   return Smallest(list, [&](int32_t i) {
     RECT rc;
     m_vecChildren[size_t(i)]->GetRect(&rc);
@@ -499,13 +499,13 @@ int32_t CVyPanel::EdgeFocusIndex(EEdge edge) {
   });
 }
 
-int32_t CVyPanel::IsEdgeLine(EEdge edge, int32_t nIndex) {
+int32_t CVyPanel::IsEdgeLine(EEdge edge, int32_t nIndex, const char* pszOperation) {
   std::vector<int32_t> list;
-  LineCandidates(edge, &list);
+  LineCandidates(edge, &list, pszOperation);
   return std::find(list.begin(), list.end(), nIndex) != list.end();
 }
 
-int32_t CVyPanel::GetStartFocusIndex() { return EdgeFocusIndex(EEdge::Start); }
-int32_t CVyPanel::GetEndFocusIndex() { return EdgeFocusIndex(EEdge::End); }
-int32_t CVyPanel::IsStartLine(int32_t nIndex) { return IsEdgeLine(EEdge::Start, nIndex); }
-int32_t CVyPanel::IsEndLine(int32_t nIndex) { return IsEdgeLine(EEdge::End, nIndex); }
+int32_t CVyPanel::GetStartFocusIndex() { return EdgeFocusIndex(EEdge::Start, __PRETTY_FUNCTION__); }
+int32_t CVyPanel::GetEndFocusIndex() { return EdgeFocusIndex(EEdge::End, __PRETTY_FUNCTION__); }
+int32_t CVyPanel::IsStartLine(int32_t nIndex) { return IsEdgeLine(EEdge::Start, nIndex, __PRETTY_FUNCTION__); }
+int32_t CVyPanel::IsEndLine(int32_t nIndex) { return IsEdgeLine(EEdge::End, nIndex, __PRETTY_FUNCTION__); }

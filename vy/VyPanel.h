@@ -71,12 +71,13 @@ class CVyPanel : public CVyControl {
 
  private:
   enum class EEdge { Start, End };
+  // The searches log a missing child under the public operation's name.
   // The candidates of the first or last line; -1 when a child is missing.
-  int32_t LineCandidates(EEdge edge, std::vector<int32_t>* pList);
-  int32_t EdgeFocusIndex(EEdge edge);
-  int32_t IsEdgeLine(EEdge edge, int32_t nIndex);
-  int32_t VerticalSearch(bool bDown);
-  int32_t HorizontalSearch(bool bRight);
+  int32_t LineCandidates(EEdge edge, std::vector<int32_t>* pList, const char* pszOperation);
+  int32_t EdgeFocusIndex(EEdge edge, const char* pszOperation);
+  int32_t IsEdgeLine(EEdge edge, int32_t nIndex, const char* pszOperation);
+  int32_t VerticalSearch(bool bDown, const char* pszOperation);
+  int32_t HorizontalSearch(bool bRight, const char* pszOperation);
   bool Qualifies(CVyControl* pChild, int32_t nIndex) const;
   int32_t FirstLastInView(int32_t* pFirst, int32_t* pLast);
 

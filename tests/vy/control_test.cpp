@@ -1,5 +1,7 @@
 // The control base: tree, geometry, drawing order, the focus frame, input
 // dispatch, press feedback and the event bindings.
+#include <regex>
+
 #include "vy_test_support.h"
 
 namespace {
@@ -281,6 +283,31 @@ TEST_F(ControlTest, BindingsFireInOrder) {
   a->BindPressMessage(m_hWnd, 0x8006, 0, 1);
   EXPECT_EQ(a->FirePressEvent(0, 0), S_OK);
   EXPECT_TRUE(plat::PeekMessage(&msg, m_hWnd, 0x8006, 0x8006, plat::PM_REMOVE));
+}
+
+// A tree whose second child cannot be fetched.
+class THoleyParent : public TProbe {
+ public:
+  using TProbe::TProbe;
+  CVyControl* GetChildControl(int32_t nIndex) override {
+    return nIndex == 1 ? nullptr : TProbe::GetChildControl(nIndex);
+  }
+};
+
+TEST_F(ControlTest, AMissingChildEndsTheWalkWithOneLine) {
+  MakeHost();
+  BackBuffer bb(m_hWnd);
+  THoleyParent parent(&m_log, "parent", {0, 0, 100, 100});
+  for (const char* name : {"a", "b", "c"}) parent.AddControl(new TProbe(&m_log, name, {0, 0, 10, 10}), -1);
+  m_log.clear();
+  m_tp->ClearDebugLines();
+  parent.Draw(bb.Dc());
+  EXPECT_EQ(m_log, (TLog{"parent draw", "a draw"}));
+  ASSERT_EQ(Lines().size(), 1u);
+  EXPECT_TRUE(std::regex_match(Lines()[0], std::regex(R"(\[Quorel\.exe\]CVyControl::Draw\.\.Error pControl = )"
+                                                       R"(this->GetChildControl\(1\) : vy/VyControl\.cpp, line \d+)")))
+      << Lines()[0];
+  EXPECT_EQ(parent.OnLButtonDown(5, 5), 1);
 }
 
 TEST_F(ControlTest, DeletingTheFocusedControlLeavesNothingBehind) {
