@@ -331,11 +331,12 @@ void CRecorder::CloseDevice() {
   if (bClosed) plat::WaitForSingleObject(m_hCapture, plat::INFINITE);
 }
 
-bool CRecorder::Send(const uint8_t* pData, int32_t length) {
+bool CRecorder::CanSend() const { return m_nUploadId.load() >= 0 && !m_bFailed.load() && m_pCore; }
+
+void CRecorder::Send(const uint8_t* pData, int32_t length) {
   int32_t id = m_nUploadId.load();
-  if (id < 0 || m_bFailed.load() || !m_pCore) return false;
+  if (id < 0 || m_bFailed.load() || !m_pCore) return;
   m_pCore->SendData(id, reinterpret_cast<const char*>(pData), length);
-  return true;
 }
 
 void CRecorder::UploadStep() {
@@ -357,16 +358,18 @@ void CRecorder::UploadStep() {
 void CRecorder::SendEnd() {
   if (m_bEndSent) return;
   m_bEndSent = true;
-  bool bSent;
+  m_bSendInFlight = true;
+  if (!CanSend()) return;
+  // Posted as the end is handed over: a server that answers at once must not
+  // have its reply (4) reported before the upload's end (3).
+  PostEvent(3);
   if (m_bCounted.load()) {
     // Over output that has gone out already.
     std::memset(m_pArea, 0, kCountedEndBytes);
-    bSent = Send(m_pArea, kCountedEndBytes);
+    Send(m_pArea, kCountedEndBytes);
   } else {
-    bSent = Send(m_pArea, 0);
+    Send(m_pArea, 0);
   }
-  m_bSendInFlight = true;
-  if (bSent) PostEvent(3);
 }
 
 void CRecorder::OnEncoderOutput() {

@@ -78,7 +78,8 @@ class CRecorder : public CHTTPListener {
   void UploadStep();
   void OnEncoderOutput();
   void SendEnd();
-  bool Send(const uint8_t* pData, int32_t length);
+  bool CanSend() const;
+  void Send(const uint8_t* pData, int32_t length);
   void PostEvent(int32_t code);
   void CloseDevice();
   void Undo();
