@@ -121,7 +121,9 @@ int32_t CRecorder::Start(plat::WStringView url) {
     return -1;
   }
   m_nUploadId.store(id);
-  m_pCore->SetHeader(id, u"User-Agent", CHTTPSession::IdentityLine());
+  // An empty identity (not known yet) sends no header rather than a blank one.
+  plat::WString identity = CHTTPSession::IdentityLine();
+  if (!identity.empty()) m_pCore->SetHeader(id, u"User-Agent", identity);
   m_pCore->SetHeader(id, u"Content-Type", u"binary/octet-stream");
   bool bReady = m_pCore->SetListener(id, this) >= 0 && m_pCore->AcceptGzip(id) >= 0;
   m_bCounted.store(m_pCore->IsProxiedOrOffline());

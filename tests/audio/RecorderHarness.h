@@ -27,6 +27,7 @@
 #include "net/DNSResolver.h"
 #include "net/HTTPCore.h"
 #include "net/HTTPParser.h"
+#include "net/HTTPWrapper.h"
 #include "net/NetTestUtil.h"
 #include "net/ScriptServer.h"
 #include "platform/net/SimNet.h"
@@ -124,6 +125,7 @@ class RecorderTest : public ::testing::Test {
     services.searchMode = [this] { return m_nMode; };
     services.maxSearchSeconds = [this] { return m_maxSeconds(); };
     InstallAudioServices(std::move(services));
+    CHTTPSession::SetIdentitySource([] { return plat::WString(u"Quorel/1.0 (Test Handset; 1.0)"); });
     m_states.Subscribe();
     m_tp.SetMicrophone({{plat::MicSegment::Sine(300, 6000, 0)}});
     Serve(m_uploads);
@@ -131,6 +133,7 @@ class RecorderTest : public ::testing::Test {
 
   void TearDown() override {
     InstallAudioServices({});
+    CHTTPSession::SetIdentitySource({});
     m_core.reset();
     m_resolver.Stop();
     m_net.reset();

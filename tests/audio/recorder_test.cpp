@@ -64,7 +64,7 @@ TEST_F(UploadTest, StreamsThirtySecondsOfSingingWhileRecording) {
   std::string head = upload->Head();
   EXPECT_EQ(head.rfind("POST /search?s=1 HTTP/1.1\r\n", 0), 0u);
   for (const char* line : {"\r\nContent-Type: binary/octet-stream\r\n", "\r\nAccept-Encoding: gzip\r\n",
-                           "\r\nTransfer-Encoding: chunked\r\n", "\r\nUser-Agent: "}) {
+                           "\r\nTransfer-Encoding: chunked\r\n", "\r\nUser-Agent: Quorel/1.0 (Test Handset; 1.0)\r\n"}) {
     EXPECT_NE(head.find(line), std::string::npos) << line;
   }
   std::vector<size_t> chunks;
