@@ -286,6 +286,13 @@ void CRecorder::OnCaptureBuffer() {
     m_nLevel = std::max(m_nLevel * 3 / 4, HighestBit(peak) * kLevelStep);
   }
   if (!m_bEncoderBusy) FeedEncoder();
+  // Published before capture can finish, so whoever reacts to code 1 reads
+  // the final elapsed time.
+  {
+    TScopedLock lock(m_recorderLock);
+    m_nPublishedLevel = m_nLevel;
+    m_nElapsed = static_cast<int32_t>(m_nCaptured / 160);
+  }
   if (!m_bCaptureFinished && m_hWaveIn) {
     for (;;) {
       plat::WaveHeader* pHeader = nullptr;
@@ -298,9 +305,6 @@ void CRecorder::OnCaptureBuffer() {
       break;
     }
   }
-  TScopedLock lock(m_recorderLock);
-  m_nPublishedLevel = m_nLevel;
-  m_nElapsed = static_cast<int32_t>(m_nCaptured / 160);
 }
 
 // Feeds the encoder the next part of the captured sound, if any.
