@@ -21,6 +21,7 @@
 #include "audio/AudioServices.h"
 #include "audio/Recorder.h"
 #include "audio/SpeexEncoder.h"
+#include "bench/Loopback.h"
 #include "framework/AppRegistry.h"
 #include "framework/Events.h"
 #include "framework/ObjectRegistry.h"
@@ -69,43 +70,17 @@ BENCHMARK(BM_BareLibspeexLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A loopback server that reads a chunked upload, notes the platform clock
 // when its zero-length chunk is in, and answers.
-class CUploadServer {
+class CUploadServer : public bench::CLoopbackServer {
  public:
-  CUploadServer() {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_fd, 8);
-    socklen_t length = sizeof address;
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this] { Run(); });
-  }
-  ~CUploadServer() {
-    m_stop = true;
-    m_thread.join();
-    ::close(m_fd);
-  }
-  std::u16string Url() const { return plat::Widen("http://127.0.0.1:" + std::to_string(m_port) + "/search"); }
+  CUploadServer() : CLoopbackServer(8) { StartServing(); }
+  ~CUploadServer() override { StopServing(); }
+  std::u16string Url() const { return plat::Widen("http://127.0.0.1:" + std::to_string(Port()) + "/search"); }
   plat::ClockTime LastEnd() const { return m_lastEnd.load(); }
 
  private:
-  void Run() {
-    while (!m_stop) {
-      pollfd p{m_fd, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      Serve(fd);
-      ::close(fd);
-    }
-  }
-  // Reads the head and the chunks; true once the zero-length chunk is in.
-  void Serve(int fd) {
+  // Reads the head and the chunks; once the zero-length chunk is in, notes
+  // the time and answers.
+  void Serve(int fd) override {
     std::string in;
     size_t pos = std::string::npos;
     char buffer[16384];
@@ -139,11 +114,7 @@ class CUploadServer {
     ::send(fd, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
   }
 
-  int m_fd = -1;
-  uint16_t m_port = 0;
-  std::atomic<bool> m_stop{false};
   std::atomic<plat::ClockTime> m_lastEnd{0};
-  std::thread m_thread;
 };
 
 // The state codes as the application sees them, with the platform clock.

@@ -90,6 +90,13 @@ class RecorderEndToEnd : public ::testing::Test {
     }
   }
 
+  void BringNetworkUp() {
+    bool bCancelled = false;
+    plat::Handle hCancel = plat::CreateEvent(true, false);
+    ASSERT_TRUE(m_core->EstablishNetwork(hCancel, &bCancelled));
+    plat::CloseHandle(hCancel);
+  }
+
   static void ExpectTrackFirst(const std::string& reply) {
     ASSERT_FALSE(reply.empty());
     CSearchResults results;
@@ -116,10 +123,7 @@ class RecorderEndToEnd : public ::testing::Test {
 };
 
 TEST_F(RecorderEndToEnd, StreamedWhileRecording) {
-  bool bCancelled = false;
-  plat::Handle hCancel = plat::CreateEvent(true, false);
-  ASSERT_TRUE(m_core->EstablishNetwork(hCancel, &bCancelled));
-  plat::CloseHandle(hCancel);
+  BringNetworkUp();
   ASSERT_FALSE(m_core->IsProxiedOrOffline());
   std::string reply = Record();
   EXPECT_EQ(m_states.codes, (std::vector<int32_t>{6, 1, 2, 3, 4}));
@@ -129,10 +133,7 @@ TEST_F(RecorderEndToEnd, StreamedWhileRecording) {
 
 TEST_F(RecorderEndToEnd, CountedThroughTheProxySetting) {
   RegSetAppString(u"proxy", plat::FromUtf8(m_server.Authority()));
-  bool bCancelled = false;
-  plat::Handle hCancel = plat::CreateEvent(true, false);
-  ASSERT_TRUE(m_core->EstablishNetwork(hCancel, &bCancelled));
-  plat::CloseHandle(hCancel);
+  BringNetworkUp();
   ASSERT_TRUE(m_core->IsProxiedOrOffline());
   std::string reply = Record();
   EXPECT_EQ(m_states.codes, (std::vector<int32_t>{1, 2, 6, 3, 4}));
