@@ -189,12 +189,6 @@ class RecorderTest : public ::testing::Test {
     std::lock_guard<std::mutex> guard(m_serverLock);
     return i < m_uploads.size() ? m_uploads[i] : nullptr;
   }
-  std::vector<std::string> Pieces(size_t i) {
-    auto upload = Upload(i);
-    if (!upload) return {};
-    std::lock_guard<std::mutex> guard(upload->lock);
-    return upload->pieces;
-  }
   void SetAnswer(TAnswer answer) {
     std::lock_guard<std::mutex> guard(m_serverLock);
     m_answer = std::move(answer);
