@@ -388,3 +388,45 @@ TEST(WavFiles, RoundTripDownMixAndResample) {
 }
 
 }  // namespace
+
+namespace {
+
+// The platform settings name the microphone's and the speaker's files; the
+// unpaced mode completes headers as soon as they are queued.
+TEST(WaveSettings, FilesFromTheSettingsAndUnpacedDevices) {
+  auto folder = std::filesystem::temp_directory_path() / ("quorel-wave-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  std::filesystem::path mic = RampWav(folder, 8000), speaker = folder / "out.wav";
+  TestConfig config;
+  config.registrySeed = "\"MicrophoneFile\"=\"" + mic.string() + "\"\n\"SpeakerFile\"=\"" + speaker.string() + "\"\n";
+  {
+    TestPlatform tp(config);
+    tp.SetAudioUnpaced(true);
+    Buffers b;
+    HWaveIn in = nullptr;
+    ASSERT_EQ(waveInOpen(&in, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
+    for (auto& hdr : b.headers) {
+      waveInPrepareHeader(in, &hdr, sizeof hdr);
+      waveInAddBuffer(in, &hdr, sizeof hdr);
+    }
+    waveInStart(in);
+    ASSERT_TRUE(tp.Settle());
+    EXPECT_EQ(tp.MicrophoneDelivered(), RampBytes(0, 4 * kBuffer));
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+
+    HWaveOut out = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
+    waveOutPrepareHeader(out, &b.headers[0], sizeof b.headers[0]);
+    waveOutWrite(out, &b.headers[0], sizeof b.headers[0]);
+    ASSERT_TRUE(tp.Settle());
+    EXPECT_TRUE(b.headers[0].Flags() & WHDR_DONE);
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+    auto written = ReadWavFile(speaker);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->pcm, b.data[0]);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
+}  // namespace
