@@ -50,6 +50,22 @@ class TStateLog : public CEventListenerFor<RecorderStateEvent> {
   }
 };
 
+// Stands between the core and the recorder on one connection and counts the
+// core's "piece sent" reports: with one piece outstanding at a time, they
+// count the pieces the recorder sent.
+class TPartCounter : public CHTTPListener {
+ public:
+  explicit TPartCounter(CHTTPListener* pTarget) : m_pTarget(pTarget) {}
+  void OnHTTPEvent(int32_t id, int32_t code) override {
+    if (code == EHttpPartSent) ++nPartsSent;
+    m_pTarget->OnHTTPEvent(id, code);
+  }
+  std::atomic<int> nPartsSent{0};
+
+ private:
+  CHTTPListener* m_pTarget;
+};
+
 // What one upload connection carried.
 struct TUpload {
   std::mutex lock;
@@ -192,6 +208,13 @@ class RecorderTest : public ::testing::Test {
   void SetAnswer(TAnswer answer) {
     std::lock_guard<std::mutex> guard(m_serverLock);
     m_answer = std::move(answer);
+  }
+
+  // The id the core gives the next connection it opens.
+  int32_t NextConnectionId() {
+    int32_t id = m_core->Open(EHttpGet, kUrl);
+    m_core->Close(id);
+    return id + 1;
   }
 
   // The network up, so that a request streams its body.

@@ -107,9 +107,15 @@ TEST_F(UploadTest, CountedWhenOfflineOrProxied) {
     }
     ASSERT_TRUE(m_core->IsProxiedOrOffline());
     CRecorder recorder;
+    TPartCounter parts(&recorder);
+    int32_t id = NextConnectionId();
     ASSERT_EQ(recorder.Start(kUrl), 0);
+    // Counted: the request has not started yet, so no event is missed.
+    ASSERT_EQ(m_core->SetListener(id, &parts), 0);
     ASSERT_TRUE(RunUntilCode(4));
     EXPECT_EQ(m_states.codes, (std::vector<int32_t>{1, 2, 6, 3, 4}));
+    // After the head: the stream header, all frames, the end.
+    EXPECT_EQ(parts.nPartsSent.load(), 3);
     std::shared_ptr<TUpload> upload;
     {
       std::lock_guard<std::mutex> guard(m_serverLock);
