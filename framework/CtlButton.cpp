@@ -132,6 +132,11 @@ bool CSkinnedButton::OnInput(const TInputEvent& event) {
       } else {
         m_nCurrent = RestingSkin();
       }
+      // A gesture that ends outside the button ends without release feedback.
+      if (!event.bPressed) {
+        m_nDragSteps = 0;
+        m_bDragStarted = false;
+      }
       if (m_nCurrent != nOld) {
         Invalidate();
         if (m_nCurrent == ESkinPressed) {
