@@ -5,7 +5,7 @@
 #include "framework/Feedback.h"
 #include "framework/Resources.h"
 #include "framework/Theme.h"
-#include "layouts/Layouts.h"
+#include "framework/WidgetLayouts.h"
 
 namespace {
 
@@ -269,7 +269,7 @@ void CtlButton::Init(CControl* pParent) {
   }
   m_pIconStatic = CtlStatic::Create(this);
   m_pIconStatic->SetPaintedByParent(true);
-  BuildButtonLayout(m_pInner.get(), true, true, true);
+  RunButtonLayout(m_pInner.get(), true, true, true);
   BindParts();
   m_pInner->ResetVariants();
   LayoutParts();
@@ -358,7 +358,7 @@ CtlAdvButton* CtlAdvButton::Create(CControl* pParent) {
 
 void CtlAdvButton::Init(CControl* pParent) {
   InitButton(pParent);
-  BuildButtonLayout(m_pInner.get(), false, false, false);
+  RunButtonLayout(m_pInner.get(), false, false, false);
   m_pInner->ResetVariants();
   m_pChildLayout = CLayoutNode::CreateRoot();
   LayoutParts();
@@ -374,7 +374,7 @@ void CtlAdvButton::AttachChild(CControl* pChild, int32_t nLayoutId) {
 }
 
 void CtlAdvButton::RebuildLayout() {
-  BuildButtonLayout(m_pInner.get(), false, false, false);
+  RunButtonLayout(m_pInner.get(), false, false, false);
   m_pInner->ResetVariants();
   LayoutParts();
 }

@@ -4,7 +4,7 @@
 
 #include "framework/AppUi.h"
 #include "framework/Feedback.h"
-#include "layouts/Layouts.h"
+#include "framework/WidgetLayouts.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ void CtlScrollPanel::Init(CControl* pParent) {
   CControl::Create(pParent);
   SetTransparent();
   m_pRoot = CLayoutNode::CreateRoot();
-  BuildScrollPanelLayout(m_pRoot.get());
+  RunScrollPanelLayout(m_pRoot.get());
   m_pBarNode = m_pRoot->FindNode(kBarNode, -1);
   m_pContentNode = m_pRoot->FindNode(kContentNode, -1);
   m_pRoot->ResetVariants();

@@ -3,7 +3,7 @@
 #include "framework/AppUi.h"
 #include "framework/Resources.h"
 #include "framework/Theme.h"
-#include "layouts/Layouts.h"
+#include "framework/WidgetLayouts.h"
 
 namespace {
 constexpr int32_t kBackgroundImage = 217;
@@ -45,7 +45,7 @@ void CtlSoftKeyBar::PostKey() {
 }
 
 void CtlSoftKeyBar::OnLayoutNodeChanged(CLayoutNode* pNode) {
-  if (pNode) BuildSoftKeyBarLayout(pNode);
+  if (pNode) RunSoftKeyBarLayout(pNode);
 }
 
 void CtlSoftKeyBar::OnLayoutChanged(CLayoutNode* pNode) {
