@@ -233,10 +233,12 @@ void CtlStatic::HandleEvent(const TNoPayload&) {
     return;
   }
   Invalidate();
+  // Not painted yet: the paint measures the text, the ticks after it scroll.
+  if (m_nTextWidth == -1 && m_nContent == EContentText) return;
   RECT box = InnerBox();
   int32_t nBoxWidth = box.right - box.left;
   // The text scrolls when it does not fit the box it is drawn in.
-  if (m_nTextWidth != -1 && m_nContent == EContentText && m_nTextWidth > nBoxWidth && m_bMarquee) {
+  if (m_nContent == EContentText && m_nTextWidth > nBoxWidth && m_bMarquee) {
     int32_t nStep = MarqueeStep();
     m_nOffset += nStep;
     if (m_nOffset < 1) return;
