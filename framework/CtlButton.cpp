@@ -79,16 +79,18 @@ void CSkinnedButton::DropSliceBitmaps() {
     for (CBitmap*& p : r.apBitmap) TakeRef<CBitmap>(p, nullptr);
 }
 
+// Only the record being drawn: the other states' slices are made when they
+// are first shown, which halves a screen's first paint.
 void CSkinnedButton::MakeSliceBitmaps() {
   RECT rc = LocalRect();
   int32_t cw = m_nCornerW, ch = m_nCornerH;
   int32_t iw = std::max(1, rc.right - 2 * cw), ih = std::max(1, rc.bottom - 2 * ch);
   const SIZE sizes[9] = {{cw, ch}, {iw, ch}, {cw, ch}, {cw, ih}, {iw, ih}, {cw, ih}, {cw, ch}, {iw, ch}, {cw, ch}};
-  for (TSkinRecord& r : m_skins)
-    for (int32_t i = 0; i < 9; ++i) {
-      if (r.anSlice[i] == -1 || r.apBitmap[i]) continue;
-      r.apBitmap[i] = CResources::GetImage(r.anSlice[i], EScaleStretch, RECT{0, 0, sizes[i].cx, sizes[i].cy});
-    }
+  TSkinRecord& r = m_skins[m_nCurrent];
+  for (int32_t i = 0; i < 9; ++i) {
+    if (r.anSlice[i] == -1 || r.apBitmap[i]) continue;
+    r.apBitmap[i] = CResources::GetImage(r.anSlice[i], EScaleStretch, RECT{0, 0, sizes[i].cx, sizes[i].cy});
+  }
 }
 
 void CSkinnedButton::Paint(CGraphics& g, const POINT& origin, const RECT& clip) {
