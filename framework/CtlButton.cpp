@@ -16,13 +16,6 @@ constexpr int32_t kIconNode = 10;
 
 bool IsEmpty(const RECT& rc) { return rc.right <= rc.left || rc.bottom <= rc.top; }
 
-template <class T>
-void TakeRef(T*& rpSlot, T* pFresh) {
-  T* pOld = rpSlot;
-  rpSlot = pFresh;
-  if (pOld) pOld->removeReference();
-}
-
 // Where a slice is drawn and which part of its bitmap shows: a corner (or
 // edge) longer than half the button shows only the half toward its own side,
 // the start side keeping the odd pixel.
@@ -56,7 +49,7 @@ CSkinnedButton& CSkinnedButton::SetSlice(int32_t nSlice, int32_t nId) {
   if (m_nEdited < 0) QUOREL_PANIC(m_lines.pUnit, m_lines.anSlice[nSlice]);
   TSkinRecord& r = m_skins[m_nEdited];
   r.anSlice[nSlice] = nId;
-  TakeRef<CBitmap>(r.apBitmap[nSlice], nullptr);
+  RefPtr::Take(r.apBitmap[nSlice], nullptr);
   Invalidate();
   return *this;
 }
@@ -76,7 +69,7 @@ void CSkinnedButton::SetCornerSize(int32_t nWidth, int32_t nHeight) {
 
 void CSkinnedButton::DropSliceBitmaps() {
   for (TSkinRecord& r : m_skins)
-    for (CBitmap*& p : r.apBitmap) TakeRef<CBitmap>(p, nullptr);
+    for (CBitmap*& p : r.apBitmap) RefPtr::Take(p, nullptr);
 }
 
 // Only the record being drawn: the other states' slices are made when they
@@ -246,19 +239,14 @@ CtlButton::CtlButton() : CSkinnedButton(kButtonLines) {}
 
 CtlButton::~CtlButton() {
   SetClosingTree();
-  TakeRef<CBitmap>(m_pIcon, nullptr);
-  TakeRef<CBitmap>(m_pFocusedIcon, nullptr);
+  RefPtr::Take(m_pIcon, nullptr);
+  RefPtr::Take(m_pFocusedIcon, nullptr);
 }
 
 CtlButton* CtlButton::Create(CControl* pParent) {
-  auto* p = new CtlButton();
-  try {
-    p->Init(pParent);
-  } catch (...) {
-    delete p;
-    throw;
-  }
-  return p;
+  return NewControl<CtlButton>([&](CtlButton* q) {
+    q->Init(pParent);
+  });
 }
 
 void CtlButton::Init(CControl* pParent) {
@@ -314,13 +302,13 @@ void CtlButton::UpdateMarquees() {
 }
 
 void CtlButton::SetIcon(int32_t nImageId, bool bScaling) {
-  TakeRef(m_pIcon, CResources::GetImage(nImageId, EScaleNone, RECT{}));
+  RefPtr::Take(m_pIcon, CResources::GetImage(nImageId, EScaleNone, RECT{}));
   m_bIconScaling = bScaling;
   UpdateIcon();
 }
 
 void CtlButton::SetFocusedIcon(int32_t nImageId) {
-  TakeRef(m_pFocusedIcon, CResources::GetImage(nImageId, EScaleNone, RECT{}));
+  RefPtr::Take(m_pFocusedIcon, CResources::GetImage(nImageId, EScaleNone, RECT{}));
   UpdateIcon();
 }
 
@@ -348,14 +336,9 @@ bool CtlAdvButton::IsChild(const CControl* p) const {
 }
 
 CtlAdvButton* CtlAdvButton::Create(CControl* pParent) {
-  auto* p = new CtlAdvButton();
-  try {
-    p->Init(pParent);
-  } catch (...) {
-    delete p;
-    throw;
-  }
-  return p;
+  return NewControl<CtlAdvButton>([&](CtlAdvButton* q) {
+    q->Init(pParent);
+  });
 }
 
 void CtlAdvButton::Init(CControl* pParent) {

@@ -6,13 +6,6 @@
 
 namespace {
 
-template <class T>
-void TakeRef(T*& rpSlot, T* pFresh) {
-  T* pOld = rpSlot;
-  rpSlot = pFresh;
-  if (pOld) pOld->removeReference();
-}
-
 int32_t MulDiv(int64_t a, int64_t b, int64_t c) { return c == 0 ? 0 : static_cast<int32_t>(a * b / c); }
 
 }  // namespace
@@ -21,27 +14,22 @@ CtlScrollBar::CtlScrollBar() { SetEnableStateRaw(EnableOn); }
 
 CtlScrollBar::~CtlScrollBar() {
   for (int32_t i = 0; i < EImageCount; ++i) {
-    TakeRef<CBitmap>(m_apSource[i], nullptr);
-    TakeRef<CBitmap>(m_apScaled[i], nullptr);
+    RefPtr::Take(m_apSource[i], nullptr);
+    RefPtr::Take(m_apScaled[i], nullptr);
   }
 }
 
 CtlScrollBar* CtlScrollBar::Create(CControl* pParent, int32_t nMin, int32_t nMax, int32_t nPosition, int32_t nThumb,
                                    int32_t nOrientation, uint8_t nFlag) {
-  auto* p = new CtlScrollBar();
-  p->m_nMin = nMin;
-  p->m_nMax = nMax;
-  p->m_nPosition = nPosition;
-  p->m_nThumb = nThumb;
-  p->m_nOrientation = nOrientation;
-  p->m_nFlag = nFlag;
-  try {
-    p->CControl::Create(pParent);
-  } catch (...) {
-    delete p;
-    throw;
-  }
-  return p;
+  return NewControl<CtlScrollBar>([&](CtlScrollBar* q) {
+    q->m_nMin = nMin;
+    q->m_nMax = nMax;
+    q->m_nPosition = nPosition;
+    q->m_nThumb = nThumb;
+    q->m_nOrientation = nOrientation;
+    q->m_nFlag = nFlag;
+    q->CControl::Create(pParent);
+  });
 }
 
 int32_t CtlScrollBar::Thickness() const {
@@ -65,8 +53,8 @@ void CtlScrollBar::SetImages(int32_t nThumbStart, int32_t nThumbMiddle, int32_t 
 
 void CtlScrollBar::LoadImages() {
   for (int32_t i = 0; i < EImageCount; ++i) {
-    TakeRef<CBitmap>(m_apScaled[i], nullptr);
-    TakeRef<CBitmap>(m_apSource[i], m_anId[i] == -1 ? nullptr : CResources::GetImage(m_anId[i], EScaleNone, RECT{}));
+    RefPtr::Take(m_apScaled[i], nullptr);
+    RefPtr::Take(m_apSource[i], m_anId[i] == -1 ? nullptr : CResources::GetImage(m_anId[i], EScaleNone, RECT{}));
   }
 }
 
@@ -125,12 +113,12 @@ void CtlScrollBar::SetScaled(int32_t nRole, int32_t nLength) {
   CBitmap* pSource = m_apSource[nRole];
   int32_t nThick = Thickness();
   if (!pSource || nLength <= 0 || nThick <= 0) {
-    TakeRef<CBitmap>(m_apScaled[nRole], nullptr);
+    RefPtr::Take(m_apScaled[nRole], nullptr);
     return;
   }
   RECT target = m_nOrientation == EHorizontal ? RECT{0, 0, nLength, nThick} : RECT{0, 0, nThick, nLength};
   if (m_apScaled[nRole] && RectEquals(m_apScaled[nRole]->GetSize(), target)) return;
-  TakeRef(m_apScaled[nRole], CBitmap::NewScaledSmooth(pSource, target, EScaleStretch));
+  RefPtr::Take(m_apScaled[nRole], CBitmap::NewScaledSmooth(pSource, target, EScaleStretch));
 }
 
 void CtlScrollBar::UpdateScaled() {

@@ -36,14 +36,9 @@ CtlScrollPanel::~CtlScrollPanel() {
 }
 
 CtlScrollPanel* CtlScrollPanel::Create(CControl* pParent) {
-  auto* p = new CtlScrollPanel();
-  try {
-    p->Init(pParent);
-  } catch (...) {
-    delete p;
-    throw;
-  }
-  return p;
+  return NewControl<CtlScrollPanel>([&](CtlScrollPanel* q) {
+    q->Init(pParent);
+  });
 }
 
 void CtlScrollPanel::Init(CControl* pParent) {

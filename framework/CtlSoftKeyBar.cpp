@@ -15,20 +15,16 @@ CtlSoftKeyBar::~CtlSoftKeyBar() {
 }
 
 CtlSoftKeyBar* CtlSoftKeyBar::Create(CControl* pParent, int32_t nKind) {
-  auto* p = new CtlSoftKeyBar();
-  try {
-    p->Init(pParent);
-    p->m_nKind = nKind;
-    p->SetAutoFit(true);
-    p->SetMarquee(false);
-    p->SetTextColor(ThemeTextColor(GetThemeIndex()), EColorSolid);
-    p->CtlStatic::SetFont(TFontDesc{0, true, false, false});
-    p->SetLineFraction(TFraction(1, 2));
-    p->SetClickHandler(CDelegate::Member<&CtlSoftKeyBar::PostKey>(p));
-  } catch (...) {
-    delete p;
-    throw;
-  }
+  auto* p = NewControl<CtlSoftKeyBar>([&](CtlSoftKeyBar* q) {
+    q->Init(pParent);
+    q->m_nKind = nKind;
+    q->SetAutoFit(true);
+    q->SetMarquee(false);
+    q->SetTextColor(ThemeTextColor(GetThemeIndex()), EColorSolid);
+    q->CtlStatic::SetFont(TFontDesc{0, true, false, false});
+    q->SetLineFraction(TFraction(1, 2));
+    q->SetClickHandler(CDelegate::Member<&CtlSoftKeyBar::PostKey>(q));
+  });
   return p;
 }
 

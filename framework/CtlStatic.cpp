@@ -9,14 +9,6 @@
 
 namespace {
 
-// Puts a fresh reference (already counted for us) into a slot.
-template <class T>
-void TakeRef(T*& rpSlot, T* pFresh) {
-  T* pOld = rpSlot;
-  rpSlot = pFresh;
-  if (pOld) pOld->removeReference();
-}
-
 RECT Shift(const RECT& rc, int32_t dx, int32_t dy) {
   return RECT{rc.left + dx, rc.top + dy, rc.right + dx, rc.bottom + dy};
 }
@@ -54,30 +46,31 @@ CtlStatic::CtlStatic()
 CtlStatic::~CtlStatic() {
   Unsubscribe();
   DropBitmaps();
-  TakeRef<CFont>(m_pFont, nullptr);
+  RefPtr::Take(m_pFont, nullptr);
 }
 
 CtlStatic* CtlStatic::Create(CControl* pParent) {
-  auto* p = new CtlStatic();
-  try {
-    p->Init(pParent);
-  } catch (...) {
-    delete p;
-    throw;
-  }
-  return p;
+  return NewControl<CtlStatic>([&](CtlStatic* q) {
+    q->Init(pParent);
+  });
 }
 
 void CtlStatic::Init(CControl* pParent) { CControl::Create(pParent); }
 
 void CtlStatic::DropBitmaps() {
-  TakeRef<CBitmap>(m_pScaled, nullptr);
-  TakeRef<CBitmap>(m_pSource, nullptr);
+  RefPtr::Take(m_pScaled, nullptr);
+  RefPtr::Take(m_pSource, nullptr);
 }
 
 RECT CtlStatic::InnerBox() const {
   RECT rc = LocalRect();
   return RECT{rc.left + m_nMarginH, rc.top + m_nMarginV, rc.right - m_nMarginH, rc.bottom - m_nMarginV};
+}
+
+void CtlStatic::RestyleText() {
+  if (m_nContent != EContentText) return;
+  UpdateMarquee();
+  Invalidate();
 }
 
 void CtlStatic::SetText(plat::WStringView text) {
@@ -96,16 +89,16 @@ void CtlStatic::SetImage(CBitmap* pBitmap, bool bScaling) {
   RefPtr::Assign(m_pSource, pBitmap);
   m_nImageId = -1;
   m_bScaling = bScaling;
-  TakeRef<CBitmap>(m_pScaled, nullptr);
+  RefPtr::Take(m_pScaled, nullptr);
   Invalidate();
 }
 
 void CtlStatic::SetImageId(int32_t nId, bool bScaling) {
   m_nContent = EContentImage;
-  TakeRef<CBitmap>(m_pSource, nullptr);
+  RefPtr::Take(m_pSource, nullptr);
   m_nImageId = nId;
   m_bScaling = bScaling;
-  TakeRef<CBitmap>(m_pScaled, nullptr);
+  RefPtr::Take(m_pScaled, nullptr);
   Invalidate();
 }
 
@@ -113,7 +106,7 @@ void CtlStatic::SetImageScaling(bool bSmooth) {
   if (bSmooth == m_bSmooth) return;
   m_bSmooth = bSmooth;
   if (m_nContent == EContentImage && m_bScaling) {
-    TakeRef<CBitmap>(m_pScaled, nullptr);
+    RefPtr::Take(m_pScaled, nullptr);
     Invalidate();
   }
 }
@@ -121,47 +114,35 @@ void CtlStatic::SetImageScaling(bool bSmooth) {
 void CtlStatic::SetTextColor(TColor color, int32_t nMode) {
   m_textColor = color;
   m_nTextMode = nMode;
-  if (m_nContent != EContentText) return;
-  UpdateMarquee();
-  Invalidate();
+  RestyleText();
 }
 
 void CtlStatic::SetBackColor(TColor color, int32_t nMode) {
   m_backColor = color;
   m_nBackMode = nMode;
-  if (m_nContent != EContentText) return;
-  UpdateMarquee();
-  Invalidate();
+  RestyleText();
 }
 
 void CtlStatic::SetAlignment(int32_t nMode) {
   if (nMode == m_nAlign) return;
   m_nAlign = nMode;
-  if (m_nContent != EContentText) return;
-  UpdateMarquee();
-  Invalidate();
+  RestyleText();
 }
 
 void CtlStatic::SetTextStyle(int32_t nPlace) {
   if (nPlace == m_nPlace) return;
   m_nPlace = nPlace;
-  if (m_nContent != EContentText) return;
-  UpdateMarquee();
-  Invalidate();
+  RestyleText();
 }
 
 void CtlStatic::SetLineFraction(const TFraction& fraction) {
   m_lineFraction = fraction;
-  if (m_nContent != EContentText) return;
-  UpdateMarquee();
-  Invalidate();
+  RestyleText();
 }
 
 void CtlStatic::SetMarquee(bool bOn) {
   m_bMarquee = bOn;
-  if (m_nContent != EContentText) return;
-  UpdateMarquee();
-  Invalidate();
+  RestyleText();
 }
 
 void CtlStatic::SetMargins(int32_t nHorizontal, int32_t nVertical) {
@@ -175,7 +156,7 @@ void CtlStatic::SetMargins(int32_t nHorizontal, int32_t nVertical) {
 
 void CtlStatic::MakeFont(const TFontDesc& desc) {
   if (m_pFont && m_pFont->Desc() == desc) return;
-  TakeRef(m_pFont, CFont::Create(desc));
+  RefPtr::Take(m_pFont, CFont::Create(desc));
   m_nTextWidth = -1;
 }
 
@@ -188,9 +169,7 @@ void CtlStatic::SetFont(const TFontDesc& desc) {
   }
   MakeFont(d);
   m_nTextWidth = -1;
-  if (m_nContent != EContentText) return;
-  UpdateMarquee();
-  Invalidate();
+  RestyleText();
 }
 
 void CtlStatic::SetAutoFit(bool bOn) {
@@ -348,7 +327,7 @@ void CtlStatic::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
     m_nOffset = 0;
     UpdateMarquee();
   } else {
-    TakeRef<CBitmap>(m_pScaled, nullptr);
+    RefPtr::Take(m_pScaled, nullptr);
   }
   Invalidate();
 }
@@ -363,7 +342,7 @@ void CtlStatic::OnShown(bool bVisible) {
 
 void CtlStatic::ReloadImages() {
   if (m_nContent != EContentImage) return;
-  TakeRef<CBitmap>(m_pScaled, nullptr);
+  RefPtr::Take(m_pScaled, nullptr);
   Invalidate();
 }
 
@@ -400,13 +379,9 @@ CtlAnimation::~CtlAnimation() {
 }
 
 CtlAnimation* CtlAnimation::Create(CControl* pParent) {
-  auto* p = new CtlAnimation();
-  try {
-    p->Init(pParent);
-  } catch (...) {
-    delete p;
-    throw;
-  }
+  auto* p = NewControl<CtlAnimation>([&](CtlAnimation* q) {
+    q->Init(pParent);
+  });
   p->Subscribe();
   return p;
 }
@@ -448,14 +423,10 @@ void CtlAnimation::HandleEvent(const TNoPayload&) {
 CtlLink::CtlLink() { SetEnableStateRaw(EnableOn); }
 
 CtlLink* CtlLink::Create(CControl* pParent) {
-  auto* p = new CtlLink();
-  try {
-    p->Init(pParent);
-    p->ApplyLook(false);
-  } catch (...) {
-    delete p;
-    throw;
-  }
+  auto* p = NewControl<CtlLink>([&](CtlLink* q) {
+    q->Init(pParent);
+    q->ApplyLook(false);
+  });
   return p;
 }
 

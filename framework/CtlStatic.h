@@ -101,6 +101,8 @@ class CtlStatic : public CControl, public CEventListenerFor<TimerTickEvent> {
   void PaintBackground(CGraphics& g, const POINT& origin, const RECT& clip);
   void PaintContent(CGraphics& g, const POINT& origin);
   void UpdateMarquee();
+  // In text mode: the marquee follows the new look, which is repainted.
+  void RestyleText();
   void RefitFont();
   void DropBitmaps();
   void MakeFont(const TFontDesc& desc);
