@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "framework/Trace.h"
+#include "platform/base/Errors.h"
 #include "platform/module/Module.h"
 
 namespace {
@@ -25,6 +26,7 @@ struct TPngDecodeState {
   uint8_t* pImage;   // nHeight * nRowBytes, zeroed (calloc)
   bool bHeaderDone;
   bool bAllRows;
+  bool bOutOfMemory;  // the loader's own picture buffer could not be had
   char szError[128];
 };
 
@@ -69,7 +71,10 @@ void PngHeader(png_structp pPng, png_infop pInfo) {
   // calloc, not new: a failure must come back here as a value, not as an
   // exception thrown through libpng's C frames.
   pState->pImage = static_cast<uint8_t*>(std::calloc(nHeight, nRowBytes));
-  if (!pState->pImage) png_error(pPng, "out of memory");
+  if (!pState->pImage) {
+    pState->bOutOfMemory = true;
+    png_error(pPng, "out of memory");
+  }
   pState->nWidth = nWidth;
   pState->nHeight = nHeight;
   pState->nRowBytes = nRowBytes;
@@ -158,7 +163,11 @@ plat::HBITMAP LoadPngImage(const uint8_t* pData, size_t nSize) {
   png_set_chunk_malloc_max(state.pPng, 8000000);
 
   plat::HBITMAP hBitmap = nullptr;
+  // Callers tell a lack of memory from bad data by the last error; the
+  // trace below must not overwrite it.
+  uint32_t nLastError = 0;
   if (!RunDecoder(&state, pData, nSize)) {
+    if (state.bOutOfMemory) nLastError = plat::ERROR_NOT_ENOUGH_MEMORY;
     DebugTrace(u"[QUOREL] readpng2 libpng error: %S\n", state.szError);
   } else if (!state.bHeaderDone || !state.bAllRows) {
     // The progressive reader simply waits for more data, and treats a broken
@@ -166,11 +175,13 @@ plat::HBITMAP LoadPngImage(const uint8_t* pData, size_t nSize) {
     // or damaged file must not become a picture with rows never written.
     DebugTrace(u"[QUOREL] readpng2: image data incomplete\n");
   } else if (!(hBitmap = MakePremultipliedDib(state))) {
+    nLastError = plat::GetLastError();
     DebugTrace(u"[QUOREL] readpng2: cannot create the bitmap\n");
   }
 
   std::free(state.pImage);
   png_destroy_read_struct(&state.pPng, &state.pInfo, nullptr);
+  if (nLastError) plat::SetLastError(nLastError);
   return hBitmap;
 }
 

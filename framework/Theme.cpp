@@ -7,6 +7,7 @@
 namespace {
 
 std::atomic<uint32_t> s_nTheme{0};
+std::atomic<const int32_t*> s_pSource{nullptr};
 
 TColor Pick(uint32_t nTheme, TColor c0, TColor c1) {
   if (nTheme == 0) return c0;
@@ -16,7 +17,11 @@ TColor Pick(uint32_t nTheme, TColor c0, TColor c1) {
 
 }  // namespace
 
-uint32_t GetThemeIndex() { return s_nTheme.load(std::memory_order_relaxed); }
+uint32_t GetThemeIndex() {
+  if (const int32_t* pIndex = s_pSource.load(std::memory_order_acquire)) return static_cast<uint32_t>(*pIndex);
+  return s_nTheme.load(std::memory_order_relaxed);
+}
+void SetThemeIndexSource(const int32_t* pIndex) { s_pSource.store(pIndex, std::memory_order_release); }
 void SetThemeIndex(uint32_t nTheme) { s_nTheme.store(nTheme, std::memory_order_relaxed); }
 
 TColor ThemeBackgroundColor(uint32_t n) { return Pick(n, 0xFF000000u, 0xFF000000u); }

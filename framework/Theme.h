@@ -6,9 +6,12 @@
 
 #include "framework/Graphics.h"
 
-// The settings own the theme index; until they exist this stand-in holds it.
+// The theme index: the settings object's while it lives (it installs the
+// address of its index here, null when it goes), else the stand-in value
+// SetThemeIndex writes. UI thread.
 uint32_t GetThemeIndex();
 void SetThemeIndex(uint32_t nTheme);
+void SetThemeIndexSource(const int32_t* pIndex);
 
 // Any index other than 0 and 1 gives opaque black for every role.
 TColor ThemeBackgroundColor(uint32_t nTheme);

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <new>
 
+#include "framework/DeviceIdentity.h"
+
 namespace {
 
 std::mutex& IdentityMutex() {
@@ -159,7 +161,7 @@ plat::WString CHTTPSession::IdentityLine() {
     std::lock_guard<std::mutex> guard(IdentityMutex());
     source = IdentitySource();
   }
-  return source ? source() : plat::WString();
+  return source ? source() : CurrentIdentityLine();
 }
 
 void CHTTPSession::PostActivity() { PostPayload<HttpActivityEvent>(OpenCount()); }

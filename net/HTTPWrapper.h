@@ -87,8 +87,8 @@ class CHTTPSession : public CEventListenerFor<HTTPForwardedEvent> {
   CHTTPCore* Core() const { return m_pCore; }
   int32_t OpenCount() const { return static_cast<int32_t>(m_requests.size()); }
 
-  // Where the "User-Agent" of every request comes from (the device identity
-  // line).
+  // Where the "User-Agent" of every request comes from; without a source
+  // set, the device identity's line (none without an identity).
   using TIdentitySource = std::function<plat::WString()>;
   static void SetIdentitySource(TIdentitySource source);
   static plat::WString IdentityLine();

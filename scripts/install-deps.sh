@@ -10,6 +10,7 @@ packages=(
   libsdl2-dev
   libtinyxml-dev libspeex-dev libmad0-dev libmp3lame-dev fonts-wqy-microhei
   libcairo2-dev xvfb xauth curl
+  libpixman-1-dev libharfbuzz-dev libfribidi-dev nettle-dev
 )
 
 # `install-deps.sh fuzz` also brings clang and its libFuzzer runtime.

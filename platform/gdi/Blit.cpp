@@ -5,6 +5,7 @@
 
 #include "platform/base/Errors.h"
 #include "platform/gdi/GdiPrivate.h"
+#include "platform/gdi/PixmanImage.h"
 
 namespace plat {
 
@@ -18,6 +19,13 @@ Rect MakeRect(int32_t x, int32_t y, int64_t w, int64_t h) {
 
 Rect Intersect(const Rect& a, const Rect& b) {
   return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+}
+
+// The bounding box of both; an empty one adds nothing.
+Rect Union(const Rect& a, const Rect& b) {
+  if (a.IsEmpty()) return b;
+  if (b.IsEmpty()) return a;
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
 // What of the source surface a source DC can be read at, in its coordinates.
@@ -63,13 +71,71 @@ struct SourceGuard {
   Surface surface;
   SourceGuard(const Surface& src, const Surface& dst) : surface(src) {
     if (src.top != dst.top) return;
-    const size_t rowBytes = size_t(src.width) * src.BytesPerPixel();
+    const size_t usedBytes = size_t(src.width) * src.BytesPerPixel();
+    const size_t rowBytes = (usedBytes + 3) & ~size_t{3};  // rows on 4-byte boundaries, as pixman needs
     copy.resize(rowBytes * size_t(src.height));
-    for (int32_t y = 0; y < src.height; ++y) std::memcpy(copy.data() + rowBytes * y, src.Row(y), rowBytes);
+    for (int32_t y = 0; y < src.height; ++y) std::memcpy(copy.data() + rowBytes * y, src.Row(y), usedBytes);
     surface.top = copy.data();
     surface.pitch = static_cast<ptrdiff_t>(rowBytes);
   }
 };
+
+// Composites onto every clip rectangle inside `area` (destination DC
+// coordinates) and returns the bounds of what it drew. The source image is
+// addressed at the destination point plus (dx, dy): a source pixel without a
+// transform, the offset within the destination rectangle with one.
+Rect Composite(pixman_op_t op, const PixmanImage& src, const PixmanImage& mask, const PixmanImage& dst,
+               const Region& clip, const Rect& area, const Point& dstOrigin, int64_t dx, int64_t dy) {
+  Rect drawn{};
+  for (const Rect& c : clip.Rects()) {
+    const Rect r = Intersect(c, area);
+    if (r.IsEmpty()) continue;
+    pixman_image_composite32(op, src.get(), mask.get(), dst.get(), static_cast<int32_t>(r.left + dx),
+                             static_cast<int32_t>(r.top + dy), 0, 0, r.left + dstOrigin.x, r.top + dstOrigin.y,
+                             r.Width(), r.Height());
+    drawn = Union(drawn, r);
+  }
+  return drawn;
+}
+
+// Source-over onto a 16-bit destination, a band of rows at a time: the band
+// is expanded to 32 bits, blended there and packed back. pixman blends onto
+// 16-bit pixels through its general path only; its 32-bit paths are twice as
+// fast, and the expansion (bit replication) and packing (truncation) are the
+// layer's own, so the pixels are the same. Returns what Composite returns.
+Rect BlendThrough32(const PixmanImage& src, const PixmanImage& mask, const PixmanImage& dst, const Region& clip,
+                    const Rect& area, const Point& dstOrigin, int64_t dx, int64_t dy) {
+  constexpr int32_t kBandRows = 64;  // a full-width band (120 KB) stays in the second-level cache
+  const PixmanImage band = PixmanImage::Scratch(area.Width(), kBandRows);
+  if (!band) return Composite(PIXMAN_OP_OVER, src, mask, dst, clip, area, dstOrigin, dx, dy);
+  Rect drawn{};
+  for (const Rect& c : clip.Rects()) {
+    const Rect r = Intersect(c, area);
+    if (r.IsEmpty()) continue;
+    for (int32_t top = r.top; top < r.bottom; top += kBandRows) {
+      const int32_t rows = std::min(kBandRows, r.bottom - top);
+      pixman_image_composite32(PIXMAN_OP_SRC, dst.get(), nullptr, band.get(), r.left + dstOrigin.x,
+                               top + dstOrigin.y, 0, 0, 0, 0, r.Width(), rows);
+      pixman_image_composite32(PIXMAN_OP_OVER, src.get(), mask.get(), band.get(), static_cast<int32_t>(r.left + dx),
+                               static_cast<int32_t>(top + dy), 0, 0, 0, 0, r.Width(), rows);
+      pixman_image_composite32(PIXMAN_OP_SRC, band.get(), nullptr, dst.get(), 0, 0, 0, 0, r.left + dstOrigin.x,
+                               top + dstOrigin.y, r.Width(), rows);
+    }
+    drawn = Union(drawn, r);
+  }
+  return drawn;
+}
+
+// The nearest-neighbour sampling of a stretch as a pixman transform on the
+// source image, when pixman lands on exactly the layer's samples.
+bool SetNearestTransform(const PixmanImage& src, const Target& st, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
+                         int32_t w, int32_t h) {
+  const auto t = NearestTransform(int64_t{sx} + st.origin.x, sw, w, int64_t{sy} + st.origin.y, sh, h);
+  if (!t) return false;
+  pixman_image_set_transform(src.get(), &*t);
+  pixman_image_set_filter(src.get(), PIXMAN_FILTER_NEAREST, nullptr, 0);
+  return true;
+}
 
 struct Endpoints {
   std::shared_ptr<DcObject> dst;
@@ -100,6 +166,21 @@ void SampleMap(int64_t start, int64_t sourceLength, int64_t length, int32_t from
   for (int32_t i = from; i < to; ++i) {
     out[size_t(i - from)] = ClampCoord(start + (2 * int64_t{i} + 1) * sourceLength / (2 * length));
   }
+}
+
+// The part of `box` whose samples (cols and rows, one per destination
+// column and row of the box) all fall inside `readable`. Samples only grow,
+// so that part is one rectangle.
+Rect SampledInside(const Rect& box, const std::vector<int32_t>& cols, const std::vector<int32_t>& rows,
+                   const Rect& readable) {
+  auto span = [](const std::vector<int32_t>& samples, int32_t from, int32_t to) {
+    const auto first = std::lower_bound(samples.begin(), samples.end(), from);
+    const auto last = std::lower_bound(first, samples.end(), to);
+    return std::pair<int32_t, int32_t>(int32_t(first - samples.begin()), int32_t(last - samples.begin()));
+  };
+  const auto [left, right] = span(cols, readable.left, readable.right);
+  const auto [top, bottom] = span(rows, readable.top, readable.bottom);
+  return {box.left + left, box.top + top, box.left + right, box.top + bottom};
 }
 
 // One row of a blend from a 32-bit premultiplied source (`src` points at its
@@ -185,6 +266,14 @@ bool BitBlt(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, int3
   const Surface& ds = e.dt.surface;
   const Surface& ss = source.surface;
   Rect damage{};
+  if (ds.format != ss.format && PixmanCanWrap(ds) && PixmanCanWrap(ss)) {
+    const PixmanImage from(ss, false), to(ds, false);
+    if (from && to) {
+      ReportDamage(e.dt, Composite(PIXMAN_OP_SRC, from, PixmanImage(), to, e.clip, area, e.dt.origin,
+                                   e.st.origin.x - shiftX, e.st.origin.y - shiftY));
+      return true;
+    }
+  }
   for (const Rect& c : e.clip.Rects()) {
     const Rect r = Intersect(c, area);
     if (r.IsEmpty()) continue;
@@ -194,9 +283,7 @@ bool BitBlt(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, int3
       CopyRow(ds.format, ds.Row(row + e.dt.origin.y) + (r.left + e.dt.origin.x) * ds.BytesPerPixel(), ss.format,
               ss.Row(srcRow) + srcCol * ss.BytesPerPixel(), r.Width());
     }
-    damage = damage.IsEmpty() ? r
-                              : Rect{std::min(damage.left, r.left), std::min(damage.top, r.top),
-                                     std::max(damage.right, r.right), std::max(damage.bottom, r.bottom)};
+    damage = Union(damage, r);
   }
   ReportDamage(e.dt, damage);
   return true;
@@ -232,6 +319,17 @@ bool StretchBlt(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, 
   const SourceGuard source(e.st.surface, e.dt.surface);
   const Surface& ds = e.dt.surface;
   const Surface& ss = source.surface;
+  // Without a conversion the row copier below beats pixman's nearest path
+  // (it repeats whole rows when enlarging); with one, pixman converts.
+  if (ds.format != ss.format && (sw != w || sh != h) && PixmanCanWrap(ds) && PixmanCanWrap(ss)) {
+    const PixmanImage image(ss, false), to(ds, false);
+    if (image && to && SetNearestTransform(image, e.st, sx, sy, sw, sh, w, h)) {
+      Composite(PIXMAN_OP_SRC, image, PixmanImage(), to, e.clip, SampledInside(box, cols, rows, readable),
+                e.dt.origin, -int64_t{x}, -int64_t{y});
+      ReportDamage(e.dt, box);
+      return true;
+    }
+  }
   const int db = ds.BytesPerPixel(), sb = ss.BytesPerPixel();
   for (const Rect& c : e.clip.Rects()) {
     const Rect r = Intersect(c, box);
@@ -309,6 +407,23 @@ bool AlphaBlend(HDC hdst, int32_t x, int32_t y, int32_t w, int32_t h, HDC hsrc, 
   const Surface& ds = e.dt.surface;
   const Surface& ss = source.surface;
   const uint32_t ca = blend.sourceConstantAlpha;
+  if (PixmanCanWrap(ds) && PixmanCanWrap(ss)) {
+    // Without per-pixel alpha a 32-bit source's alpha byte counts as 255.
+    const PixmanImage image(ss, !perPixel), to(ds, false);
+    const PixmanImage mask = ca == 255 ? PixmanImage() : PixmanImage::SolidAlpha(uint8_t(ca));
+    const bool scaled = sw != w || sh != h;
+    if (image && to && (ca == 255 || mask) && (!scaled || SetNearestTransform(image, e.st, sx, sy, sw, sh, w, h))) {
+      const int64_t dx = scaled ? -int64_t{x} : int64_t{sx} - x + e.st.origin.x;
+      const int64_t dy = scaled ? -int64_t{y} : int64_t{sy} - y + e.st.origin.y;
+      if (ds.format == PixelFormat::Bgra32) {
+        Composite(PIXMAN_OP_OVER, image, mask, to, e.clip, box, e.dt.origin, dx, dy);
+      } else {
+        BlendThrough32(image, mask, to, e.clip, box, e.dt.origin, dx, dy);
+      }
+      ReportDamage(e.dt, box);
+      return true;
+    }
+  }
   const int db = ds.BytesPerPixel(), sb = ss.BytesPerPixel();
   const bool from32 = ss.format == PixelFormat::Bgra32;
   for (const Rect& c : e.clip.Rects()) {

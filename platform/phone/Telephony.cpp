@@ -90,6 +90,7 @@ namespace Telephony {
 TelSession Initialize(LineCallback callback) {
   auto session = std::make_shared<Session>();
   session->config = CurrentConfig();
+  if (!session->config.initializes) return nullptr;
   session->callback = std::move(callback);
   if (session->callback) {
     session->wake = CreateEvent(false, false);
@@ -132,7 +133,8 @@ std::optional<WString> LineName(TelSession s, uint32_t device) {
 LineHandle Open(TelSession s, uint32_t device, LinePrivilege privilege, uintptr_t instance) {
   std::lock_guard<std::mutex> guard(G().lock);
   auto session = FindSessionLocked(s);
-  if (!session || device >= session->config.devices.size()) return nullptr;
+  if (!session || device >= session->config.devices.size() || !session->config.devices[device].opens)
+    return nullptr;
   uintptr_t id = G().nextId++;
   G().lines[id] = Line{session, device, privilege, instance};
   return reinterpret_cast<LineHandle>(id);
@@ -141,7 +143,7 @@ LineHandle Open(TelSession s, uint32_t device, LinePrivilege privilege, uintptr_
 std::optional<GeneralInfo> GetGeneralInfo(LineHandle line) {
   std::lock_guard<std::mutex> guard(G().lock);
   auto it = G().lines.find(reinterpret_cast<uintptr_t>(line));
-  if (it == G().lines.end()) return std::nullopt;
+  if (it == G().lines.end() || !it->second.session->config.generalInfo) return std::nullopt;
   return GeneralInfo{it->second.session->config.imei, it->second.session->config.imsi};
 }
 

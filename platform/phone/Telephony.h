@@ -45,8 +45,8 @@ namespace Telephony {
 
 // A session (line application). With an empty callback no messages are
 // delivered (the program's identity query needs none); with one, messages
-// run on the session's own telephony thread. Null only when the thread cannot
-// be made.
+// run on the session's own telephony thread. Null when the configuration
+// says the service fails or the thread cannot be made.
 TelSession Initialize(LineCallback callback);
 uint32_t DeviceCount(TelSession session);
 // The version agreed for `device` within [low, high]: the highest the
@@ -70,12 +70,15 @@ struct SimLineDevice {
   WString name = u"Cellular Line";
   bool negotiates = true;
   bool capabilities = true;
+  bool opens = true;  // false: Open of this device fails
 };
 
 struct TelephonyConfig {
   std::vector<SimLineDevice> devices{SimLineDevice{}};
   WString imei;
   WString imsi;
+  bool initializes = true;  // false: Initialize fails (no telephony service)
+  bool generalInfo = true;  // false: GetGeneralInfo fails on every line
 };
 
 // Replaces the devices (nothing: back to the default device, IMEI and IMSI

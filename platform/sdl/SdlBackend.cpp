@@ -10,10 +10,13 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/base/Debug.h"
 #include "platform/kernel/Kernel.h"
+#include "platform/phone/Telephony.h"
 #include "platform/registry/Registry.h"
+#include "platform/sdl/SdlAudio.h"
 #include "platform/shell/DeviceServices.h"
 
 namespace plat {
@@ -301,9 +304,12 @@ void SdlBackend::Translate(const SDL_Event& event, IInputSink& input) {
     case SDL_KEYUP: {
       const bool down = event.type == SDL_KEYDOWN;
       const SDL_Keycode key = event.key.keysym.sym;
-      if (key == SDLK_F11 || key == SDLK_F12) {
+      if (key == SDLK_F9 || key == SDLK_F11 || key == SDLK_F12) {
         if (!down || event.key.repeat) return;
-        if (key == SDLK_F11) {
+        if (key == SDLK_F9) {
+          // A call comes in on the first line.
+          SimulateIncomingCall(0);
+        } else if (key == SDLK_F11) {
           input.Rotate(DisplayOrientation() == DMDO_DEFAULT ? DMDO_90 : DMDO_DEFAULT);
         } else {
           input.Slide(ShellReadDword(HKEY_CURRENT_USER, kSlideKey, kSlideValue) == 0);
@@ -378,10 +384,15 @@ const char* InstallPreferredDisplayBackend() {
   };
   const bool display = set("DISPLAY") || set("WAYLAND_DISPLAY");
   if (ChooseDisplayBackend(forced, display) == BackendKind::Sdl) {
-    if (InstallDisplayBackend(std::make_shared<SdlBackend>())) return "sdl";
-    DebugPrintf(u"[platform] no window could be opened; running headless\n");
+    if (!InstallDisplayBackend(std::make_shared<SdlBackend>()))
+      DebugPrintf(u"[platform] no window could be opened; running headless\n");
   }
-  return CurrentDisplayBackend()->Name();
+  const char* name = CurrentDisplayBackend()->Name();
+  std::string audio = ToUtf8(ReadString(HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"AudioBackend").value_or(u""));
+  if (ChooseAudioBackend(audio.c_str(), std::strcmp(name, "sdl") == 0) == AudioChoice::Sdl) {
+    if (auto sdlAudio = MakeSdlAudioBackend()) InstallAudioBackend(std::move(sdlAudio));
+  }
+  return name;
 }
 
 }  // namespace plat

@@ -1,9 +1,10 @@
-// Vibration effects and touch sounds. There is no vibration motor and, for
-// now, no sound output: a request whose file exists is recorded, which is
-// all the program can observe of it.
+// Vibration effects and touch sounds. There is no vibration motor: a request
+// whose file exists is recorded, which is all the program can observe of it.
+// Sounds are recorded too, and heard when the audio backend is audible.
 #include <mutex>
 #include <system_error>
 
+#include "platform/audio/Audio.h"
 #include "platform/base/Errors.h"
 #include "platform/fs/FileSystem.h"
 #include "platform/shell/DeviceServices.h"
@@ -76,6 +77,7 @@ bool NLedSetDevice(uint32_t id, const LedSettings& settings) {
 bool PlaySound(WStringView name, ModuleHandle, uint32_t flags) {
   if (name.empty()) {
     Record({FeedbackEvent::Kind::SoundStop, WString(), {}, flags});
+    PlayWavFile({});
     return true;
   }
   std::optional<std::filesystem::path> file = ExistingFile(name);
@@ -89,6 +91,7 @@ bool PlaySound(WStringView name, ModuleHandle, uint32_t flags) {
     return false;
   }
   Record({FeedbackEvent::Kind::Sound, WString(name), *file, flags});
+  PlayWavFile(*file);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/audio/AudioBackend.h"
 #include "platform/base/Debug.h"
 #include "platform/registry/Registry.h"
 #include "platform/shell/MenuBarPaint.h"
@@ -81,10 +82,16 @@ TestPlatform::TestPlatform(TestConfig config) : m_config(std::move(config)) {
 
   m_backend = std::make_shared<HeadlessBackend>();
   InstallDisplayBackend(m_backend);
+  InstallAudioBackend(nullptr);
+  headless_audio::Reset();
   InstallMenuBarPainter();
 }
 
 TestPlatform::~TestPlatform() {
+  // A device left open keeps its input allocated, so the next test's open
+  // fails; its dispatch thread must still end before the clock goes.
+  if (AbandonOpenWaveDevices() != 0) std::fputs("[test] a wave device was left open\n", stderr);
+  headless_audio::Reset();
   ResetUiForTests();
   ClearMessageBoxes();
   ResetRegistryForTests();

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/audio/HeadlessAudio.h"
 #include "platform/base/Debug.h"
 #include "platform/display/Display.h"
 #include "platform/display/Headless.h"
@@ -100,6 +101,22 @@ class TestPlatform {
   void ClearDebugLines();
   std::vector<MessageBoxRecord> MessageBoxes() const { return plat::MessageBoxes(); }
   std::optional<MenuBarState> MenuBar() const { return MainMenuBarState(); }
+
+  // Sound devices (headless). The microphone source and the short count
+  // apply to the next input that opens or completes; the log and the
+  // speaker captures are read back after the fact.
+  void SetMicrophone(MicSource source) { headless_audio::SetMicrophone(std::move(source)); }
+  void SetMicrophoneShortCount(uint32_t bytes, std::optional<uint32_t> headerOrdinal = std::nullopt) {
+    headless_audio::SetShortCount(bytes, headerOrdinal);
+  }
+  std::vector<MicDelivery> MicrophoneLog() const { return headless_audio::DeliveryLog(); }
+  std::vector<uint8_t> MicrophoneDelivered() const { return headless_audio::Delivered(); }
+  std::vector<SpeakerStream> Speaker() const { return headless_audio::Speaker(); }
+  void SetWaveDeviceCounts(std::optional<uint32_t> inputs, std::optional<uint32_t> outputs) {
+    headless_audio::SetDeviceCounts(inputs, outputs);
+  }
+  void FailNextWaveOpen(bool input, uint32_t code) { headless_audio::FailNextOpen(input, code); }
+  void SetAudioUnpaced(bool unpaced) { headless_audio::SetUnpaced(unpaced); }
 
   // Called on the UI thread whenever GetMessage would block; see
   // plat::SetIdleHook.

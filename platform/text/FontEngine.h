@@ -15,6 +15,7 @@
 #include "platform/text/Text.h"
 
 struct FT_FaceRec_;
+struct hb_font_t;
 
 namespace plat::text {
 
@@ -24,10 +25,12 @@ std::mutex& EngineLock();
 struct FaceFile {
   std::string path;
   int index = 0;
+  uint32_t serial = 0;  // the order in which it was opened
   FT_FaceRec_* face = nullptr;
   bool bold = false;    // the file's own style
   bool italic = false;
   int32_t sizedPpem = 0;  // the pixel size the face is set to now
+  hb_font_t* shaper = nullptr;  // HarfBuzz's view of the face, in font units; made on first use
   // Sets the face to `ppem` pixels per em if it is not already.
   bool SetPixelSize(int32_t ppem);
 };
@@ -56,6 +59,14 @@ struct GlyphRef {
   bool synthItalic = false;
 };
 
+class ShapedText;
+// Texts a font has shaped, reused while the generation holds (see
+// ShapedText::Of).
+struct ShapedTextCache {
+  uint64_t generation = 0;
+  std::unordered_map<WString, std::shared_ptr<const ShapedText>> texts;
+};
+
 // The font an HFONT stands for, realised at one pixel size.
 class FontInstance {
  public:
@@ -73,6 +84,10 @@ class FontInstance {
   int32_t StrikeSize() const { return m_strikeSize; }
 
   GlyphRef Glyph(char32_t cp);
+  // The unhinted advance of a glyph of `face` at this size, synthetic bold
+  // included.
+  Fixed Advance(FaceFile* face, uint32_t index, bool synthBold);
+  ShapedTextCache& ShapedTexts() { return m_shaped; }
   // Kerning between two neighbours of the same face, 0 otherwise.
   Fixed Kerning(const GlyphRef& left, const GlyphRef& right);
 
@@ -83,6 +98,8 @@ class FontInstance {
   TextMetrics m_metrics;
   int32_t m_underlineTop = 0, m_underlineSize = 1, m_strikeTop = 0, m_strikeSize = 1;
   std::unordered_map<char32_t, GlyphRef> m_glyphs;
+  std::unordered_map<uint64_t, Fixed> m_advances;  // by face serial and glyph id
+  ShapedTextCache m_shaped;
 };
 
 // The instance behind the DC's font, realising the stock font on first use.

@@ -153,6 +153,7 @@ FaceFile* OpenFace(const std::string& path, int index) {
   file->face = face;
   file->bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
   file->italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+  file->serial = static_cast<uint32_t>(e.faces.size());
   FaceFile* result = file.get();
   e.faces.emplace(key, std::move(file));
   return result;
@@ -311,14 +312,21 @@ GlyphRef FontInstance::Glyph(char32_t cp) {
     g.index = index;
     g.synthBold = synthBold;
     g.synthItalic = synthItalic;
-    FT_Fixed advance = 0;
-    if (face->SetPixelSize(m_ppem) && FT_Get_Advance(face->face, index, FT_LOAD_NO_HINTING, &advance) == 0) {
-      g.advance = advance;
-    }
-    if (synthBold) g.advance += BoldStrength(m_ppem) << 10;
+    g.advance = Advance(face, index, synthBold);
   }
   m_glyphs.emplace(cp, g);
   return g;
+}
+
+Fixed FontInstance::Advance(FaceFile* face, uint32_t index, bool synthBold) {
+  const uint64_t key = uint64_t{face->serial} << 33 | uint64_t{index} << 1 | (synthBold ? 1 : 0);
+  if (auto it = m_advances.find(key); it != m_advances.end()) return it->second;
+  Fixed advance = 0;
+  FT_Fixed ft = 0;
+  if (face->SetPixelSize(m_ppem) && FT_Get_Advance(face->face, index, FT_LOAD_NO_HINTING, &ft) == 0) advance = ft;
+  if (synthBold) advance += BoldStrength(m_ppem) << 10;
+  m_advances.emplace(key, advance);
+  return advance;
 }
 
 Fixed FontInstance::Kerning(const GlyphRef& left, const GlyphRef& right) {

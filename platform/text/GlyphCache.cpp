@@ -9,6 +9,7 @@
 #include <list>
 
 #include "platform/text/FontEngine.h"
+#include "platform/text/ShapedText.h"
 
 namespace plat::text {
 
@@ -125,6 +126,7 @@ void ResetGlyphCache(size_t capacity) {
   c.order.clear();
   c.hits = c.misses = 0;
   if (capacity > 0) c.capacity = capacity;
+  text::ForgetShapedTexts();
 }
 
 }  // namespace plat

@@ -14,9 +14,11 @@
 // has them (per character), else the font's missing-glyph box. Control
 // characters (below U+0020) take no room and draw nothing.
 //
-// Known limits: no shaping and no bidirectional reordering. Scripts that need
-// them (Arabic) show their letters unjoined, left to right. Tabs are not
-// expanded.
+// Text is shaped (Arabic letters join) and each line is put in visual order
+// by the bidirectional algorithm, the paragraph's direction taken from its
+// first strong character; lines break on logical text. Scripts that read
+// without shaping (Latin, Greek, Cyrillic, CJK, Hangul) keep their plain
+// glyphs, advances and pair kerning. Tabs are not expanded.
 //
 // All calls may be made from any thread; they are serialised internally.
 #pragma once
@@ -124,9 +126,10 @@ constexpr uint32_t DT_WORD_ELLIPSIS = 0x40000;
 //   - DT_WORDBREAK wraps at spaces (the spaces at a wrap take no room) and
 //     between CJK ideographs, kana and Hangul syllables; a word wider than the
 //     rectangle stays whole on its line;
-//   - a line wider than the rectangle is cut to fit with "..." after it:
-//     with DT_WORD_ELLIPSIS any such line, with DT_END_ELLIPSIS the text's
-//     last line only; other lines are clipped;
+//   - a line wider than the rectangle is cut to fit with "..." at its
+//     logical end (on the left of a right-to-left line): with
+//     DT_WORD_ELLIPSIS any such line, with DT_END_ELLIPSIS the text's last
+//     line only; other lines are clipped;
 //   - horizontally DT_LEFT, DT_CENTER (left + (width - line) / 2, integer
 //     division) or DT_RIGHT per line; DT_VCENTER and DT_BOTTOM place single-
 //     line text (DT_SINGLELINE) only, the rest starts at the top.

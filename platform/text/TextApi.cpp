@@ -3,141 +3,12 @@
 
 #include "platform/base/Errors.h"
 #include "platform/text/FontEngine.h"
+#include "platform/text/ShapedText.h"
+#include "platform/text/TextLayout.h"
 
 namespace plat::text {
 
 namespace {
-
-// A text as glyphs with their advances: the one measurement that extents,
-// layout and drawing all read.
-struct Shaped {
-  std::vector<char32_t> cps;
-  std::vector<size_t> units;  // UTF-16 index of each character, plus the end
-  std::vector<GlyphRef> glyphs;
-  std::vector<Fixed> prefix;      // prefix[i]: advances and kerning before character i
-  std::vector<Fixed> kernBefore;  // kerning between character i - 1 and i
-
-  size_t size() const { return cps.size(); }
-  // Width of characters [a, b), rounded once.
-  int32_t Width(size_t a, size_t b) const { return b <= a ? 0 : RoundFixed(prefix[b] - prefix[a] - kernBefore[a]); }
-  // Pen position of character i on a run that starts at a.
-  Fixed Pen(size_t a, size_t i) const { return prefix[i] - prefix[a] - kernBefore[a] + kernBefore[i]; }
-};
-
-Shaped Shape(FontInstance& font, WStringView text) {
-  Shaped s;
-  for (size_t i = 0; i < text.size();) {
-    s.units.push_back(i);
-    s.cps.push_back(NextCodePoint(text, i));
-  }
-  s.units.push_back(text.size());
-  s.glyphs.reserve(s.cps.size());
-  s.prefix.assign(s.cps.size() + 1, 0);
-  s.kernBefore.assign(s.cps.size() + 1, 0);
-  for (size_t i = 0; i < s.cps.size(); ++i) {
-    s.glyphs.push_back(font.Glyph(s.cps[i]));
-    if (i > 0) s.kernBefore[i] = font.Kerning(s.glyphs[i - 1], s.glyphs[i]);
-    s.prefix[i + 1] = s.prefix[i] + s.glyphs[i].advance + s.kernBefore[i];
-  }
-  return s;
-}
-
-bool IsBreakSpace(char32_t c) { return c == U' '; }
-
-// Characters between which a line may break although there is no space.
-bool IsCjk(char32_t c) {
-  return (c >= 0x1100 && c <= 0x11FF) ||    // Hangul jamo
-         (c >= 0x2E80 && c <= 0x2FDF) ||    // CJK radicals
-         (c >= 0x3040 && c <= 0x30FF) ||    // kana
-         (c >= 0x3130 && c <= 0x318F) ||    // Hangul compatibility jamo
-         (c >= 0x3400 && c <= 0x4DBF) ||    // CJK extension A
-         (c >= 0x4E00 && c <= 0x9FFF) ||    // CJK unified ideographs
-         (c >= 0xAC00 && c <= 0xD7AF) ||    // Hangul syllables
-         (c >= 0xF900 && c <= 0xFAFF) ||    // CJK compatibility ideographs
-         (c >= 0x20000 && c <= 0x3FFFF);    // CJK extensions B and later
-}
-
-struct Line {
-  size_t begin = 0;
-  size_t end = 0;
-  int32_t width = 0;      // including the ellipsis
-  bool ellipsis = false;
-};
-
-// Where a wrapped line may end (end) and its successor start (next).
-struct BreakAt {
-  size_t end;
-  size_t next;
-};
-
-void WrapParagraph(const Shaped& s, size_t pb, size_t pe, int32_t maxWidth, std::vector<Line>& lines) {
-  std::vector<BreakAt> breaks;
-  for (size_t i = pb; i < pe;) {
-    if (IsBreakSpace(s.cps[i])) {
-      size_t j = i;
-      while (j < pe && IsBreakSpace(s.cps[j])) ++j;
-      if (i > pb) breaks.push_back({i, j});  // spaces opening the paragraph belong to its first word
-      i = j;
-      continue;
-    }
-    if (i > pb && !IsBreakSpace(s.cps[i - 1]) && (IsCjk(s.cps[i - 1]) || IsCjk(s.cps[i]))) breaks.push_back({i, i});
-    ++i;
-  }
-  breaks.push_back({pe, pe});
-  size_t start = pb, k = 0;
-  while (start < pe) {
-    while (breaks[k].end <= start) ++k;
-    // The first break is taken even when it does not fit: a word is never split.
-    size_t chosen = k;
-    for (size_t j = k; j < breaks.size() && s.Width(start, breaks[j].end) <= maxWidth; ++j) chosen = j;
-    lines.push_back({start, breaks[chosen].end});
-    start = breaks[chosen].next;
-    k = chosen + 1;
-  }
-}
-
-std::vector<Line> LayOut(const Shaped& s, int32_t maxWidth, uint32_t format) {
-  std::vector<Line> lines;
-  if (s.size() == 0) return lines;
-  if (format & DT_SINGLELINE) {
-    lines.push_back({0, s.size()});
-    return lines;
-  }
-  const bool wrap = format & DT_WORDBREAK;
-  size_t pb = 0;
-  for (size_t i = 0; i <= s.size();) {
-    const bool atEnd = i == s.size();
-    if (!atEnd && s.cps[i] != U'\r' && s.cps[i] != U'\n') {
-      ++i;
-      continue;
-    }
-    if (atEnd && pb == s.size() && pb > 0) break;  // a final break opens no new line
-    if (!wrap || pb == i) {
-      lines.push_back({pb, i});
-    } else {
-      WrapParagraph(s, pb, i, maxWidth, lines);
-    }
-    if (atEnd) break;
-    i += (s.cps[i] == U'\r' && i + 1 < s.size() && s.cps[i + 1] == U'\n') ? 2 : 1;
-    pb = i;
-  }
-  return lines;
-}
-
-// Cuts lines that are too wide and appends "..." where the flags ask for it.
-void Ellipsise(const Shaped& s, std::vector<Line>& lines, int32_t maxWidth, uint32_t format, int32_t ellipsisWidth) {
-  for (size_t n = 0; n < lines.size(); ++n) {
-    Line& line = lines[n];
-    line.width = s.Width(line.begin, line.end);
-    const bool wanted = (format & DT_WORD_ELLIPSIS) || ((format & DT_END_ELLIPSIS) && n + 1 == lines.size());
-    if (!wanted || line.width <= maxWidth) continue;
-    size_t cut = line.begin;
-    while (cut < line.end && s.Width(line.begin, cut + 1) + ellipsisWidth <= maxWidth) ++cut;
-    line.end = cut;
-    line.ellipsis = true;
-    line.width = s.Width(line.begin, cut) + ellipsisWidth;
-  }
-}
 
 // Blends one glyph's coverage in `color` into the target, inside `clip`.
 void DrawGlyph(const gdi::Target& t, const gdi::Region& clip, const GlyphBitmap& g, int32_t x, int32_t y,
@@ -187,11 +58,15 @@ void DrawGlyph(const gdi::Target& t, const gdi::Region& clip, const GlyphBitmap&
   }
 }
 
-void DrawRun(const gdi::Target& t, const gdi::Region& clip, FontInstance& font, const Shaped& s, size_t begin,
-             size_t end, int32_t x, int32_t baseline, gdi::Rgba8 color) {
-  for (size_t i = begin; i < end; ++i) {
-    const GlyphBitmap& g = RenderGlyph(s.glyphs[i], font.Ppem(), font.Antialiased());
-    DrawGlyph(t, clip, g, x + RoundFixed(s.Pen(begin, i)), baseline, color);
+// Draws characters [begin, end) of `s` as one line in visual order, its left
+// end at x.
+void DrawLine(const gdi::Target& t, const gdi::Region& clip, FontInstance& font, const ShapedText& s, size_t begin,
+              size_t end, int32_t x, int32_t baseline, gdi::Rgba8 color) {
+  static std::vector<PlacedGlyph>* const placed = new std::vector<PlacedGlyph>;  // reused under the engine lock
+  s.Place(begin, end, *placed);
+  for (const PlacedGlyph& p : *placed) {
+    const GlyphBitmap& g = RenderGlyph(p.glyph->ref, font.Ppem(), font.Antialiased());
+    DrawGlyph(t, clip, g, x + RoundFixed(p.x + p.glyph->dx), baseline - RoundFixed(p.glyph->dy), color);
   }
 }
 
@@ -262,12 +137,13 @@ bool GetTextExtentExPoint(HDC hdc, WStringView text, int32_t maxExtent, int32_t*
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  const Shaped s = Shape(*m.font, text);
+  const auto shaped = ShapedText::Of(*m.font, text);
+  const ShapedText& s = *shaped;
   int32_t fitting = 0;
   bool stopped = false;
   for (size_t i = 0; i < s.size(); ++i) {
     const int32_t extent = s.Width(0, i + 1);
-    for (size_t u = s.units[i]; u < s.units[i + 1]; ++u) {
+    for (size_t u = s.Unit(i); u < s.Unit(i + 1); ++u) {
       if (partialExtents) partialExtents[u] = extent;
       if (!stopped && extent <= maxExtent) {
         ++fitting;
@@ -292,8 +168,10 @@ int DrawText(HDC hdc, WStringView text, Rect* rect, uint32_t format) {
   FontInstance& font = *m.font;
   const int32_t lineHeight = font.Metrics().height;
   const int32_t maxWidth = rect->Width();
-  const Shaped s = Shape(font, text);
-  const Shaped dots = Shape(font, u"...");
+  const auto shaped = ShapedText::Of(font, text);
+  const auto shapedDots = ShapedText::Of(font, u"...");
+  const ShapedText& s = *shaped;
+  const ShapedText& dots = *shapedDots;
   std::vector<Line> lines = LayOut(s, maxWidth, format);
   Ellipsise(s, lines, maxWidth, format, dots.Width(0, dots.size()));
   const int32_t textHeight = static_cast<int32_t>(lines.size()) * lineHeight;
@@ -334,9 +212,15 @@ int DrawText(HDC hdc, WStringView text, Rect* rect, uint32_t format) {
     const Rect cell{x, y, x + line.width, y + lineHeight};
     if (opaque) gdi::FillOpaque(target, clip, cell, m.dc->bkColor);
     const int32_t baseline = y + metrics.ascent;
-    DrawRun(target, clip, font, s, line.begin, line.end, x, baseline, color);
     if (line.ellipsis) {
-      DrawRun(target, clip, font, dots, 0, dots.size(), x + s.Width(line.begin, line.end), baseline, color);
+      // The ellipsis stands at the line's logical end: on the left of a
+      // right-to-left line.
+      const bool rtl = line.begin < s.size() && s.RightToLeft(line.begin);
+      const int32_t textX = rtl ? x + dots.Width(0, dots.size()) : x;
+      DrawLine(target, clip, font, s, line.begin, line.end, textX, baseline, color);
+      DrawLine(target, clip, font, dots, 0, dots.size(), rtl ? x : x + s.Width(line.begin, line.end), baseline, color);
+    } else {
+      DrawLine(target, clip, font, s, line.begin, line.end, x, baseline, color);
     }
     if (metrics.underlined) {
       gdi::FillOpaque(target, clip,

@@ -260,6 +260,104 @@ TEST(GdiBlit, AlphaBlendStretchesAndClipsLikeStretchBlt) {
   gt::ExpectPixels(dst, expected, "stretched blend");
 }
 
+// Every (channel, alpha) pair of a source pixel, colours above their alpha
+// included, over destinations that step through the 8-bit range (32-bit) or
+// take every 5- and 6-bit level (16-bit), with and without constant alpha.
+TEST(GdiBlit, AlphaBlendMatchesTheFormulaForEveryChannelAndAlpha) {
+  Dib src(Fmt::Bgra, 256, 256);
+  for (int a = 0; a < 256; ++a)
+    for (int c = 0; c < 256; ++c)
+      src.Set(c, a, uint32_t(a) << 24 | uint32_t(255 - c) << 16 | uint32_t((c * 37) & 255) << 8 | uint32_t(c));
+  auto sweep = [&](Fmt df, uint32_t fill, int ca, bool perPixel) {
+    Dib dst(df, 256, 256);
+    dst.Load(std::vector<uint32_t>(65536, fill));
+    std::vector<uint32_t> expected(65536);
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 256; ++x)
+        expected[size_t(y) * 256 + x] = ModelBlendPixel(df, fill, Fmt::Bgra, src.Get(x, y), ca, perPixel);
+    ASSERT_TRUE(AlphaBlend(dst.dc(), 0, 0, 256, 256, src.dc(), 0, 0, 256, 256,
+                           BlendFunc{AC_SRC_OVER, 0, uint8_t(ca), uint8_t(perPixel ? AC_SRC_ALPHA : 0)}));
+    gt::ExpectPixels(dst, expected,
+                     "fmt " + std::to_string(int(df)) + " under " + std::to_string(fill) + " ca " + std::to_string(ca));
+  };
+  for (uint32_t d = 0; d < 256; d += 5) {
+    sweep(Fmt::Bgra, (255 - d) << 24 | d << 16 | (d ^ 0x5A) << 8 | (255 - d), 255, true);
+  }
+  for (uint32_t level = 0; level < 64; ++level) {
+    sweep(Fmt::R565, (level >> 1) << 11 | level << 5 | (31 - (level >> 1)), 255, true);
+    sweep(Fmt::R555, (level >> 1) << 10 | (31 - (level >> 1)) << 5 | (level >> 1), 255, true);
+  }
+  for (int ca = 0; ca < 255; ca += 3) {
+    sweep(Fmt::Bgra, 0x80C03F10u + uint32_t(ca), ca, true);
+    sweep(Fmt::R565, 0x7BEFu ^ uint32_t(ca * 257), ca, ca % 2 == 0);
+  }
+}
+
+// Whole frames of random pixels through every blit, scaled by exact and
+// inexact ratios, through a clip with holes: the composited result equals the
+// model pixel for pixel.
+TEST(GdiBlit, BlitsMatchTheModelOnRandomFrames) {
+  uint32_t seed = 12345;
+  auto next = [&seed](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 8) % uint32_t(n));
+  };
+  struct Scale {
+    int sw, sh, w, h;
+  };
+  const Scale scales[] = {{48, 40, 48, 40}, {24, 20, 48, 40}, {48, 40, 24, 20}, {16, 10, 48, 40},
+                          {48, 40, 31, 17}, {30, 33, 48, 40}, {7, 40, 48, 5}};
+  for (Fmt df : kFormats)
+    for (Fmt sf : kFormats) {
+      Dib dst(df, 48, 40, next(2) == 0), src(sf, 48, 40, next(2) == 0);
+      ExcludeClipRect(dst.dc(), 10, 5, 20, 12);
+      ExcludeClipRect(dst.dc(), 0, 30, 3, 40);
+      const ClipFn clip = [](int x, int y) {
+        return !(x >= 10 && x < 20 && y >= 5 && y < 12) && !(x < 3 && y >= 30);
+      };
+      for (const Scale& sc : scales) {
+        src.Pattern(uint32_t(next(1000)));
+        const int x = next(9) - 4, y = next(9) - 4, sx = next(48 - sc.sw + 1), sy = next(40 - sc.sh + 1);
+        const std::string what = std::to_string(int(sf)) + "->" + std::to_string(int(df)) + " " +
+                                 std::to_string(sc.sw) + "x" + std::to_string(sc.sh) + "->" + std::to_string(sc.w) +
+                                 "x" + std::to_string(sc.h);
+        dst.Pattern(uint32_t(next(1000)));
+        auto expected = ModelBitBlt(dst, x, y, sc.w, sc.h, src, sx - 3, sy + 2, clip);
+        ASSERT_TRUE(BitBlt(dst.dc(), x, y, sc.w, sc.h, src.dc(), sx - 3, sy + 2, SRCCOPY));
+        gt::ExpectPixels(dst, expected, "bitblt " + what);
+        expected = ModelStretch(dst, x, y, sc.w, sc.h, src, sx - 2, sy - 1, sc.sw, sc.sh, clip);
+        ASSERT_TRUE(StretchBlt(dst.dc(), x, y, sc.w, sc.h, src.dc(), sx - 2, sy - 1, sc.sw, sc.sh, SRCCOPY));
+        gt::ExpectPixels(dst, expected, "stretch " + what);
+        const int ca = next(3) == 0 ? 255 : next(256);
+        const bool perPixel = sf == Fmt::Bgra && next(4) != 0;
+        expected = ModelAlpha(dst, x, y, sc.w, sc.h, src, sx, sy, sc.sw, sc.sh, ca, perPixel, clip);
+        ASSERT_TRUE(AlphaBlend(dst.dc(), x, y, sc.w, sc.h, src.dc(), sx, sy, sc.sw, sc.sh,
+                               BlendFunc{AC_SRC_OVER, 0, uint8_t(ca), uint8_t(perPixel ? AC_SRC_ALPHA : 0)}));
+        gt::ExpectPixels(dst, expected, "blend ca " + std::to_string(ca) + " " + what);
+      }
+    }
+}
+
+// Every pair of source and destination spans up to 40 pixels, one row
+// tall, each way: the sample of every pixel follows the rule, whichever way
+// the blit gets there.
+TEST(GdiBlit, StretchSamplesFollowTheRuleAtEveryScale) {
+  for (Fmt df : {Fmt::R565, Fmt::Bgra}) {
+    const Fmt sf = df == Fmt::R565 ? Fmt::Bgra : Fmt::R565;  // a conversion as well
+    Dib src(sf, 40, 40), dst(df, 40, 40);
+    src.Pattern(77);
+    for (int sw = 1; sw <= 40; ++sw)
+      for (int w = 1; w <= 40; ++w) {
+        dst.Pattern(uint32_t(sw * 41 + w));
+        auto expected = ModelStretch(dst, 0, 0, w, 1, src, 40 - sw, 3, sw, 1, kEverywhere);
+        ASSERT_TRUE(StretchBlt(dst.dc(), 0, 0, w, 1, src.dc(), 40 - sw, 3, sw, 1, SRCCOPY));
+        expected = ModelStretch(dst, 5, 0, 1, w, src, 2, 40 - sw, 1, sw, kEverywhere);
+        ASSERT_TRUE(StretchBlt(dst.dc(), 5, 0, 1, w, src.dc(), 2, 40 - sw, 1, sw, SRCCOPY));
+        gt::ExpectPixels(dst, expected, std::to_string(sw) + "->" + std::to_string(w));
+      }
+  }
+}
+
 TEST(GdiBlit, AlphaBlendRefusesWhatItCannotDo) {
   Dib dst(Fmt::R565, 6, 6), src(Fmt::Bgra, 4, 4), src16(Fmt::R565, 4, 4);
   dst.Pattern(1);

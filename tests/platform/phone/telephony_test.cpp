@@ -124,6 +124,27 @@ TEST_F(Telephony_, VersionsNamesAndFailingDevices) {
   Telephony::Shutdown(session);
 }
 
+TEST_F(Telephony_, InjectedFailuresOfTheServiceOfOneOpenAndOfTheGeneralInformation) {
+  TelephonyConfig config;
+  config.devices = {SimLineDevice{}, SimLineDevice{u"Cellular Line", true, true, false}};
+  config.imei = u"356938035643809";
+  config.generalInfo = false;
+  ConfigureTelephony(config);
+  TelSession session = Telephony::Initialize({});
+  ASSERT_NE(session, nullptr);
+  LineHandle line = Telephony::Open(session, 0, LinePrivilege::None, 0);
+  ASSERT_NE(line, nullptr);
+  EXPECT_FALSE(Telephony::GetGeneralInfo(line));
+  EXPECT_EQ(Telephony::Open(session, 1, LinePrivilege::Monitor, 1), nullptr) << "this device refuses to open";
+  EXPECT_TRUE(Telephony::NegotiateVersion(session, 1, 0x20000, 0x20000)) << "it still negotiates";
+  Telephony::Shutdown(session);
+
+  config.initializes = false;
+  ConfigureTelephony(config);
+  EXPECT_EQ(Telephony::Initialize({}), nullptr);
+  EXPECT_EQ(Telephony::Initialize([](uintptr_t, uint32_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t) {}), nullptr);
+}
+
 TEST_F(Telephony_, AnIncomingCallReachesMonitoredLinesOfItsDeviceOnTheTelephonyThread) {
   TelephonyConfig config;
   config.devices = {SimLineDevice{}, SimLineDevice{u"Data Line"}, SimLineDevice{}};

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +16,7 @@
 
 #include "platform/display/Display.h"
 #include "platform/display/Headless.h"
+#include "platform/phone/Telephony.h"
 #include "platform/registry/Registry.h"
 #include "platform/sdl/SdlBackend.h"
 #include "platform/shell/DeviceServices.h"
@@ -91,7 +93,8 @@ TEST(SdlKeys, DesktopKeysMapToThePhonesKeys) {
   } cases[] = {{SDLK_RETURN, 13},   {SDLK_KP_ENTER, 13}, {SDLK_ESCAPE, 27}, {SDLK_BACKSPACE, 27},
                {SDLK_AC_BACK, 27},  {SDLK_LEFT, 37},     {SDLK_UP, 38},     {SDLK_RIGHT, 39},
                {SDLK_DOWN, 40},     {SDLK_F1, 112},      {SDLK_F2, 113},    {SDLK_F4, 115},
-               {SDLK_F3, 0},        {SDLK_a, 0},         {SDLK_F11, 0},     {SDLK_F12, 0}};
+               {SDLK_F3, 0},        {SDLK_a, 0},         {SDLK_F11, 0},     {SDLK_F12, 0},
+               {SDLK_F9, 0}};
   for (const Case& c : cases) EXPECT_EQ(VirtualKeyForSdlKey(c.key), c.vk) << SDL_GetKeyName(c.key);
 }
 
@@ -130,6 +133,26 @@ TEST_F(SdlTranslate, RotationAndSlideKeysToggleFromTheCurrentState) {
   EXPECT_EQ(Feed({KeyEvent(SDL_KEYDOWN, SDLK_F12), KeyEvent(SDL_KEYUP, SDLK_F12)}), Calls{"slide open"});
   ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, u"\\ControlPanel\\MotionSensor", u"SlideState", 1), 0);
   EXPECT_EQ(Feed({KeyEvent(SDL_KEYDOWN, SDLK_F12)}), Calls{"slide closed"});
+}
+
+TEST_F(SdlTranslate, F9RingsTheFirstLineOncePerPress) {
+  ConfigureTelephony(std::nullopt);
+  std::atomic<int> calls{0};
+  Handle rang = CreateEvent(false, false);
+  TelSession session = Telephony::Initialize([&](uintptr_t, uint32_t message, uintptr_t, uintptr_t, uintptr_t, uintptr_t) {
+    if (message == LINE_APPNEWCALL) ++calls;
+    SetEvent(rang);
+  });
+  ASSERT_NE(Telephony::Open(session, 0, LinePrivilege::Monitor, 0), nullptr);
+  EXPECT_EQ(Feed({KeyEvent(SDL_KEYDOWN, SDLK_F9), KeyEvent(SDL_KEYDOWN, SDLK_F9, true), KeyEvent(SDL_KEYUP, SDLK_F9)}),
+            Calls{}) << "no key reaches the program";
+  ASSERT_EQ(WaitForSingleObject(rang, 20000), WAIT_OBJECT_0);
+  // A marker call behind it: messages arrive in order, so nothing else came.
+  ASSERT_EQ(SimulateIncomingCall(0), 1);
+  ASSERT_EQ(WaitForSingleObject(rang, 20000), WAIT_OBJECT_0);
+  EXPECT_EQ(calls.load(), 2);
+  Telephony::Shutdown(session);
+  CloseHandle(rang);
 }
 
 // Environment variables the backend choice reads, put back afterwards.
