@@ -196,12 +196,18 @@ void CtlScrollPanel::OnTrackedDestroyed() {
   m_pTracked = nullptr;
 }
 
-void CtlScrollPanel::OnFocusChanged(bool bFocused, CControl*, CControl* pNew) {
-  if (!pNew || !m_pContent->IsAncestorOf(pNew)) return;
+void CtlScrollPanel::OnFocusChanged(bool bFocused, CControl* pOld, CControl* pNew) {
   if (!bFocused) {
-    Track(pNew);
+    // Moves between rows do not reach the panel (their shared ancestor is
+    // the content panel): the row the focus leaves from is the one to
+    // come back to.
+    if (pOld && m_pContent->IsAncestorOf(pOld))
+      Track(pOld);
+    else if (pNew && m_pContent->IsAncestorOf(pNew))
+      Track(pNew);
     return;
   }
+  if (!pNew || !m_pContent->IsAncestorOf(pNew)) return;
   RECT view = ViewRect();
   RECT rc = ContentRect(pNew);
   bool bOnScreen = rc.bottom > view.top && rc.top < view.bottom;

@@ -314,8 +314,13 @@ TEST_F(ScrollTest, RelayoutHandlerTrackingAndTeardown) {
          m_rows[1]->SetFocus();
        },
        [&] {
-         // Deleting the panel while it tracks a live control.
          EXPECT_EQ(p->TrackedControl(), m_rows[1]);
+         // A move between rows passes the panel by; leaving tracks the row
+         // the focus left.
+         m_rows[0]->SetFocus();
+         StartView()->SetFocus();
+         EXPECT_EQ(p->TrackedControl(), m_rows[0]);
+         // Deleting the panel while it tracks a live control.
          p->Relayout();
          delete p;
        }});
