@@ -217,7 +217,7 @@ void CtlStatic::HandleEvent(const TNoPayload&) {
   RECT box = InnerBox();
   int32_t nBoxWidth = box.right - box.left;
   // The text scrolls when it does not fit the box it is drawn in.
-  if (m_nContent == EContentText && m_nTextWidth > nBoxWidth && m_bMarquee) {
+  if (m_nContent == EContentText && nBoxWidth > 0 && m_nTextWidth > nBoxWidth && m_bMarquee) {
     int32_t nStep = MarqueeStep();
     m_nOffset += nStep;
     if (m_nOffset < 1) return;
