@@ -1,6 +1,7 @@
 #include "app/QuorelAppUi.h"
 
 #include "app/Updater.h"
+#include "audio/AudioServices.h"
 #include "framework/Resources.h"
 #include "framework/Trace.h"
 #include "protocol/AppSettings.h"
@@ -29,11 +30,6 @@ constexpr int32_t kCaptionRequiredLink = 84;
 // The watch gives up after this many 100 ms ticks without a success report.
 constexpr int32_t kWatchTickLimit = 300;
 
-TSearchRecorderFactory& RecorderFactory() {
-  static TSearchRecorderFactory factory;
-  return factory;
-}
-
 // The reply body as (data, length): a sink whose body is not readable counts
 // as an empty one.
 bool LoadReply(CSearchResults& model, CHTTPSink* pSink) {
@@ -45,12 +41,6 @@ bool LoadReply(CSearchResults& model, CHTTPSink* pSink) {
 std::string Utf8(plat::WStringView text) { return plat::ToUtf8(text); }
 
 }  // namespace
-
-void SetSearchRecorderFactory(TSearchRecorderFactory factory) { RecorderFactory() = std::move(factory); }
-
-std::unique_ptr<CSearchRecorder> NewSearchRecorder() {
-  return RecorderFactory() ? RecorderFactory()() : nullptr;
-}
 
 CQuorelAppUi::CQuorelAppUi() { InstallAppServices(&m_services); }
 
@@ -71,16 +61,26 @@ void CQuorelAppUi::StartServices(const THTTPCoreTimings& timings) {
   m_HTTPCore->StartThread();
   m_HTTPSession = CHTTPSession::Create(m_HTTPCore);
   m_updater = Updater::Create();
+  m_audioBuffer = std::make_unique<uint8_t[]>(kSharedAudioBufferSize);
+  TAudioServices audio;
+  audio.httpCore = [this] { return m_HTTPCore; };
+  audio.audioBuffer = [this] { return m_audioBuffer.get(); };
+  audio.searchMode = [] { return GetAppSettings() ? *AppSettings::SearchMode() : 0; };
+  audio.maxSearchSeconds = [] { return MaxSearchLengthSeconds(); };
+  InstallAudioServices(std::move(audio));
+  SetSearchRecorderFactory(&NewAudioSearchRecorder);
 }
 
 void CQuorelAppUi::StopServices() {
   delete m_updater;
   m_updater = nullptr;
   StopRecorder();
+  if (m_audioBuffer) InstallAudioServices({});
   if (m_HTTPSession) m_HTTPSession->Release();
   if (m_HTTPCore) m_HTTPCore->Shutdown();
   if (m_resolver) m_resolver->Stop();
   m_followUpRequest.Close();
+  m_audioBuffer.reset();
   delete m_HTTPSession;
   m_HTTPSession = nullptr;
   delete m_HTTPCore;
@@ -158,7 +158,7 @@ void CQuorelAppUi::OnRecorderState(const int32_t& state) {
       StopRecorder();
       CSearchResults& model = *AppSettings::GetResultModel();
       const bool bLoaded = LoadReply(model, pSink);
-      if (pSink) pSink->removeReference();
+      DisposeOwnedSink(pSink);
       if (!bLoaded && pSink) {
         TServerMessage message;
         if (GetServerErrorMessage(message)) {

@@ -136,6 +136,7 @@ class CQuorelAppUi : public CAppUi {
   std::unique_ptr<CDNSResolver> m_resolver;
   CHTTPCore* m_HTTPCore = nullptr;
   CHTTPSession* m_HTTPSession = nullptr;
+  std::unique_ptr<uint8_t[]> m_audioBuffer;  // shared by recording and playback
   std::unique_ptr<CSearchRecorder> m_recorder;
   ::PreviewStore* m_previewStore = nullptr;
   AppSettings* m_settings = nullptr;

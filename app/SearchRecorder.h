@@ -27,7 +27,7 @@ class CSearchRecorder {
   // Ends everything and closes the upload without taking its reply.
   virtual void Stop() = 0;
   // The reply's body sink (null when there is none); the caller owns it and
-  // lets it go with removeReference.
+  // lets it go with DisposeOwnedSink.
   virtual void TakeResponse(CHTTPSink*& pSink) = 0;
   // The upload's HTTP status code, 0 when there is none.
   virtual int32_t GetResponseStatus() = 0;
@@ -41,3 +41,5 @@ class CSearchRecorder {
 using TSearchRecorderFactory = std::function<std::unique_ptr<CSearchRecorder>()>;
 void SetSearchRecorderFactory(TSearchRecorderFactory factory);
 std::unique_ptr<CSearchRecorder> NewSearchRecorder();
+// The program's factory: the audio subsystem's recorder.
+std::unique_ptr<CSearchRecorder> NewAudioSearchRecorder();

@@ -4,12 +4,7 @@
 // wake-up and the empty paint batch).
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include "framework/AppUi.h"
-#include "platform/testing/TestPlatform.h"
-#include "tools/qrespack/PackWriter.h"
+#include "bench/BenchApp.h"
 
 namespace {
 
@@ -47,46 +42,8 @@ class CBenchFactory : public CViewFactory {
   CView* CreateView() override { return new CBenchView; }
 };
 
-// Runs `body` inside the application's loop once it has started.
-void WithRunningApp(benchmark::State& state, const std::function<void(CAppUi&, plat::TestPlatform&)>& body) {
-  plat::TestPlatform tp;
-  qrespack::PackWriter w;
-  std::string error;
-  w.AddString(1, u"Quorel", "b", error);
-  w.AddString(2, u"QuorelMainWnd", "b", error);
-  w.AddMenu(102, {{40000, u""}, {40001, u""}}, "b", error);
-  std::vector<uint8_t> bytes;
-  w.Serialize(bytes, error);
-  std::filesystem::create_directories(tp.DeviceRoot() / "fs");
-  std::ofstream(tp.DeviceRoot() / "fs" / "app.res", std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  plat::ModuleHandle hModule = plat::LoadLibrary(u"\\app.res");
-  if (!hModule) {
-    state.SkipWithError("no resource pack");
-    return;
-  }
-  {
-    CAppUi app;
-    app.Init(hModule, plat::SW_SHOW);
-    app.RegisterView(2, new CBenchFactory);
-    app.SetStartView(2);
-    bool bDone = false;
-    tp.SetIdleHook([&] {
-      if (!bDone) {
-        bDone = true;
-        body(app, tp);
-        plat::PostQuitMessage(0);
-      }
-      return true;
-    });
-    if (app.Run() != 0) state.SkipWithError("the application failed");
-    tp.SetIdleHook({});
-  }
-  plat::FreeLibrary(hModule);
-}
-
 void BM_FullScreenRepaint50Controls(benchmark::State& state) {
-  WithRunningApp(state, [&](CAppUi& app, plat::TestPlatform&) {
+  WithRunningApp(state, new CBenchFactory, [&](CAppUi& app, plat::TestPlatform&) {
     CView* pView = app.ActiveView();
     for (auto _ : state) {
       pView->Invalidate();
@@ -98,7 +55,7 @@ void BM_FullScreenRepaint50Controls(benchmark::State& state) {
 BENCHMARK(BM_FullScreenRepaint50Controls)->Unit(benchmark::kMicrosecond);
 
 void BM_IdleTick(benchmark::State& state) {
-  WithRunningApp(state, [&](CAppUi& app, plat::TestPlatform& tp) {
+  WithRunningApp(state, new CBenchFactory, [&](CAppUi& app, plat::TestPlatform& tp) {
     tp.Pump();
     for (auto _ : state) {
       plat::SendMessage(app.Window(), plat::WM_TIMER, 1, 0);

@@ -9,30 +9,15 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/MemcpyAnchor.h"
 #include "platform/gdi/Gdi.h"
 
 namespace {
 
 using namespace plat;
-using Clock = std::chrono::steady_clock;
 
 constexpr int32_t kWidth = 480, kHeight = 800;
 constexpr size_t kFrameBytes = size_t(kWidth) * kHeight * 2;
-
-// Nanoseconds for one memcpy of `bytes`, measured now, on warm buffers.
-double MemcpyNanos(size_t bytes) {
-  std::vector<uint8_t> from(bytes, 0x5A), to(bytes);
-  std::memcpy(to.data(), from.data(), bytes);
-  int rounds = 0;
-  const auto start = Clock::now();
-  do {
-    std::memcpy(to.data(), from.data(), bytes);
-    benchmark::DoNotOptimize(to.data());
-    benchmark::ClobberMemory();
-    ++rounds;
-  } while (Clock::now() - start < std::chrono::milliseconds(50));
-  return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / rounds;
-}
 
 struct Surface {
   HDC dc = nullptr;
@@ -74,17 +59,7 @@ void FillPicture(Surface& s, int32_t w, int32_t h) {
 
 template <class Op>
 void Run(benchmark::State& state, Op op) {
-  const double memcpyNs = MemcpyNanos(kFrameBytes);
-  const auto start = Clock::now();
-  for (auto _ : state) {
-    op();
-    benchmark::ClobberMemory();
-  }
-  const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count() /
-                    static_cast<double>(state.iterations());
-  state.counters["x_memcpy"] = ns / memcpyNs;
-  state.counters["memcpy_us"] = memcpyNs / 1000.0;
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFrameBytes));
+  bench::RunAgainstMemcpy(state, kFrameBytes, op);
 }
 
 void BM_BitBlt_565_Frame(benchmark::State& state) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/Loopback.h"
 #include "framework/AppRegistry.h"
 #include "net/DNSResolver.h"
 #include "net/HTTPCore.h"
@@ -32,62 +33,34 @@ constexpr int kSmallGets = 1000;
 
 // Serves "/big" (10 MB) and anything else (100 bytes) with a Content-Length,
 // one connection at a time, closing after each reply.
-class CBenchServer {
+class CBenchServer : public bench::CLoopbackServer {
  public:
-  CBenchServer() : m_big(kBigBody, 'b'), m_small(100, 's') {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_fd, 64);
-    socklen_t length = sizeof address;
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this] { Run(); });
-  }
-  ~CBenchServer() {
-    m_stop = true;
-    m_thread.join();
-    ::close(m_fd);
-  }
-  std::string Url(const char* path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+  CBenchServer() : CLoopbackServer(64), m_big(kBigBody, 'b'), m_small(100, 's') { StartServing(); }
+  ~CBenchServer() override { StopServing(); }
+  std::string Url(const char* path) const { return "http://127.0.0.1:" + std::to_string(Port()) + path; }
 
  private:
-  void Run() {
-    while (!m_stop) {
-      pollfd p{m_fd, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      std::string head;
-      char buffer[4096];
-      while (head.find("\r\n\r\n") == std::string::npos) {
-        pollfd q{fd, POLLIN, 0};
-        if (::poll(&q, 1, 2000) <= 0) break;
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        head.append(buffer, static_cast<size_t>(n));
-      }
-      const std::string& body = head.find(" /big ") != std::string::npos ? m_big : m_small;
-      std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-      size_t done = 0;
-      while (done < reply.size()) {
-        ssize_t n = ::send(fd, reply.data() + done, reply.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-      }
-      ::close(fd);
+  void Serve(int fd) override {
+    std::string head;
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos) {
+      pollfd q{fd, POLLIN, 0};
+      if (::poll(&q, 1, 2000) <= 0) break;
+      ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      head.append(buffer, static_cast<size_t>(n));
+    }
+    const std::string& body = head.find(" /big ") != std::string::npos ? m_big : m_small;
+    std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    size_t done = 0;
+    while (done < reply.size()) {
+      ssize_t n = ::send(fd, reply.data() + done, reply.size() - done, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
     }
   }
 
-  int m_fd = -1;
-  uint16_t m_port = 0;
-  std::atomic<bool> m_stop{false};
   std::string m_big, m_small;
-  std::thread m_thread;
 };
 
 // Signals when a request has ended (closed by the server, or failed).

@@ -9,6 +9,7 @@
 #include "framework/Theme.h"
 #include "framework/Trace.h"
 #include "framework/VyServices.h"
+#include "framework/WidgetLayouts.h"
 #include "layouts/Layouts.h"
 #include "platform/base/Errors.h"
 #include "platform/gdi/Gdi.h"
@@ -92,6 +93,7 @@ void CFocusLayoutMessage::Dispatch() {
 
 CAppUi::CAppUi() {
   SetEnableStateRaw(EnableOn);
+  InstallWidgetLayouts(TWidgetLayouts{&BuildButtonLayout, &BuildScrollPanelLayout, &BuildSoftKeyBarLayout});
 }
 
 CAppUi::~CAppUi() {

@@ -18,6 +18,20 @@
 class CAppUi;
 class CControl;
 
+// Allocates a control and runs `init` on it (which creates its window under
+// the parent); a control whose initialisation throws is freed again.
+template <class T, class F>
+T* NewControl(F&& init) {
+  T* p = new T();
+  try {
+    init(p);
+  } catch (...) {
+    delete p;
+    throw;
+  }
+  return p;
+}
+
 // Input offered to controls. Key 1 is the pointer.
 struct TInputEvent {
   uint8_t bPressed = 0;

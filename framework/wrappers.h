@@ -173,6 +173,15 @@ struct RefPtr {
   static void Assign(T** ppSlot, U* pSource) {
     Assign(*ppSlot, pSource);
   }
+  // Puts a reference the caller already holds (a fresh result, or null)
+  // into a slot, releasing the slot's old value.
+  template <class T>
+  static void Take(T*& rpSlot, std::type_identity_t<T>* pFresh) {
+    static_assert(std::is_base_of_v<RCObject, T>, "RefPtr holds RCObject values only");
+    T* pOld = rpSlot;
+    rpSlot = pFresh;
+    if (pOld) pOld->removeReference();
+  }
 };
 
 // A lock object over a critical section owned elsewhere. The section is

@@ -54,15 +54,15 @@ uint32_t BytesIn(ClockTime ns, const WaveFormat& f) {
 class MicReader {
  public:
   MicReader(const MicSource& source, uint32_t rate) : m_rate(rate), m_loop(source.loop) {
-    for (const MicSegment& spec : source.script) {
-      Segment seg{spec, {}, UINT64_MAX};
-      if (spec.kind == MicSegment::Kind::Wav) {
-        std::optional<WavData> wav = ReadWavFile(spec.file);
-        if (!wav) DebugPrintf(u"[platform] microphone file unreadable: %S\n", spec.file.string());
+    for (const MicSegment& segment : source.script) {
+      Segment seg{segment, {}, UINT64_MAX};
+      if (segment.kind == MicSegment::Kind::Wav) {
+        std::optional<WavData> wav = ReadWavFile(segment.file);
+        if (!wav) DebugPrintf(u"[platform] microphone file unreadable: %S\n", segment.file.string());
         if (wav) seg.wav = ToMono16(*wav, rate);
         seg.length = seg.wav.size();
       }
-      if (spec.durationMs != 0) seg.length = uint64_t{spec.durationMs} * rate / 1000;
+      if (segment.durationMs != 0) seg.length = uint64_t{segment.durationMs} * rate / 1000;
       m_total += std::min<uint64_t>(seg.length, UINT64_MAX / 4);
       m_segments.push_back(std::move(seg));
     }
@@ -80,26 +80,26 @@ class MicReader {
 
  private:
   struct Segment {
-    MicSegment spec;
+    MicSegment segment;
     std::vector<int16_t> wav;
     uint64_t length;
   };
 
   int16_t Sample(const Segment& s, uint64_t pos) const {
-    switch (s.spec.kind) {
+    switch (s.segment.kind) {
       case MicSegment::Kind::Silence:
         return 0;
       case MicSegment::Kind::Sine: {
-        double v = s.spec.amplitude * std::sin(2 * std::numbers::pi * s.spec.frequency * double(pos) / m_rate);
+        double v = s.segment.amplitude * std::sin(2 * std::numbers::pi * s.segment.frequency * double(pos) / m_rate);
         return static_cast<int16_t>(std::clamp(std::lround(v), -32768l, 32767l));
       }
       case MicSegment::Kind::Pulse: {
-        uint64_t period = uint64_t{s.spec.periodMs} * m_rate / 1000;
+        uint64_t period = uint64_t{s.segment.periodMs} * m_rate / 1000;
         bool on = period == 0 ? pos == 0 : pos % period == 0;
-        return on ? s.spec.value : 0;
+        return on ? s.segment.value : 0;
       }
       case MicSegment::Kind::Constant:
-        return s.spec.value;
+        return s.segment.value;
       case MicSegment::Kind::Wav:
         return pos < s.wav.size() ? s.wav[pos] : 0;
     }

@@ -1,6 +1,7 @@
 // The wave device core: the handle table, the header queue, the dispatch
 // thread of each device and the synchronous reset and close.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -30,8 +31,9 @@ struct Device {
   Handle drained = nullptr;
   uint64_t delivered = 0;
   bool quit = false;
-  bool abandoned = false;
-  bool closing = false;
+  // Also read under the table's lock (Find, WakeWaveDevices).
+  std::atomic<bool> abandoned{false};
+  std::atomic<bool> closing{false};
 };
 
 struct Table {

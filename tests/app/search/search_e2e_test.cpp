@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 
 #include "E2eHarness.h"
 #include "app/QuorelAppUi.h"
 #include "app/Updater.h"
+#include "platform/audio/Audio.h"
 #include "protocol/AppServices.h"
 #include "protocol/AppSettings.h"
 #include "protocol/ReplyDocuments.h"
@@ -52,6 +55,29 @@ TEST_F(SearchE2eTest, TheToneIsFoundFirstDirectAndThroughAProxy) {
     ExpectNoViolation();
     TearDown();
   }
+}
+
+TEST_F(SearchE2eTest, TheProgramsRecorderFindsTheToneItHears) {
+  StartApp();
+  // The program's own recorder, hearing 6 s of 440 Hz from the microphone;
+  // a Grab search records the server's shortest limit, 5 s.
+  SetSearchRecorderFactory(&NewAudioSearchRecorder);
+  std::vector<int16_t> tone(6 * 8000);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * i / 8000.0));
+  const std::filesystem::path wav = m_tp->DeviceRoot() / "tone.wav";
+  ASSERT_TRUE(plat::WriteWavFile(wav, plat::PcmFormat(8000, 1),
+                                 std::vector<uint8_t>(reinterpret_cast<uint8_t*>(tone.data()),
+                                                      reinterpret_cast<uint8_t*>(tone.data() + tone.size()))));
+  m_tp->SetMicrophone({{plat::MicSegment::Wav(wav)}});
+  RegSetAppDword(kMaximumSearchLength, 5);
+  Control("/_ctl/set?min-upload-seconds=3");
+  Run({SearchAndWait(1), UntilViewOrCall(4), [] {}});
+  EXPECT_EQ(4, m_lastView);
+  EXPECT_EQ("t4", FirstTrack());
+  EXPECT_EQ(nullptr, CQuorelAppUi::Recorder());
+  ASSERT_TRUE(WaitForRequests(1));
+  EXPECT_EQ("true", qpstest::JsonField(qpstest::JsonField(Requests()[0], "upload"), "valid"));
+  ExpectNoViolation();
 }
 
 TEST_F(SearchE2eTest, UploadFailuresEndTheSearchWithTheRecordersError) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -117,6 +118,26 @@ TEST_F(SdlAudioTest, CaptureDeliversTheDriversInput) {
   std::vector<uint8_t> got(a);
   got.insert(got.end(), b.begin(), b.end());
   EXPECT_EQ(got, std::vector<uint8_t>(m_input.begin(), m_input.begin() + 8000));
+}
+
+// The shell's sounds are heard on SDL: a WAV file plays on a stream of its
+// own (headless, the same call is silent).
+TEST_F(SdlAudioTest, WavFilesPlayOnAStreamOfTheirOwn) {
+  std::vector<uint8_t> pcm(8000);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(i * 11 + 7);
+  auto wav = m_folder / "touch.wav";
+  ASSERT_TRUE(WriteWavFile(wav, PcmFormat(8000, 1), pcm));
+  ASSERT_TRUE(PlayWavFile(wav));
+  std::vector<uint8_t> written;
+  for (int i = 0; i < 200; ++i) {
+    written = ReadAll(m_out);
+    if (std::search(written.begin(), written.end(), pcm.begin(), pcm.end()) != written.end()) break;
+    WaitForSingleObject(g_event, 20);
+  }
+  EXPECT_NE(std::search(written.begin(), written.end(), pcm.begin(), pcm.end()), written.end());
+  EXPECT_FALSE(PlayWavFile({}));  // stops, and closes its stream
+  InstallAudioBackend(nullptr);
+  EXPECT_FALSE(PlayWavFile(wav));
 }
 
 TEST(SdlAudioChoice, FollowsTheDisplayUnlessForced) {

@@ -23,7 +23,6 @@ struct Seen {
   std::vector<uint32_t> messages;
   std::vector<uint32_t> flags;
   std::vector<uint32_t> bytes;
-  std::vector<ClockTime> times;
   bool afterClose = false;
   bool closed = false;
 
@@ -42,7 +41,6 @@ void Callback(H, uint32_t message, uintptr_t instance, uintptr_t p1, uintptr_t) 
   auto* h = reinterpret_cast<WaveHeader*>(p1);
   seen->flags.push_back(h ? h->Flags() : 0);
   seen->bytes.push_back(h ? h->dwBytesRecorded : 0);
-  seen->times.push_back(ClockNow());
   if (message == WIM_CLOSE || message == WOM_CLOSE) seen->closed = true;
 }
 
@@ -265,7 +263,9 @@ TEST_F(WaveTest, OpenFailures) {
   for (const Case& c : cases) {
     tp.SetWaveDeviceCounts(c.inputs, c.inputs);
     if (c.injected) tp.FailNextWaveOpen(true, c.injected);
-    if (c.inputs) EXPECT_EQ(waveInGetNumDevs(), *c.inputs) << c.name;
+    if (c.inputs) {
+      EXPECT_EQ(waveInGetNumDevs(), *c.inputs) << c.name;
+    }
     HWaveIn h = nullptr;
     EXPECT_EQ(waveInOpen(&h, 0, c.format, nullptr, 0), c.expected) << c.name;
     EXPECT_EQ(OpenWaveDeviceCount(), 0u) << c.name;
@@ -385,6 +385,48 @@ TEST(WavFiles, RoundTripDownMixAndResample) {
   auto partial = ParseWav(cut);
   ASSERT_TRUE(partial);
   EXPECT_EQ(partial->pcm.size(), 68u);
+}
+
+}  // namespace
+
+namespace {
+
+// The platform settings name the microphone's and the speaker's files; the
+// unpaced mode completes headers as soon as they are queued.
+TEST(WaveSettings, FilesFromTheSettingsAndUnpacedDevices) {
+  auto folder = std::filesystem::temp_directory_path() / ("quorel-wave-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  std::filesystem::path mic = RampWav(folder, 8000), speaker = folder / "out.wav";
+  TestConfig config;
+  config.registrySeed = "\"MicrophoneFile\"=\"" + mic.string() + "\"\n\"SpeakerFile\"=\"" + speaker.string() + "\"\n";
+  {
+    TestPlatform tp(config);
+    tp.SetAudioUnpaced(true);
+    Buffers b;
+    HWaveIn in = nullptr;
+    ASSERT_EQ(waveInOpen(&in, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
+    for (auto& hdr : b.headers) {
+      waveInPrepareHeader(in, &hdr, sizeof hdr);
+      waveInAddBuffer(in, &hdr, sizeof hdr);
+    }
+    waveInStart(in);
+    ASSERT_TRUE(tp.Settle());
+    EXPECT_EQ(tp.MicrophoneDelivered(), RampBytes(0, 4 * kBuffer));
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+
+    HWaveOut out = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
+    waveOutPrepareHeader(out, &b.headers[0], sizeof b.headers[0]);
+    waveOutWrite(out, &b.headers[0], sizeof b.headers[0]);
+    ASSERT_TRUE(tp.Settle());
+    EXPECT_TRUE(b.headers[0].Flags() & WHDR_DONE);
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+    auto written = ReadWavFile(speaker);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->pcm, b.data[0]);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -46,9 +46,9 @@ int main(int argc, char** argv) {
                                        {16, 16, qps::PngKind::PaletteTrns, 3}, {9, 7, qps::PngKind::Grey, 4},
                                        {33, 17, qps::PngKind::Interlaced, 5},  {1, 20000, qps::PngKind::Rgb, 6}};
   int i = 0;
-  for (const qps::PictureSpec& spec : pictures) {
+  for (const qps::PictureSpec& picture : pictures) {
     const char kind = static_cast<char>(i % 2 ? ETrackImageRequest : EUserImageRequest);
-    write(kind + rects[i % 4] + qps::MakePng(spec));
+    write(kind + rects[i % 4] + qps::MakePng(picture));
     ++i;
   }
   std::printf("wrote %d seeds to %s\n", n, folder.c_str());

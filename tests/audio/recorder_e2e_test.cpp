@@ -1,0 +1,145 @@
+// A recording against the local protocol test server over real loopback, on
+// the real clock: the headless microphone plays a tone at a catalogue
+// track's pitch, streamed while recording and counted through the proxy
+// setting; the server's log judges the upload and the reply ranks the track.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "AudioTestUtil.h"
+#include "RecorderHarness.h"
+#include "protocol/SearchResults.h"
+#include "tools/protocol-server/TestSupport.h"
+
+namespace audiotest {
+namespace {
+
+class RecorderEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegOpenAppKey();
+    RegSetAppString(u"url", u"http://127.0.0.1/");
+    plat::WriteDword(plat::HKEY_LOCAL_MACHINE, u"System\\State\\Hardware", u"Wifi", 0);
+    // 7 s at 440 Hz (the catalogue's t4), as a WAV file the microphone plays.
+    std::vector<int16_t> tone(7 * 8000);
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * i / 8000.0));
+    std::vector<uint8_t> pcm(reinterpret_cast<uint8_t*>(tone.data()), reinterpret_cast<uint8_t*>(tone.data()) + tone.size() * 2);
+    m_wav = m_tp.DeviceRoot() / "tone.wav";
+    std::filesystem::create_directories(m_tp.DeviceRoot());
+    ASSERT_TRUE(plat::WriteWavFile(m_wav, plat::PcmFormat(8000, 1), pcm));
+    ASSERT_TRUE(m_resolver.Start());
+    m_core = std::make_unique<CHTTPCore>();
+    ASSERT_TRUE(m_core->StartThread());
+    TAudioServices services;
+    services.httpCore = [this] { return m_core.get(); };
+    services.audioBuffer = [this] { return m_buffer.get(); };
+    services.searchMode = [] { return ESearchGrab; };
+    services.maxSearchSeconds = [] { return 6; };
+    InstallAudioServices(std::move(services));
+    CHTTPSession::SetIdentitySource([] { return plat::FromUtf8(qpstest::kUserAgent); });
+    m_states.Subscribe();
+  }
+  void TearDown() override {
+    InstallAudioServices({});
+    CHTTPSession::SetIdentitySource({});
+    m_core.reset();
+    m_resolver.Stop();
+    RegCloseAppKey();
+  }
+
+  // One recording; returns the reply's text.
+  std::string Record() {
+    m_states.codes.clear();
+    m_tp.SetMicrophone({{plat::MicSegment::Wav(m_wav)}});
+    std::string url = m_server.Base() + "/v2/?method=search&type=singing&lang=all";
+    CRecorder recorder;
+    EXPECT_EQ(recorder.Start(plat::FromUtf8(url)), 0);
+    std::string reply;
+    for (int i = 0; i < 3000 && reply.empty(); ++i) {
+      m_app.RunAll();
+      if (std::count(m_states.codes.begin(), m_states.codes.end(), 4)) {
+        CHTTPSink* pSink = nullptr;
+        recorder.TakeResponse(&pSink);
+        if (pSink && pSink->GetData()) reply.assign(pSink->GetData(), static_cast<size_t>(pSink->GetLength()));
+        DisposeOwnedSink(pSink);
+        break;
+      }
+      if (std::count(m_states.codes.begin(), m_states.codes.end(), 8)) break;
+      plat::WaitForSingleObject(m_tick, 10);  // real time: the microphone paces the test
+    }
+    recorder.Stop();
+    return reply;
+  }
+
+  void ExpectUploadJudgedGood(bool streamed) {
+    std::string log = m_server.LastLog();
+    std::string upload = qpstest::JsonField(log, "upload");
+    size_t frames = m_tp.MicrophoneDelivered().size() / 320;
+    EXPECT_EQ(qpstest::JsonField(upload, "valid"), "true") << log;
+    EXPECT_EQ(qpstest::JsonField(upload, "header_ok"), "true");
+    EXPECT_EQ(qpstest::JsonField(upload, "frames"), std::to_string(frames));
+    EXPECT_EQ(qpstest::JsonField(upload, "lengths"), "{\"38\":" + std::to_string(frames) + "}");
+    EXPECT_NEAR(std::stod(qpstest::JsonField(upload, "frequency_hz")), 440, 10);
+    EXPECT_EQ(qpstest::JsonField(log, "framing"), streamed ? "\"chunked\"" : "\"counted\"");
+    if (streamed) {
+      // Chunks came throughout the six seconds, not in one burst at the end.
+      std::string chunks = qpstest::JsonField(log, "chunks");
+      double first = std::stod(qpstest::JsonField(chunks.substr(1), "ms"));
+      double last = std::stod(qpstest::JsonField(chunks.substr(chunks.rfind("{\"size\"")), "ms"));
+      EXPECT_GE(last - first, 4500) << chunks;
+    }
+  }
+
+  void BringNetworkUp() {
+    bool bCancelled = false;
+    plat::Handle hCancel = plat::CreateEvent(true, false);
+    ASSERT_TRUE(m_core->EstablishNetwork(hCancel, &bCancelled));
+    plat::CloseHandle(hCancel);
+  }
+
+  static void ExpectTrackFirst(const std::string& reply) {
+    ASSERT_FALSE(reply.empty());
+    CSearchResults results;
+    ASSERT_TRUE(results.LoadBuffer(reply.data(), reply.size()));
+    ASSERT_GT(results.RecordingCount(), 0);
+    EXPECT_EQ(results.TrackId(0), u"t4");
+  }
+
+  plat::TestPlatform m_tp{[] {
+    plat::TestConfig c;
+    c.virtualClock = false;
+    return c;
+  }()};
+  nettest::TTestApp m_app;
+  plat::SimConnMgr m_connMgr;
+  CDNSResolver m_resolver;
+  std::unique_ptr<CHTTPCore> m_core;
+  std::unique_ptr<uint8_t[]> m_buffer{new uint8_t[kSharedAudioBufferSize]};
+  qpstest::ServerHarness m_server;
+  TStateLog m_states;
+  std::filesystem::path m_wav;
+  plat::Handle m_tick = plat::CreateEvent(false, false);
+  ~RecorderEndToEnd() override { plat::CloseHandle(m_tick); }
+};
+
+TEST_F(RecorderEndToEnd, StreamedWhileRecording) {
+  BringNetworkUp();
+  ASSERT_FALSE(m_core->IsProxiedOrOffline());
+  std::string reply = Record();
+  EXPECT_EQ(m_states.codes, (std::vector<int32_t>{6, 1, 2, 3, 4}));
+  ExpectUploadJudgedGood(true);
+  ExpectTrackFirst(reply);
+}
+
+TEST_F(RecorderEndToEnd, CountedThroughTheProxySetting) {
+  RegSetAppString(u"proxy", plat::FromUtf8(m_server.Authority()));
+  BringNetworkUp();
+  ASSERT_TRUE(m_core->IsProxiedOrOffline());
+  std::string reply = Record();
+  EXPECT_EQ(m_states.codes, (std::vector<int32_t>{1, 2, 6, 3, 4}));
+  ExpectUploadJudgedGood(false);
+  ExpectTrackFirst(reply);
+}
+
+}  // namespace
+}  // namespace audiotest
