@@ -701,27 +701,19 @@ void CQuorelAppUi::BindAppCommands() {
   for (const auto& c : table) BindCommand(c.nId, c.nLabel, c.action);
 }
 
-void CQuorelAppUi::SetLeftSoftKey(int32_t nCommandId) {
+void CQuorelAppUi::SetSoftKey(bool bLeft, int32_t nCommandId) {
   CQuorelAppUi& app = Menu();
   auto it = app.m_commands.find(nCommandId);
-  if (it == app.m_commands.end()) Env::ThrowError(Env::ErrBadArgument);
-  TSoftKey& key = app.m_softKeySets[0].left;
+  if (it == app.m_commands.end()) Env::ThrowError(Env::ErrNotFound);
+  TSoftKey& key = bLeft ? app.m_softKeySets[0].left : app.m_softKeySets[0].right;
   key = TSoftKey{};
   if (it->second.nLabelId) key.text = CResources::GetString(it->second.nLabelId);
   key.action = it->second.action;
   app.OnOptionsMenuClosed(app.TopLayer(), app.TopShownLayer());
 }
 
-void CQuorelAppUi::SetRightSoftKey(int32_t nCommandId) {
-  CQuorelAppUi& app = Menu();
-  auto it = app.m_commands.find(nCommandId);
-  if (it == app.m_commands.end()) Env::ThrowError(Env::ErrBadArgument);
-  TSoftKey& key = app.m_softKeySets[0].right;
-  key = TSoftKey{};
-  if (it->second.nLabelId) key.text = CResources::GetString(it->second.nLabelId);
-  key.action = it->second.action;
-  app.OnOptionsMenuClosed(app.TopLayer(), app.TopShownLayer());
-}
+void CQuorelAppUi::SetLeftSoftKey(int32_t nCommandId) { SetSoftKey(true, nCommandId); }
+void CQuorelAppUi::SetRightSoftKey(int32_t nCommandId) { SetSoftKey(false, nCommandId); }
 
 void CQuorelAppUi::SetLayerSoftKeys(int32_t nLayer, const TSoftKeySet& set) {
   m_softKeySets[nLayer] = set;

@@ -243,6 +243,7 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   void InstallServices();
   void BuildFrame();
   void BuildOptionsMenu();
+  static void SetSoftKey(bool bLeft, int32_t nCommandId);
   void RefreshSoftKeys();
   void RunSoftKey(bool bLeft, bool bFeedback);
   // Activates a view unless shut-down began.

@@ -188,6 +188,8 @@ class AppHarness : public ::testing::Test {
       m_updaterStateAtQuit = m_app->GetUpdater() ? m_app->GetUpdater()->State() : -1;
       m_openAtQuit = s_openAtQuit = pSession ? static_cast<int32_t>(pSession->OpenCount()) : -1;
     });
+    if (m_onStop)
+      CQuorelAppUi::SetShutdownStepHook([this](const char* step) { m_onStop(step); });
     int result = m_app->Run();
     CQuorelAppUi::SetShutdownStepHook({});
     m_tp->SetIdleHook({});
@@ -221,6 +223,7 @@ class AppHarness : public ::testing::Test {
   // The session's open requests then (shut-down ends the session).
   int32_t m_openAtQuit = -1;
   int32_t m_updaterStateAtQuit = -1;
+  std::function<void(const char*)> m_onStop;  // replaces the capture above when set
   plat::WString m_previewDir;  // the preview store's folder, kept after shut-down
   static inline int32_t s_openAtQuit = -1;  // the active view when the loop was told to quit
   std::function<bool()> m_until;
