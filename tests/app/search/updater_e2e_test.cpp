@@ -152,10 +152,13 @@ TEST_F(UpdaterE2eTest, StaleAndUnstartablePackages) {
 
   // The next start deletes the package the last run left.
   StartApp();
-  // (The device root is new per start: plant one and start an updater over it.)
-  std::ofstream(*plat::HostPath(package)) << "MSCF old";
-  delete Updater::Create();
-  EXPECT_FALSE(std::filesystem::exists(*plat::HostPath(package)));
+  // (The device root is new per start: once the program runs, plant one and
+  // start an updater over it.)
+  Run({[&] {
+    std::ofstream(*plat::HostPath(package)) << "MSCF old";
+    delete Updater::Create();
+    EXPECT_FALSE(std::filesystem::exists(*plat::HostPath(package)));
+  }});
 }
 
 TEST_F(UpdaterE2eTest, DownloadsThatFailReportAndLeaveNothingOpen) {
