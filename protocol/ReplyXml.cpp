@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "framework/Trace.h"
+
 namespace ReplyXml {
 
 namespace {
@@ -80,6 +82,26 @@ bool IsWellFormedUtf8(std::string_view text) {
   return true;
 }
 
+// The length of ToUtf8(text): a surrogate pair takes four bytes, anything
+// else from U+0800 up (a lone surrogate becomes U+FFFD) three.
+size_t Utf8Length(plat::WStringView text) {
+  size_t length = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      length += 1;
+    } else if (c < 0x800) {
+      length += 2;
+    } else if ((c & 0xFC00) == 0xD800 && i + 1 < text.size() && (text[i + 1] & 0xFC00) == 0xDC00) {
+      length += 4;
+      ++i;
+    } else {
+      length += 3;
+    }
+  }
+  return length;
+}
+
 }  // namespace
 
 // Mirrors how TinyXML finds the extent of each construct, so that a closing
@@ -87,14 +109,18 @@ bool IsWellFormedUtf8(std::string_view text) {
 // CDATA to "]]>", start tags to the first '>' outside quotes, other "<!" and
 // "<?" markup to its first '>'. The XML declaration alone reads quoted values
 // and may run past a '>' inside them, so a declaration whose quotes hold '<'
-// or '>' is refused rather than guessed at.
-bool NestingWithin(std::string_view text, int maxDepth) {
+// or '>' is refused rather than guessed at. An unfinished construct ends
+// TinyXML's parse, and so the scan.
+Verdict CheckMarkup(std::string_view text, const Limits& limits) {
   const size_t n = text.size();
   int depth = 0;
+  size_t nodes = 0;
   size_t i = 0;
   while (true) {
     i = text.find('<', i);
-    if (i == std::string_view::npos) return true;
+    if (i == std::string_view::npos) return Verdict::kWithin;
+    // An end tag closes a node counted at its start.
+    if (!StartsWith(text, i, "</") && ++nodes > limits.maxNodes) return Verdict::kTooManyNodes;
     size_t end;
     if (StartsWithNoCase(text, i, "<?xml")) {
       char quote = 0;
@@ -102,65 +128,103 @@ bool NestingWithin(std::string_view text, int maxDepth) {
         char c = text[end];
         if (quote) {
           if (c == quote) quote = 0;
-          else if (c == '<' || c == '>') return false;
+          else if (c == '<' || c == '>') return Verdict::kTooDeep;
         } else if (c == '"' || c == '\'') {
           quote = c;
         } else if (c == '>') {
           break;
         }
       }
-      if (end >= n) return true;
+      if (end >= n) return Verdict::kWithin;
       i = end + 1;
     } else if (StartsWith(text, i, "<!--")) {
       end = text.find("-->", i + 4);
-      if (end == std::string_view::npos) return true;
+      if (end == std::string_view::npos) return Verdict::kWithin;
       i = end + 3;
     } else if (StartsWith(text, i, "<![CDATA[")) {
       end = text.find("]]>", i + 9);
-      if (end == std::string_view::npos) return true;
+      if (end == std::string_view::npos) return Verdict::kWithin;
       i = end + 3;
     } else if (StartsWith(text, i, "</")) {
       if (depth > 0) --depth;
       end = text.find('>', i + 2);
-      if (end == std::string_view::npos) return true;
+      if (end == std::string_view::npos) return Verdict::kWithin;
       i = end + 1;
     } else if (i + 1 < n && StartsElementName(text[i + 1])) {
       char quote = 0;
+      size_t attributes = 0;
       for (end = i + 1; end < n; ++end) {
         char c = text[end];
         if (quote) {
           if (c == quote) quote = 0;
         } else if (c == '"' || c == '\'') {
           quote = c;
+        } else if (c == '=') {
+          if (++attributes > limits.maxAttributes) return Verdict::kTooManyAttributes;
+          if (++nodes > limits.maxNodes) return Verdict::kTooManyNodes;
         } else if (c == '>') {
           break;
         }
       }
-      if (end >= n) return true;  // an unfinished tag ends the parse
-      if (text[end - 1] != '/' && ++depth > maxDepth) return false;
+      if (end >= n) return Verdict::kWithin;
+      if (text[end - 1] != '/' && ++depth > limits.maxDepth) return Verdict::kTooDeep;
       i = end + 1;
     } else {
       end = text.find('>', i + 1);
-      if (end == std::string_view::npos) return true;
+      if (end == std::string_view::npos) return Verdict::kWithin;
       i = end + 1;
     }
   }
 }
 
-bool Parse(TiXmlDocument& doc, const char* text, size_t length, int maxDepth) {
+bool NestingWithin(std::string_view text, int maxDepth) {
+  Limits limits;
+  limits.maxDepth = maxDepth;
+  limits.maxAttributes = limits.maxNodes = SIZE_MAX;
+  return CheckMarkup(text, limits) == Verdict::kWithin;
+}
+
+bool Parse(TiXmlDocument& doc, const char* text, size_t length, const Limits& limits) {
   if (!text) length = 0;
-  if (length > kMaxBytes) return false;
+  if (length > kMaxBytes) {
+    DebugTrace(u"[QUOREL] ReplyXml: reply of %u bytes refused (limit %u)\n", static_cast<unsigned>(length),
+               static_cast<unsigned>(kMaxBytes));
+    return false;
+  }
   // TinyXML reads up to the first NUL; the copy supplies the terminator the
   // caller's buffer may lack.
   std::string body(text ? text : "", length);
   body.resize(std::strlen(body.c_str()));
   // In UTF-8 mode TinyXML takes a lead byte and the next one to three bytes
   // as one character, whatever they are, so a stray lead byte would hide a
-  // '<', a quote or the terminator from it (and from the nesting check's view
+  // '<', a quote or the terminator from it (and from the markup check's view
   // of the text). Malformed sequences become U+FFFD here, which is also what
   // the attribute conversion would make of them.
-  if (!IsWellFormedUtf8(body)) body = plat::ToUtf8(plat::FromUtf8(body));
-  if (!NestingWithin(body, maxDepth)) return false;
+  // Each replacement takes three bytes, so the repaired body is bounded
+  // again: TinyXML's memory grows with what it reads.
+  if (!IsWellFormedUtf8(body)) {
+    const plat::WString wide = plat::FromUtf8(body);
+    if (Utf8Length(wide) > kMaxBytes) {
+      DebugTrace(u"[QUOREL] ReplyXml: reply of more than %u bytes once repaired refused\n",
+                 static_cast<unsigned>(kMaxBytes));
+      return false;
+    }
+    body = plat::ToUtf8(wide);
+  }
+  switch (CheckMarkup(body, limits)) {
+    case Verdict::kWithin:
+      break;
+    case Verdict::kTooDeep:
+      DebugTrace(u"[QUOREL] ReplyXml: reply nested deeper than %d refused\n", limits.maxDepth);
+      return false;
+    case Verdict::kTooManyAttributes:
+      DebugTrace(u"[QUOREL] ReplyXml: reply with more than %u attributes on one element refused\n",
+                 static_cast<unsigned>(limits.maxAttributes));
+      return false;
+    case Verdict::kTooManyNodes:
+      DebugTrace(u"[QUOREL] ReplyXml: reply of more than %u nodes refused\n", static_cast<unsigned>(limits.maxNodes));
+      return false;
+  }
   doc.Parse(body.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
   return !doc.Error();
 }

@@ -58,6 +58,35 @@ TEST(ReplyXml, SizeAndDepthLimits) {
   EXPECT_FALSE(ReplyXml::Parse(beyond, big.data(), big.size()));
 }
 
+TEST(ReplyXml, AttributeAndNodeLimits) {
+  ReplyXml::Limits limits;
+  limits.maxAttributes = 2;
+  limits.maxNodes = 6;
+  using V = ReplyXml::Verdict;
+  const std::pair<const char*, V> cases[] = {
+      {"<r a='1' b='2'/>", V::kWithin},
+      {"<r a='1' b='2' c='3'/>", V::kTooManyAttributes},
+      {"<r a='=' b=\"=\"/>", V::kWithin},                  // '=' in values is no attribute
+      {"<r a=1=2 b=3/>", V::kTooManyAttributes},           // an unquoted '=' errs towards refusing
+      {"<r a='1'><s b='2'/><s c='3'/></r>", V::kWithin},    // the limit is per element
+      {"<r><a/><!--c--><?p?><![CDATA[x]]></r>", V::kWithin},  // five nodes; end tags count nothing
+      {"<r><a/><a/><a/><a/><a/><a/></r>", V::kTooManyNodes},
+      {"<r x='1' y='2'><a z='3'/><a/><a/></r>", V::kTooManyNodes},  // attributes are nodes too
+      {"<r><!-- <a/><a/><a/><a/><a/><a/> --></r>", V::kWithin},
+  };
+  for (const auto& [text, verdict] : cases) EXPECT_EQ(ReplyXml::CheckMarkup(text, limits), verdict) << text;
+}
+
+TEST(ReplyXml, ARepairedBodyIsBoundLikeAnyOther) {
+  // Each malformed byte becomes a three-byte U+FFFD.
+  for (size_t bad : {size_t{1000}, ReplyXml::kMaxBytes / 3}) {
+    const std::string body = "<r v='" + std::string(bad, '\xFF') + "'/>";
+    TiXmlDocument doc;
+    EXPECT_EQ(ReplyXml::Parse(doc, body.data(), body.size()), bad == 1000) << bad;
+    EXPECT_EQ(ReplyXml::Text(ReplyXml::Root(doc), "v").size(), bad == 1000 ? bad : 0u);
+  }
+}
+
 TEST(ReplyXml, MalformedUtf8CannotHideMarkup) {
   // In UTF-8 mode TinyXML reads a stray lead byte and the "</" after it as one
   // character, nesting every <a> in the one before: deep enough to overflow
