@@ -2,8 +2,6 @@
 // language module are refused as a bad format or load, and then every
 // resource the entry table names is found with the size and bytes it names,
 // and every string, menu and accelerator table reads back within its bounds.
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +15,7 @@
 #include "platform/fs/FileSystem.h"
 #include "platform/module/Module.h"
 #include "platform/module/PackFormat.h"
+#include "support/ScratchFolder.h"
 
 namespace {
 
@@ -29,22 +28,12 @@ void Check(bool ok, const char* what) {
   std::abort();
 }
 
-fs::path g_folder;
-
 void Prepare() {
-  std::error_code ec;
-  const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-  std::string pattern = (base / "quorel-pack-fuzz-XXXXXX").string();
-  Check(::mkdtemp(pattern.data()) != nullptr, "no scratch folder");
-  g_folder = pattern;
-  std::atexit([] {
-    std::error_code ignored;
-    fs::remove_all(g_folder, ignored);
-  });
-  fs::create_directories(g_folder / "program");
+  const fs::path& folder = fuzzsupport::ScratchFolder();
+  fs::create_directories(folder / "program");
   plat::FileSystemConfig config;
-  config.deviceRoot = g_folder / "device";
-  config.programFolder = g_folder / "program";
+  config.deviceRoot = folder / "device";
+  config.programFolder = folder / "program";
   Check(plat::ConfigureFileSystem(config), "no file system");
 }
 
@@ -79,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)s_bReady;
   // Both kinds of module go through the one reader.
   const std::u16string name = size % 2 ? u"Quorel.exe.0409.mui" : u"Quorel.res";
-  const fs::path file = g_folder / "program" / (size % 2 ? "Quorel.exe.0409.mui" : "Quorel.res");
+  const fs::path file = fuzzsupport::ScratchFolder() / "program" / (size % 2 ? "Quorel.exe.0409.mui" : "Quorel.res");
   std::ofstream(file, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 

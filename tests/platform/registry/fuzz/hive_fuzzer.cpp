@@ -2,8 +2,6 @@
 // (every line it cannot take reported), the first rewrite keeps the original
 // aside exactly when the rewrite would change its text, and what is saved
 // reloads cleanly into the same hive.
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +14,7 @@
 #include "platform/base/Debug.h"
 #include "platform/base/Errors.h"
 #include "platform/registry/Registry.h"
+#include "support/ScratchFolder.h"
 
 namespace {
 
@@ -32,41 +31,25 @@ std::string ReadText(const fs::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-fs::path g_folder;
-
-// A private folder, in memory where the system offers one: every input is
-// saved twice, and each save syncs.
-void MakeFolder() {
-  std::error_code ec;
-  const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-  std::string pattern = (base / "quorel-hive-fuzz-XXXXXX").string();
-  Check(::mkdtemp(pattern.data()) != nullptr, "no scratch folder");
-  g_folder = pattern;
-  std::atexit([] {
-    std::error_code ignored;
-    fs::remove_all(g_folder, ignored);
-  });
-}
-
 std::vector<std::string> g_lines;  // the registry's debug output for this input
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool s_bReady = [] {
-    MakeFolder();
     plat::SetDebugSink([](plat::WStringView text) { g_lines.push_back(plat::ToUtf8(text)); });
     return true;
   }();
   (void)s_bReady;
-  const fs::path hive = g_folder / "HKCU.reg", kept = g_folder / "HKCU.reg.bak";
+  const fs::path& folder = fuzzsupport::ScratchFolder();
+  const fs::path hive = folder / "HKCU.reg", kept = folder / "HKCU.reg.bak";
   std::error_code ec;
   fs::remove(kept, ec);
   const std::string input(reinterpret_cast<const char*>(data), size);
   std::ofstream(hive, std::ios::binary | std::ios::trunc) << input;
   g_lines.clear();
 
-  plat::ConfigureRegistry({g_folder, {}, {}});
+  plat::ConfigureRegistry({folder, {}, {}});
   const std::string loaded = plat::DumpRegistry(plat::HKEY_CURRENT_USER, false);
   for (const std::string& line : g_lines)
     Check(line.find("line skipped") != std::string::npos || line.find("skipped with its values") != std::string::npos,
@@ -86,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (bChanged) Check(ReadText(kept) == input, "the kept original differs from the input");
 
   g_lines.clear();
-  plat::ConfigureRegistry({g_folder, {}, {}});
+  plat::ConfigureRegistry({folder, {}, {}});
   Check(plat::DumpRegistry(plat::HKEY_CURRENT_USER, false) == saved, "the saved hive reloads differently");
   Check(g_lines.empty(), "the saved hive has bad lines");
   plat::ResetRegistryForTests();
