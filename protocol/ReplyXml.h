@@ -1,9 +1,10 @@
 // Reading the server's XML replies without trusting them.
 //
 // A reply body becomes an owned, NUL-terminated copy (the caller's buffer is
-// never written), and TinyXML only sees it after its size and nesting depth
-// have been checked: the library parses and destroys trees recursively, so a
-// deep document would overflow the stack. Lookups walk elements only, because
+// never written), and TinyXML only sees it after its size and markup have
+// been checked: the library parses and destroys trees recursively, so a deep
+// document would overflow the stack; it checks each attribute against every
+// earlier one of its element; and it allocates a few hundred bytes per node. Lookups walk elements only, because
 // TinyXML's lookups by name also match comments and text nodes with that
 // value.
 #pragma once
