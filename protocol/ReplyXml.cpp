@@ -119,8 +119,9 @@ Verdict CheckMarkup(std::string_view text, const Limits& limits) {
   while (true) {
     i = text.find('<', i);
     if (i == std::string_view::npos) return Verdict::kWithin;
-    // An end tag closes a node counted at its start.
-    if (!StartsWith(text, i, "</") && ++nodes > limits.maxNodes) return Verdict::kTooManyNodes;
+    // An end tag closes a node counted at its start, but outside every
+    // element TinyXML keeps it as a node of its own.
+    if ((depth == 0 || !StartsWith(text, i, "</")) && ++nodes > limits.maxNodes) return Verdict::kTooManyNodes;
     size_t end;
     if (StartsWithNoCase(text, i, "<?xml")) {
       char quote = 0;

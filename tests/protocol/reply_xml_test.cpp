@@ -73,6 +73,8 @@ TEST(ReplyXml, AttributeAndNodeLimits) {
       {"<r><a/><a/><a/><a/><a/><a/></r>", V::kTooManyNodes},
       {"<r x='1' y='2'><a z='3'/><a/><a/></r>", V::kTooManyNodes},  // attributes are nodes too
       {"<r><!-- <a/><a/><a/><a/><a/><a/> --></r>", V::kWithin},
+      {"<r/></a></a></a></a></a>", V::kWithin},        // outside the root an end tag is a node
+      {"<r/></a></a></a></a></a></a>", V::kTooManyNodes},
   };
   for (const auto& [text, verdict] : cases) EXPECT_EQ(ReplyXml::CheckMarkup(text, limits), verdict) << text;
 }
