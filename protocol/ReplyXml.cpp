@@ -104,21 +104,79 @@ size_t Utf8Length(plat::WStringView text) {
 
 }  // namespace
 
+bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
+bool IsHex(char c) { return IsDecimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Where TinyXML's reading of a character reference ends. For "&#" it takes
+// everything up to the next ';', however far, when the characters just before
+// that ';' back to the nearest 'x' (hexadecimal, "&#x") or '#' (decimal) are
+// digits: so a reference can swallow a quote, a '<' or an end tag. Whether a
+// ';' ends a reference does not depend on where the reference starts, so
+// each ';' is judged once and the scan stays linear.
+class References {
+ public:
+  explicit References(std::string_view text) : m_text(text) {}
+
+  // The position after the reference starting at `at` ('&'), or npos when
+  // TinyXML would not read one there (it then either takes the '&' as it
+  // stands or gives up; reading on counts at least what it reads).
+  size_t EndOf(size_t at) {
+    if (at + 2 >= m_text.size() || m_text[at + 1] != '#') return std::string_view::npos;
+    const bool bHex = m_text[at + 2] == 'x';
+    const size_t from = at + (bHex ? 3 : 2);
+    if (from >= m_text.size()) return std::string_view::npos;
+    // The scan only moves forward, so the first ';' found at or after an
+    // earlier start is still the first one at or after this one.
+    if (!m_bSearched || (m_semicolon != std::string_view::npos && m_semicolon < from)) {
+      m_bSearched = true;
+      m_semicolon = m_text.find(';', from);
+      if (m_semicolon == std::string_view::npos) return std::string_view::npos;
+      m_bHexEnds = EndsReference(m_semicolon, 'x', IsHex);
+      m_bDecimalEnds = EndsReference(m_semicolon, '#', IsDecimal);
+    }
+    if (m_semicolon == std::string_view::npos) return std::string_view::npos;
+    return (bHex ? m_bHexEnds : m_bDecimalEnds) ? m_semicolon + 1 : std::string_view::npos;
+  }
+
+ private:
+
+  bool EndsReference(size_t semicolon, char stop, bool (*digit)(char)) const {
+    for (size_t q = semicolon; q-- > 0;) {
+      if (m_text[q] == stop) return true;
+      if (!digit(m_text[q])) return false;
+    }
+    return false;
+  }
+
+  std::string_view m_text;
+  bool m_bSearched = false;
+  size_t m_semicolon = std::string_view::npos;
+  bool m_bHexEnds = false;
+  bool m_bDecimalEnds = false;
+};
+
 // Mirrors how TinyXML finds the extent of each construct, so that a closing
 // tag is only counted where TinyXML would read one: comments run to "-->",
 // CDATA to "]]>", start tags to the first '>' outside quotes, other "<!" and
 // "<?" markup to its first '>'. The XML declaration alone reads quoted values
 // and may run past a '>' inside them, so a declaration whose quotes hold '<'
-// or '>' is refused rather than guessed at. An unfinished construct ends
-// TinyXML's parse, and so the scan.
+// or '>' (or any reference) is refused rather than guessed at. Character
+// references in text and attribute values are read as TinyXML reads them. An
+// unfinished construct ends TinyXML's parse, and so the scan.
 Verdict CheckMarkup(std::string_view text, const Limits& limits) {
   const size_t n = text.size();
+  References references(text);
   int depth = 0;
   size_t nodes = 0;
   size_t i = 0;
   while (true) {
-    i = text.find('<', i);
+    i = text.find_first_of("<&", i);
     if (i == std::string_view::npos) return Verdict::kWithin;
+    if (text[i] == '&') {
+      const size_t after = references.EndOf(i);
+      i = after == std::string_view::npos ? i + 1 : after;
+      continue;
+    }
     // An end tag closes a node counted at its start, but outside every
     // element TinyXML keeps it as a node of its own.
     if ((depth == 0 || !StartsWith(text, i, "</")) && ++nodes > limits.maxNodes) return Verdict::kTooManyNodes;
@@ -129,7 +187,7 @@ Verdict CheckMarkup(std::string_view text, const Limits& limits) {
         char c = text[end];
         if (quote) {
           if (c == quote) quote = 0;
-          else if (c == '<' || c == '>') return Verdict::kTooDeep;
+          else if (c == '<' || c == '>' || c == '&') return Verdict::kTooDeep;
         } else if (c == '"' || c == '\'') {
           quote = c;
         } else if (c == '>') {
@@ -157,7 +215,12 @@ Verdict CheckMarkup(std::string_view text, const Limits& limits) {
       for (end = i + 1; end < n; ++end) {
         char c = text[end];
         if (quote) {
-          if (c == quote) quote = 0;
+          if (c == quote) {
+            quote = 0;
+          } else if (c == '&') {
+            const size_t after = references.EndOf(end);
+            if (after != std::string_view::npos) end = after - 1;
+          }
         } else if (c == '"' || c == '\'') {
           quote = c;
         } else if (c == '=') {

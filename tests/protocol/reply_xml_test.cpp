@@ -37,6 +37,17 @@ TEST(ReplyXml, NestingCountsOnlyWhatTinyXmlWouldNest) {
       {"<a><b><c>text > more</c></b></a>", true},
       {"<a><\xC3\xA9><x><y>", false},                     // a non-ASCII name starts an element
       {"<a>< b><c><d>", true},                            // "< b" does not
+      // A character reference runs to the next ';' when the characters before
+      // it back to the nearest 'x' (or '#') are digits, swallowing what lies
+      // between: a closing quote,
+      {"<a x='&#x1_'&#x4E;'><b><c><d>", false},
+      {"<a x='&#12'&#34;'><b><c><d>", false},
+      // or an end tag in text.
+      {"<a><b>&#x</b></a><c>&#x41;<d><e>", false},
+      {"<a><b>&#x</b></a><c>&#xg;<d></d>", true},          // a non-digit ends no reference
+      {"<a><b>&#</b></a><c>&#1x;<d></d>", true},
+      {"<a x='&amp;'><b><c></c></b></a>", true},
+      {"<?xml version='&#x1;'?><a/>", false},             // nor is one guessed at in the declaration
   };
   for (const auto& [text, bWithin] : cases) EXPECT_EQ(ReplyXml::NestingWithin(text, 3), bWithin) << text;
 }
@@ -56,6 +67,18 @@ TEST(ReplyXml, SizeAndDepthLimits) {
   EXPECT_TRUE(ReplyXml::Parse(atLimit, big.data(), big.size()));
   big += ' ';
   EXPECT_FALSE(ReplyXml::Parse(beyond, big.data(), big.size()));
+}
+
+TEST(ReplyXml, ReferencesCannotHideEndTags) {
+  // TinyXML reads "&#x</a>&#x1;" as one reference, so each unit below opens an
+  // element it never closes: nesting beyond the limit (and, with enough of
+  // them, beyond the stack) unless the check reads references as TinyXML
+  // does.
+  std::string hidden = "<orlamet>";
+  for (int i = 0; i < 1000; ++i) hidden += "<a>&#x</a>&#x1;";
+  TiXmlDocument doc;
+  EXPECT_FALSE(ReplyXml::Parse(doc, hidden.data(), hidden.size()));
+  EXPECT_EQ(ReplyXml::Root(doc), nullptr);
 }
 
 TEST(ReplyXml, AttributeAndNodeLimits) {
