@@ -20,9 +20,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::vector<std::string> g_lines;  // the registry's debug output for this input
+
 void Check(bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "hive fuzz invariant broken: %s\n", what);
+  for (const std::string& line : g_lines) std::fprintf(stderr, "  %s", line.c_str());
   std::abort();
 }
 
@@ -30,8 +33,6 @@ std::string ReadText(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-std::vector<std::string> g_lines;  // the registry's debug output for this input
 
 }  // namespace
 
@@ -56,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "every message while loading reports a line");
 
   // Two saves: the first may keep the original, the second never again.
-  Check(plat::WriteDword(plat::HKEY_CURRENT_USER, u"FuzzProbe", u"probe", 1) == plat::ERROR_SUCCESS, "a write fails");
+  const long written = plat::WriteDword(plat::HKEY_CURRENT_USER, u"FuzzProbe", u"probe", 1);
+  if (written != plat::ERROR_SUCCESS) std::fprintf(stderr, "write: %ld\n", written);
+  Check(written == plat::ERROR_SUCCESS, "a write fails");
   plat::HKEY key = nullptr;
   Check(plat::RegOpenKeyEx(plat::HKEY_CURRENT_USER, u"FuzzProbe", plat::KEY_ALL_ACCESS, &key) == plat::ERROR_SUCCESS,
         "the written key is missing");
