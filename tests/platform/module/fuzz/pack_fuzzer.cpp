@@ -56,8 +56,9 @@ void CheckString(plat::ModuleHandle module, uint16_t id, size_t size) {
     Check(copied >= 0 && copied < cap && buffer[static_cast<size_t>(copied)] == u'\0', "a copy overran its buffer");
     Check(text->substr(0, static_cast<size_t>(copied)) == plat::WStringView(buffer.data(), static_cast<size_t>(copied)),
           "a copy differs from the view");
-    if (copied > 0 && static_cast<size_t>(copied) < text->size())
-      Check((buffer[static_cast<size_t>(copied) - 1] & 0xFC00) != 0xD800, "a copy split a surrogate pair");
+    const size_t cut = static_cast<size_t>(copied);
+    if (cut > 0 && cut < text->size())
+      Check((buffer[cut - 1] & 0xFC00) != 0xD800 || ((*text)[cut] & 0xFC00) != 0xDC00, "a copy split a surrogate pair");
   }
 }
 
