@@ -66,9 +66,11 @@ struct Hive {
   // Set when the hive file exists but could not be read: saving would replace
   // the person's file with what little we have, so changes fail instead.
   uint32_t blocked = 0;
-  // The file had lines we could not take. They would vanish with the first
-  // rewrite, so the original is copied aside before it.
-  bool keepOriginal = false;
+  // Why the file as read is not what the first rewrite would write (lines we
+  // could not take, or comments, layout and repeated values we do not keep);
+  // empty when it is. What would vanish with that rewrite is kept by copying
+  // the original aside before it.
+  std::string keepOriginal;
 };
 
 struct Watch {
@@ -324,18 +326,22 @@ void LoadHiveFile(State& s, int hive, Outbox& out) {
   }
   regtext::Document doc = regtext::Parse(text);
   ReportProblems(file.string(), doc, out);
-  h.keepOriginal = !doc.problems.empty();
+  bool bSkipped = !doc.problems.empty();
   for (const auto& item : doc.items) {
     if (item.hive != hive) {
       // Reported once, at its key line; its values go with it.
       if (!item.value)
         out.Say(file.string() + ":" + std::to_string(item.line) + ": key of " +
                 std::string(regtext::RootName(item.hive)) + " in this hive; skipped with its values");
-      h.keepOriginal = true;
+      bSkipped = true;
       continue;
     }
     Apply(h, item, false);
   }
+  if (bSkipped)
+    h.keepOriginal = "had lines that could not be read";
+  else if (!text.empty() && text != RenderHive(h, hive, false))
+    h.keepOriginal = "was edited by hand (comments, layout or repeated values are not kept)";
 }
 
 void MergeDefaults(State& s, const std::string& source, std::string_view text, Outbox& out) {
@@ -399,7 +405,7 @@ uint32_t Save(State& s, int hive, Outbox& out) {
     out.Say("cannot create " + folder.string() + " (" + Utf8Message(code) + ")");
     return code;
   }
-  if (h.keepOriginal) {
+  if (!h.keepOriginal.empty()) {
     std::filesystem::path kept = folder / (std::string(HiveFileName(hive)) + ".bak");
     std::filesystem::copy_file(file, kept, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec && ec != std::errc::no_such_file_or_directory) {
@@ -408,8 +414,8 @@ uint32_t Save(State& s, int hive, Outbox& out) {
               Utf8Message(code) + "); not saving over it");
       return code;
     }
-    if (!ec) out.Say(file.string() + " had lines that could not be read; the original is kept as " + kept.string());
-    h.keepOriginal = false;
+    if (!ec) out.Say(file.string() + " " + h.keepOriginal + "; the original is kept as " + kept.string());
+    h.keepOriginal.clear();
   }
 
   uint32_t code = WriteTemp(s, tmp, RenderHive(h, hive, false));
