@@ -368,9 +368,23 @@ void EnsureLoaded(State& s, Outbox& out) {
 
 uint32_t Step(State& s, RegistrySaveStep step) { return s.saveHook ? s.saveHook(step) : ERROR_SUCCESS; }
 
+// A signal landing in a save (a profiler's or a fuzzer's timer) must not
+// fail it: the interrupted call is simply made again.
+template <class F>
+int Uninterrupted(F call) {
+  int result;
+  do result = call();
+  while (result < 0 && errno == EINTR);
+  return result;
+}
+
+// Linux releases the descriptor even when close reports EINTR, so that is no
+// failure, and closing again could close someone else's file.
+int CloseFile(int fd) { return ::close(fd) != 0 && errno != EINTR ? -1 : 0; }
+
 uint32_t WriteTemp(State& s, const std::filesystem::path& tmp, const std::string& text) {
   if (uint32_t code = Step(s, RegistrySaveStep::WriteTemp)) return code;
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = Uninterrupted([&] { return ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); });
   if (fd < 0) return ErrorFromErrno(errno);
   size_t done = 0;
   while (done < text.size()) {
@@ -384,8 +398,8 @@ uint32_t WriteTemp(State& s, const std::filesystem::path& tmp, const std::string
     done += static_cast<size_t>(n);
   }
   uint32_t code = Step(s, RegistrySaveStep::SyncTemp);
-  if (code == ERROR_SUCCESS && ::fsync(fd) != 0) code = ErrorFromErrno(errno);
-  if (::close(fd) != 0 && code == ERROR_SUCCESS) code = ErrorFromErrno(errno);
+  if (code == ERROR_SUCCESS && Uninterrupted([&] { return ::fsync(fd); }) != 0) code = ErrorFromErrno(errno);
+  if (CloseFile(fd) != 0 && code == ERROR_SUCCESS) code = ErrorFromErrno(errno);
   return code;
 }
 
@@ -420,7 +434,8 @@ uint32_t Save(State& s, int hive, Outbox& out) {
 
   uint32_t code = WriteTemp(s, tmp, RenderHive(h, hive, false));
   if (code == ERROR_SUCCESS) code = Step(s, RegistrySaveStep::Rename);
-  if (code == ERROR_SUCCESS && ::rename(tmp.c_str(), file.c_str()) != 0) code = ErrorFromErrno(errno);
+  if (code == ERROR_SUCCESS && Uninterrupted([&] { return ::rename(tmp.c_str(), file.c_str()); }) != 0)
+    code = ErrorFromErrno(errno);
   if (code != ERROR_SUCCESS) {
     ::unlink(tmp.c_str());
     out.Say("saving " + file.string() + " failed (" + Utf8Message(code) + "); the change is not made");
@@ -428,8 +443,8 @@ uint32_t Save(State& s, int hive, Outbox& out) {
   }
   // The new hive is in place and readable; only its durability across a power
   // loss is in doubt when the folder cannot be synced.
-  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0 || ::fsync(dir) != 0) out.Say("cannot sync " + folder.string() + " after saving " + file.string());
+  int dir = Uninterrupted([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (dir < 0 || Uninterrupted([&] { return ::fsync(dir); }) != 0) out.Say("cannot sync " + folder.string() + " after saving " + file.string());
   if (dir >= 0) ::close(dir);
   return ERROR_SUCCESS;
 }
