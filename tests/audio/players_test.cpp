@@ -15,6 +15,7 @@
 #include "net/CoreHarness.h"
 #include "net/Exchanges.h"
 #include "net/HTTPWrapper.h"
+#include "tools/protocol-server/TestSupport.h"
 
 namespace audiotest {
 namespace {
@@ -281,6 +282,84 @@ TEST_P(SimPlayerTest, DeletionDuringTheNetworkWaitDoesNotHang) {
 
 INSTANTIATE_TEST_SUITE_P(Networks, SimPlayerTest, ::testing::Values(true),
                          [](const auto&) { return std::string("Simulated"); });
+
+// The protocol test server on real loopback and the real clock: its
+// catalogue previews and its preview faults.
+class ServerPlayerTest : public PlayerTest {
+ protected:
+  void SetUp() override {
+    PlayerTest::SetUp();
+    CHTTPSession::SetIdentitySource([] { return plat::Widen(qpstest::kUserAgent); });
+  }
+  std::u16string Preview(const std::string& faults, const char* track = "t1") {
+    return plat::Widen(m_harness.Base() + faults + "/media/preview-" + track + ".mp3");
+  }
+  static qps::Options Options() {
+    qps::Options o = qpstest::TestOptions();
+    o.previewSeconds = 3;
+    return o;
+  }
+  qpstest::ServerHarness m_harness{Options()};
+};
+
+TEST_P(ServerPlayerTest, CataloguePreviewsPlayToTheirEnd) {
+  for (const char* track : {"t1", "t2", "t3"}) {
+    SCOPED_TRACE(track);
+    TStateLog states;
+    {
+      CHTTPSoundPlayer player;
+      ASSERT_EQ(player.Play(Preview("", track)), 1);
+      ASSERT_TRUE(RunUntil([&] { return states.Count(EPlayerFinished) == 1; }, 30000));
+      EXPECT_TRUE(player.IsComplete());
+    }
+    m_pApp->RunAll();
+    std::string stored = StoredBuffer();
+    TReference ref = ReferenceDecode(stored);
+    ASSERT_GT(ref.frames, 10);
+    EXPECT_EQ(Samples(plat::headless_audio::Speaker().back().pcm), ref.pcm);
+    EXPECT_EQ(states.Count(EPlayerError), 0u);
+  }
+}
+
+TEST_P(ServerPlayerTest, ASlowPreviewStartsBeforeItsDownloadEnds) {
+  CHTTPSoundPlayer player;
+  ASSERT_EQ(player.Play(Preview("/f/dribble~12000")), 1);
+  bool completeAtStart = true;
+  ASSERT_TRUE(RunUntil(
+      [&] {
+        if (player.GetState() != ESoundPlaying) return false;
+        completeAtStart = player.IsComplete();
+        return true;
+      },
+      30000, 5));
+  EXPECT_FALSE(completeAtStart);
+  ASSERT_TRUE(RunUntil([&] { return States().Count(EPlayerFinished) == 1; }, 30000));
+  EXPECT_EQ(States().Count(EPlayerError), 0u);
+}
+
+TEST_P(ServerPlayerTest, PreviewFaults) {
+  struct TCase {
+    const char* faults;
+    bool bError;
+  } cases[] = {{"/f/mp3-id3", false}, {"/f/mp3-garbage", true}, {"/f/mp3-short", true}, {"/f/status~404", true}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.faults);
+    TStateLog states;
+    {
+      CHTTPSoundPlayer player;
+      ASSERT_EQ(player.Play(Preview(c.faults)), 1);
+      ASSERT_TRUE(RunUntil([&] { return states.Count(EPlayerFinished) + states.Count(EPlayerError) >= 1; }, 30000));
+      RunUntil([] { return false; }, 200);
+      EXPECT_EQ(player.HasFailed(), c.bError);
+    }
+    m_pApp->RunAll();
+    EXPECT_EQ(states.Count(EPlayerError), c.bError ? 1u : 0u);
+    ExpectBalanced(*m_pApp);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Loopback, ServerPlayerTest, ::testing::Values(false),
+                         [](const auto&) { return std::string("ProtocolServer"); });
 
 }  // namespace
 }  // namespace audiotest
