@@ -12,7 +12,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
   -DQUOREL_FUZZ=ON -DQUOREL_SANITIZE=address -DQUOREL_BENCH=OFF >/dev/null
 list="$build/fuzz-targets.txt"
 mapfile -t targets < <(cut -d' ' -f1 "$list")
-cmake --build "$build" --target "${targets[@]}" png_fuzz_seeds protocol_fuzz_seeds
+cmake --build "$build" --target "${targets[@]}" png_fuzz_seeds protocol_fuzz_seeds playback_fuzz_seeds
 ctest --test-dir "$build" -R '_fuzz_seeds$' --output-on-failure
 
 while read -r target corpora; do
