@@ -204,7 +204,6 @@ void CSoundCore::OnOutputReady() {
     SetPower(true);
   }
   WriteFrameLocked();
-  m_decoder.OutputConsumed();
 }
 
 void CSoundCore::WriteFrameLocked() {
@@ -218,14 +217,24 @@ void CSoundCore::WriteFrameLocked() {
   }
   plat::WaveHeader& h = m_headers[m_nWrite];
   h.dwBufferLength = static_cast<uint32_t>(f.nCount) * 2;
-  plat::waveOutWrite(m_hWaveOut, &h, sizeof h);
+  // The frame is copied: the decoder goes on while the block is handed over.
+  m_decoder.OutputConsumed();
+  uint32_t result = plat::waveOutWrite(m_hWaveOut, &h, sizeof h);
+  if (result != plat::MMSYSERR_NOERROR) {
+    // The block would never come back: the frame is dropped instead.
+    DebugTrace(u"[QUOREL] Sound core: waveOutWrite error: %d\n", static_cast<int32_t>(result));
+    return;
+  }
   m_nWrite = (m_nWrite + 1) % kBlocks;
 }
 
 void CSoundCore::OnBufferDone() {
   TScopedLock lock(m_coreLock);
   if (!m_bDeviceOpen) return;
-  while (m_nPlay != m_nWrite && (m_headers[m_nPlay].Flags() & plat::WHDR_DONE)) {
+  // A header is the core's again once the device has let go of it: done and
+  // out of its queue (it marks the first before it clears the second).
+  auto isBack = [](uint32_t flags) { return (flags & plat::WHDR_DONE) && !(flags & plat::WHDR_INQUEUE); };
+  while (m_nPlay != m_nWrite && isBack(m_headers[m_nPlay].Flags())) {
     m_nBytesPlayed += m_headers[m_nPlay].dwBufferLength;
     m_nPlay = (m_nPlay + 1) % kBlocks;
   }
