@@ -9,6 +9,7 @@
 
 #include "AudioTestSupport.h"
 #include "audio/FileSoundPlayer.h"
+#include "audio/MP3HTTPFile.h"
 #include "platform/shell/DeviceServices.h"
 #include "platform/testing/TestPlatform.h"
 
@@ -278,6 +279,57 @@ TEST_F(SoundCoreTest, StopEndsInEveryStateWithinABound) {
     EXPECT_EQ(core.GetState(), ESoundFinished);
   }
   m_app.RunAll();
+  ExpectBalanced(m_app);
+}
+
+TEST_F(SoundCoreTest, PauseAndResumeWhileStartingDoNothing) {
+  ASSERT_TRUE(plat::CreateDirectory(u"\\Store"));
+  CHTTPFileSink::SetFolderSource([] { return plat::WString(u"\\Store"); });
+  {
+    CMP3HTTPFile file;  // nothing arrives: the core stays starting
+    ASSERT_EQ(file.Open(), 0);
+    CSoundCore core;
+    ASSERT_EQ(core.Play(&file), 0);
+    m_platform.RunFor(1000);
+    EXPECT_EQ(core.GetState(), ESoundStarting);
+    EXPECT_EQ(m_app.busy.load(), 1);
+    core.Pause();
+    core.Resume();
+    EXPECT_EQ(core.GetState(), ESoundStarting);
+  }
+  CHTTPFileSink::SetFolderSource({});
+  m_app.RunAll();
+  EXPECT_EQ(m_app.states.codes, (std::vector<int32_t>{EPlayerRequested}));
+  ExpectBalanced(m_app);
+}
+
+TEST_F(SoundCoreTest, TheFilePlayerPlaysACachedPreview) {
+  ASSERT_TRUE(plat::CreateDirectory(u"\\Store"));
+  std::string bytes = Fixture(Mp3Format::Mpeg2Mono22k, 3.0);
+  ASSERT_TRUE(WriteDeviceFile(u"\\Store\\cached.mp3", bytes));
+  ASSERT_TRUE(WriteDeviceFile(u"\\Store\\broken.mp3", Junk(5000)));
+  {
+    CFileSoundPlayer player;
+    EXPECT_EQ(player.Play(u"\\Store\\missing.mp3"), 0);
+    m_app.RunAll();
+    EXPECT_TRUE(m_app.states.codes.empty());  // nothing posted
+    ASSERT_EQ(player.Play(u"\\Store\\cached.mp3"), 1);
+    EXPECT_EQ(player.GetLengthSeconds(), static_cast<int32_t>(bytes.size() / 8192));  // 64 kbit/s
+    player.Pause();  // still starting, or playing: either way no harm
+    ASSERT_TRUE(RunUntil([&] { return player.GetState() == ESoundPlaying || player.GetState() == ESoundPaused; }));
+    player.Resume();
+    ASSERT_TRUE(RunUntil([&] { return player.GetState() == ESoundFinished; }));
+    EXPECT_FALSE(player.HasFailed());
+  }
+  m_app.RunAll();
+  EXPECT_EQ(Samples(Speaker().back().pcm), ReferenceDecode(bytes).pcm);
+  EXPECT_EQ(m_app.states.Count(EPlayerPaused), m_app.states.Count(EPlayerResumed));
+  {
+    // A cached file that decodes to nothing fails, so its owner can drop it.
+    CFileSoundPlayer player;
+    ASSERT_EQ(player.Play(u"\\Store\\broken.mp3"), 1);
+    ASSERT_TRUE(RunUntil([&] { return player.HasFailed(); }));
+  }
   ExpectBalanced(m_app);
 }
 
