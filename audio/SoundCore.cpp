@@ -209,12 +209,7 @@ void CSoundCore::OnOutputReady() {
 void CSoundCore::WriteFrameLocked() {
   const CMP3Decoder::TFrame& f = m_decoder.Frame();
   auto* out = reinterpret_cast<int16_t*>(m_pRing + m_nWrite * kBlockSize);
-  if (f.nChannels > 1) {
-    for (int32_t i = 0; i < f.nCount; ++i)
-      out[i] = static_cast<int16_t>((ScaleMadSample(f.left[i]) + ScaleMadSample(f.right[i])) >> 1);
-  } else {
-    for (int32_t i = 0; i < f.nCount; ++i) out[i] = static_cast<int16_t>(ScaleMadSample(f.left[i]));
-  }
+  MixToMono16(f.left, f.right, f.nChannels, f.nCount, out);
   plat::WaveHeader& h = m_headers[m_nWrite];
   h.dwBufferLength = static_cast<uint32_t>(f.nCount) * 2;
   // The frame is copied: the decoder goes on while the block is handed over.

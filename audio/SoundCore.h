@@ -44,6 +44,17 @@ inline int32_t ScaleMadSample(int32_t sample) {
   return static_cast<int32_t>(s >> 13);
 }
 
+// One decoded frame as 16-bit mono: stereo is the mean of the two converted
+// channels (an arithmetic shift).
+inline void MixToMono16(const int32_t* left, const int32_t* right, int32_t channels, int32_t count, int16_t* out) {
+  if (channels > 1) {
+    for (int32_t i = 0; i < count; ++i)
+      out[i] = static_cast<int16_t>((ScaleMadSample(left[i]) + ScaleMadSample(right[i])) >> 1);
+  } else {
+    for (int32_t i = 0; i < count; ++i) out[i] = static_cast<int16_t>(ScaleMadSample(left[i]));
+  }
+}
+
 class CSoundCore {
  public:
   static constexpr int kBlocks = 16;

@@ -122,11 +122,7 @@ mad_flow BareInput(void* data, mad_stream* stream) {
 int16_t g_sink[1152];
 
 mad_flow BareOutput(void*, const mad_header*, mad_pcm* pcm) {
-  for (unsigned i = 0; i < pcm->length; ++i) {
-    int32_t s = ScaleMadSample(pcm->samples[0][i]);
-    if (pcm->channels > 1) s = (s + ScaleMadSample(pcm->samples[1][i])) >> 1;
-    g_sink[i] = static_cast<int16_t>(s);
-  }
+  MixToMono16(pcm->samples[0], pcm->samples[1], pcm->channels, pcm->length, g_sink);
   benchmark::DoNotOptimize(g_sink);
   return MAD_FLOW_CONTINUE;
 }

@@ -57,11 +57,9 @@ inline std::string Junk(size_t n, uint32_t seed = 7) {
 
 // The conversion the player applies to one decoded frame.
 inline void AppendConverted(const mad_pcm& pcm, std::vector<int16_t>& out) {
-  for (unsigned i = 0; i < pcm.length; ++i) {
-    int32_t s = ScaleMadSample(pcm.samples[0][i]);
-    if (pcm.channels > 1) s = (s + ScaleMadSample(pcm.samples[1][i])) >> 1;
-    out.push_back(static_cast<int16_t>(s));
-  }
+  size_t at = out.size();
+  out.resize(at + pcm.length);
+  MixToMono16(pcm.samples[0], pcm.samples[1], pcm.channels, pcm.length, out.data() + at);
 }
 
 struct TReference {

@@ -106,6 +106,18 @@ class PlayerTest : public nettest::CoreTest, public ::testing::WithParamInterfac
     }
   }
   TStateLog& States() { return m_pApp->states; }
+  // Whether the whole download was in when the player started playing.
+  bool CompleteWhenPlaying(CHTTPSoundPlayer& player, uint32_t maxMs) {
+    bool complete = true;
+    EXPECT_TRUE(RunUntil(
+        [&] {
+          if (player.GetState() != ESoundPlaying) return false;
+          complete = player.IsComplete();
+          return true;
+        },
+        maxMs, 5));
+    return complete;
+  }
   std::string StoredBuffer() {
     std::ifstream in(m_top / "device" / "fs" / "Store" / "buffer.dat", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -234,15 +246,7 @@ TEST_P(SimPlayerTest, AThrottledDownloadStartsPlayingBeforeItsLastByte) {
   m_net->SetBandwidth(24000, 2400);
   CHTTPSoundPlayer player;
   ASSERT_EQ(player.Play(Url()), 1);
-  bool completeAtStart = true;
-  ASSERT_TRUE(RunUntil(
-      [&] {
-        if (player.GetState() != ESoundPlaying) return false;
-        completeAtStart = player.IsComplete();
-        return true;
-      },
-      60000, 5));
-  EXPECT_FALSE(completeAtStart);
+  EXPECT_FALSE(CompleteWhenPlaying(player, 60000));
   ASSERT_TRUE(RunUntil([&] { return States().Count(EPlayerFinished) == 1; }));
   EXPECT_EQ(Samples(plat::headless_audio::Speaker().back().pcm), ReferenceDecode(preview).pcm);
   EXPECT_EQ(States().Count(EPlayerError), 0u);
@@ -324,15 +328,7 @@ TEST_P(ServerPlayerTest, CataloguePreviewsPlayToTheirEnd) {
 TEST_P(ServerPlayerTest, ASlowPreviewStartsBeforeItsDownloadEnds) {
   CHTTPSoundPlayer player;
   ASSERT_EQ(player.Play(Preview("/f/dribble~12000")), 1);
-  bool completeAtStart = true;
-  ASSERT_TRUE(RunUntil(
-      [&] {
-        if (player.GetState() != ESoundPlaying) return false;
-        completeAtStart = player.IsComplete();
-        return true;
-      },
-      30000, 5));
-  EXPECT_FALSE(completeAtStart);
+  EXPECT_FALSE(CompleteWhenPlaying(player, 30000));
   ASSERT_TRUE(RunUntil([&] { return States().Count(EPlayerFinished) == 1; }, 30000));
   EXPECT_EQ(States().Count(EPlayerError), 0u);
 }
