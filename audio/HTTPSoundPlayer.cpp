@@ -16,9 +16,10 @@ CHTTPSoundPlayer::~CHTTPSoundPlayer() {
 int32_t CHTTPSoundPlayer::Play(plat::WStringView url) {
   DebugTrace(u"[QUOREL] HTTP sound player url: %s\n", url);
   int32_t openError = m_file.Open();
-  // The core starts first in every case, so its 0 comes before any error a
-  // download reports; on a failure it waits for data that never come.
-  int32_t started = m_core.Play(&m_file) == 0 ? 1 : 0;
+  // The core starts first, so its 0 comes before any error the download
+  // reports; when the download cannot begin it waits for data that never
+  // come, and the error is reported as the worker would report it.
+  if (m_core.Play(&m_file) != 0) return 0;
   m_pHttp = AudioHTTPCore();
   int32_t id = -1;
   if (openError == 0 && m_pHttp) {
@@ -34,7 +35,7 @@ int32_t CHTTPSoundPlayer::Play(plat::WStringView url) {
     DebugTrace(u"[QUOREL] HTTP sound player: cannot create the download file: %d\n", openError);
   }
   if (id < 0) OnHTTPEvent(id, EHttpIoFailed);
-  return started;
+  return 1;
 }
 
 void CHTTPSoundPlayer::Pause() {

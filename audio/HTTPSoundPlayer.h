@@ -21,8 +21,8 @@ class CHTTPSoundPlayer : public CHTTPListener {
   CHTTPSoundPlayer(const CHTTPSoundPlayer&) = delete;
   CHTTPSoundPlayer& operator=(const CHTTPSoundPlayer&) = delete;
 
-  // 1 when the core started, 0 otherwise. A download that cannot begin is
-  // reported as 7 through the player's own listener.
+  // 1 when the core started, 0 otherwise (no download then). A download
+  // that cannot begin is reported as 7 through the player's own listener.
   int32_t Play(plat::WStringView url);
   void Pause();
   void Resume();
