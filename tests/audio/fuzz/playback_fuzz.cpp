@@ -19,6 +19,7 @@
 #include "framework/Events.h"
 #include "framework/ObjectRegistry.h"
 #include "net/HTTPSink.h"
+#include "platform/audio/HeadlessAudio.h"
 #include "platform/base/Debug.h"
 #include "platform/testing/TestPlatform.h"
 
@@ -110,6 +111,7 @@ void PlayDownload(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
+  World();
   switch (data[0] % 3) {
     case 0: {
       uint8_t header[4] = {};
@@ -125,5 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       PlayDownload(data + 1, size - 1);
       break;
   }
+  // The speaker keeps what every stream played: freed after each input.
+  plat::headless_audio::Reset();
   return 0;
 }
