@@ -14,7 +14,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
 # One line per target: name|libFuzzer options|corpus folders.
 list="$build/fuzz-targets.txt"
 mapfile -t targets < <(cut -d'|' -f1 "$list")
-cmake --build "$build" --target "${targets[@]}" png_fuzz_seeds protocol_fuzz_seeds user_model_fuzz_seeds module_fuzz_seeds
+cmake --build "$build" --target "${targets[@]}" png_fuzz_seeds protocol_fuzz_seeds user_model_fuzz_seeds module_fuzz_seeds playback_fuzz_seeds
 ctest --test-dir "$build" -R '_fuzz_seeds$' --output-on-failure
 
 while IFS='|' read -r target options corpora; do
