@@ -95,13 +95,17 @@ HRESULT CVyMenu::SetControl(int32_t nType, CVyControl* pControl) {
   return S_OK;
 }
 
-HRESULT CVyMenu::Open(CVyControl* pMainPanel, int32_t nType, const RECT* pAnchor, const RECT* pRect) {
+void CVyMenu::BeginOpen(int32_t nType) {
   PopupFeedback();
   if (CVyEdit::KillFocus() == 0) UpdateSipForSlide(0);
   CBaseGUI::StartRenderCurrentGUI(0);
   m_nState = kStateOpening;
   s_nMenuPhase = kPhaseOpened;
   m_nOpenType = nType;
+}
+
+HRESULT CVyMenu::Open(CVyControl* pMainPanel, int32_t nType, const RECT* pAnchor, const RECT* pRect) {
+  BeginOpen(nType);
   if (pAnchor) s_rcMenuAnchor = *pAnchor;
   CPR(pMainPanel);
   auto* pPanel = dynamic_cast<CVyPanel*>(pMainPanel);
@@ -117,12 +121,7 @@ HRESULT CVyMenu::Open(CVyControl* pMainPanel, int32_t nType, const RECT* pAnchor
 }
 
 HRESULT CVyMenu::Open(int32_t nType) {
-  PopupFeedback();
-  if (CVyEdit::KillFocus() == 0) UpdateSipForSlide(0);
-  CBaseGUI::StartRenderCurrentGUI(0);
-  m_nState = kStateOpening;
-  s_nMenuPhase = kPhaseOpened;
-  m_nOpenType = nType;
+  BeginOpen(nType);
   CBaseGUI* pGui = CBaseGUI::GetCurrentGUI();
   CPR(pGui);
   CVyPanel* pPanel = pGui->GetRootPanel();

@@ -96,6 +96,8 @@ class CVyMenu : public CVyControl {
 
  protected:
   friend class CVyMenuItem;
+  // What both forms of Open do first: feedback, the edit, rendering, state.
+  void BeginOpen(int32_t nType);
   // Opens the item's nested menu in front of this one.
   void OpenSubMenu(CVyMenuItem* pItem, bool bMoveFocus);
   void MoveFocus(int32_t nNew);

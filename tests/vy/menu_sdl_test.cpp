@@ -16,6 +16,7 @@
 #include "platform/module/Module.h"
 #include "platform/sdl/SdlBackend.h"
 #include "platform/testing/TestPlatform.h"
+#include "support/XvfbChild.h"
 #include "vy/BaseGUI.h"
 #include "vy/BasicMenu.h"
 #include "vy/FrameSkin.h"
@@ -165,38 +166,8 @@ TEST(MenuSdlWindow, OpensChoosesClosesAndReadsBack) {
   ASSERT_TRUE(plat::InstallDisplayBackend(std::make_shared<plat::HeadlessBackend>()));
 }
 
-bool OnPath(const char* program) {
-  const char* path = getenv("PATH");
-  if (!path) return false;
-  std::string all(path);
-  for (size_t start = 0; start <= all.size();) {
-    size_t end = all.find(':', start);
-    if (end == std::string::npos) end = all.size();
-    if (access((std::filesystem::path(all.substr(start, end - start)) / program).c_str(), X_OK) == 0) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 TEST(MenuSdlUnderXvfb, ChildPassesOnAVirtualScreen) {
-  if (getenv(kChildFlag)) GTEST_SKIP() << "already the child";
-  if (!OnPath("xvfb-run") || !OnPath("Xvfb")) GTEST_SKIP() << "xvfb-run or Xvfb is not installed";
-  char self[4096] = {};
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(n, 0);
-  const std::filesystem::path log =
-      std::filesystem::temp_directory_path() / ("menu-sdl-" + std::to_string(getpid()) + ".log");
-  const std::string command = std::string(kChildFlag) + "=1 xvfb-run -a -s '-screen 0 1024x1024x24' '" +
-                              std::string(self, size_t(n)) +
-                              "' --gtest_filter=MenuSdlWindow.OpensChoosesClosesAndReadsBack > '" + log.string() +
-                              "' 2>&1";
-  const int status = std::system(command.c_str());
-  std::ifstream in(log);
-  const std::string output((std::istreambuf_iterator<char>(in)), {});
-  std::filesystem::remove(log);
-  EXPECT_EQ(status, 0) << output;
-  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
-  EXPECT_EQ(output.find("SKIPPED"), std::string::npos) << output;
+  xvfbchild::ExpectChildPasses(kChildFlag, "MenuSdlWindow.OpensChoosesClosesAndReadsBack");
 }
 
 }  // namespace
