@@ -217,3 +217,100 @@ TEST_F(BasicMenuTest, NoArtMeansNoSizesAndNoLogSpam) {
 }
 
 }  // namespace
+
+namespace {
+
+class BasicMenuMoreTest : public vytest::MenuFixture {};
+
+TEST_F(BasicMenuMoreTest, ASubMenuFadesInAndItsChoiceGoesThroughTheOuterBindings) {
+  FeedbackOn();
+  std::vector<BasicMenuItemInfo> sub = Table(2);
+  sub[0].nId = 21;
+  sub[1].nId = 22;
+  auto table = Table(3);
+  table[1].pSubItems = sub.data();
+  table[1].nSubCount = 2;
+  CBasicMenuEx* m = OpenMenu(table);
+  Frames(40);
+  Key(plat::VK_DOWN);
+  Key(plat::VK_DOWN);
+  Key(plat::VK_RIGHT);  // opens the nested menu, its first item focused
+  CVyMenu* pSub = m->GetCurrentMenu();
+  ASSERT_NE(pSub, nullptr);
+  EXPECT_EQ(pSub->GetFocusIndex(), 0);
+  EXPECT_TRUE(dynamic_cast<CBasicMenu*>(pSub)->HasTitle());
+  // The outer items fade out 60 a frame, then the nested menu slides in.
+  Frames(6);
+  EXPECT_EQ(m->GetState(), CVyMenu::kStateWaiting);
+  Frames(40);
+  EXPECT_EQ(pSub->GetState(), CVyMenu::kStateOpen);
+  plat::ResetDeviceServices();
+  Key(plat::VK_DOWN);
+  Key(plat::VK_RETURN);
+  ASSERT_GT(FramesUntilGone(m), 0);
+  EXPECT_EQ(m_posted, (std::vector<std::string>{"run 22", "close 0"}));
+  // The chosen item's button clicked once.
+  const auto played = Played();
+  EXPECT_EQ(std::count(played.begin(), played.end(), "s 02_List Enter.wav"), 1);
+}
+
+TEST_F(BasicMenuMoreTest, ThePageButtonsRunFeedbackPlaysOnce) {
+  FeedbackOn();
+  CBasicMenuEx* m = OpenMenu(Table(12));
+  Frames(40);
+  plat::ResetDeviceServices();
+  const POINT p = CentreOf(m->FindRole(VYMENU_ROLE_PAGE_DOWN));
+  Tap(p.x, p.y);
+  Frame();
+  EXPECT_EQ(m->GetTopIndex(), 3);
+  const auto played = Played();
+  EXPECT_EQ(std::count(played.begin(), played.end(), "s 02_List Enter.wav"), 1);
+}
+
+TEST_F(BasicMenuMoreTest, TheBackButtonWithACaptionAndATitle) {
+  SetBasicMenuBackCaption(u"Back");
+  CBasicMenuEx* m = OpenMenu(Table(3), u"Title");
+  EXPECT_TRUE(m->HasBackButton());
+  CVyControl* back = m->FindRole(VYMENU_ROLE_BACK);
+  ASSERT_NE(back, nullptr);
+  RECT rb, rm;
+  back->GetRect(&rb);
+  m->GetRect(&rm);
+  EXPECT_EQ(rb.bottom, rm.bottom - 16);
+  EXPECT_EQ(rb.Height(), 66);
+  Frames(40);
+  Key(plat::VK_UP);  // the back button is the first stop going up
+  EXPECT_EQ(m->GetFocusIndex(), m->GetChildIndex(back));
+  Key(plat::VK_LEFT);  // slides out without closing the chain
+  EXPECT_EQ(m->GetState(), CVyMenu::kStateSlidingOut);
+  SetBasicMenuBackCaption(nullptr);
+  CBasicMenuEx* plain = OpenMenu(Table(3), u"Title");
+  EXPECT_FALSE(plain->HasBackButton());
+}
+
+TEST_F(BasicMenuMoreTest, AnAnchorPlacesTheMenuAboveOrBelowIt) {
+  struct Case {
+    RECT anchor;
+    bool fromBelow;
+  } cases[] = {{{0, 100, 480, 150}, false}, {{0, 600, 480, 650}, true}};
+  for (const Case& c : cases) {
+    auto* m = new CBasicMenuEx(Table(3).data(), 3, 352, 450, 66);
+    m_menus.push_back(m);
+    m->CreateControls(nullptr);
+    m->Open(m_gui->GetRootPanel(), 1, &c.anchor, nullptr);
+    RECT rc;
+    m->GetRect(&rc);
+    const int32_t a = c.anchor.bottom - c.anchor.top;
+    if (c.fromBelow)
+      EXPECT_EQ(rc.top, c.anchor.top + a / 5 - rc.Height());
+    else
+      EXPECT_EQ(rc.top, c.anchor.bottom - a / 5);
+    Frames(40);
+    POINT off;
+    m->GetOffset(&off);
+    EXPECT_EQ(off.y, 0);
+    m->RemoveFromParent();
+  }
+}
+
+}  // namespace
