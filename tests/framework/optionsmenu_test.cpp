@@ -134,6 +134,26 @@ TEST_F(OptionsMenuTest, TheMenuOpensOverTheSnapshotAndItemTwoRunsCommandTwo) {
        }});
 }
 
+TEST_F(OptionsMenuTest, TheToolkitRepaintsTheApplicationForTenSecondsAfterStart) {
+  MakeMenuApp();
+  int paints = 0;
+  Run({[&] {
+         ASSERT_NE(ToolkitServices().Screen(), nullptr);
+         EXPECT_TRUE(ToolkitServices().Screen()->IsRendering());
+         paints = StartView()->m_pA->m_nPaints;
+       },
+       Wait(1000),
+       [&] {
+         EXPECT_GT(StartView()->m_pA->m_nPaints, paints + 10);
+       },
+       Wait(10000),
+       [&] {
+         EXPECT_FALSE(ToolkitServices().Screen()->IsRendering());
+         paints = StartView()->m_pA->m_nPaints;
+       },
+       Wait(1000), [&] { EXPECT_EQ(StartView()->m_pA->m_nPaints, paints); }});
+}
+
 TEST_F(OptionsMenuTest, BackTheSoftKeyAndATapOutsideCloseWithoutAChoice) {
   MakeMenuApp();
   RECT rcBar{};
