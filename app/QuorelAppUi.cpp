@@ -8,6 +8,8 @@
 #include "app/QuorelModalDialogs.h"
 #include "app/Updater.h"
 #include "audio/AudioServices.h"
+#include "audio/FileSoundPlayer.h"
+#include "audio/HTTPSoundPlayer.h"
 #include "framework/AppRegistry.h"
 #include "framework/CtlSoftKeyBar.h"
 #include "framework/CtlStatic.h"
@@ -263,7 +265,10 @@ void CQuorelAppUi::OnShutdown() {
     }
     delete pIndicator;
   });
-  ShutdownStep("players", [] {});
+  ShutdownStep("players", [this] {
+    m_streamPlayer.reset();
+    m_filePlayer.reset();
+  });
   ShutdownStep("recorder", [] { StopRecorder(); });
   ShutdownStep("http", [this] {
     if (m_audioBuffer) InstallAudioServices({});

@@ -30,6 +30,8 @@
 
 class AppSettings;
 class CDeviceIdentity;
+class CFileSoundPlayer;
+class CHTTPSoundPlayer;
 class CPhoneLineMonitor;
 class CtlAnimation;
 class CtlPanel;
@@ -332,6 +334,10 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   CHTTPSession* m_HTTPSession = nullptr;
   std::unique_ptr<uint8_t[]> m_audioBuffer;  // shared by recording and playback
   std::unique_ptr<CSearchRecorder> m_recorder;
+  // The preview's players (the preview screens make them); their destructors
+  // stop their sound cores.
+  std::unique_ptr<CHTTPSoundPlayer> m_streamPlayer;
+  std::unique_ptr<CFileSoundPlayer> m_filePlayer;
   ::PreviewStore* m_previewStore = nullptr;
   AppSettings* m_settings = nullptr;
   Updater* m_updater = nullptr;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -25,45 +26,77 @@ std::string ReadAll(const std::filesystem::path& path) {
   return ss.str();
 }
 
-TEST(ProgramTest, StartsPaintsAndStopsOnSigterm) {
-  const std::filesystem::path root =
-      std::filesystem::temp_directory_path() / ("quorel-program-" + std::to_string(getpid()));
-  std::filesystem::remove_all(root);
-  std::filesystem::create_directories(root);
+// Runs `argv` with the device in a fresh folder and the backend forced;
+// `stop` ends it once its first frame was presented. Returns the output and
+// the wait status.
+std::pair<std::string, int> RunProgram(std::vector<std::string> argv, const char* backend,
+                                       const std::function<void(pid_t, const std::filesystem::path&)>& stop,
+                                       const std::filesystem::path& root) {
   const std::filesystem::path log = root / "out.log";
-  const std::string program = std::string(QUOREL_BIN_DIR) + "/quorel";
-
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::vector<std::string> env = {"QUOREL_DEVICE_ROOT=" + (root / "device").string(), "QUOREL_BACKEND=headless"};
+  std::vector<std::string> env = {"QUOREL_DEVICE_ROOT=" + (root / "device").string(),
+                                  std::string("QUOREL_BACKEND=") + backend};
   for (char** e = environ; *e; ++e)
     if (std::string(*e).rfind("QUOREL_", 0) != 0) env.push_back(*e);
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+  std::vector<char*> args;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
   pid_t pid = 0;
-  ASSERT_EQ(0, posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()));
+  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-
+  if (spawned != 0) return {"cannot start " + argv[0], -1};
   // A real process: wait (boundedly) for its first frame.
   std::string out;
-  for (int i = 0; i < 500 && out.find("first frame presented") == std::string::npos; ++i) {
+  for (int i = 0; i < 1000 && out.find("first frame presented") == std::string::npos; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     out = ReadAll(log);
   }
-  kill(pid, SIGTERM);
+  stop(pid, root);
   int status = 0;
-  ASSERT_EQ(pid, waitpid(pid, &status, 0));
-  out = ReadAll(log);
+  waitpid(pid, &status, 0);
+  return {ReadAll(log), status};
+}
+
+void ExpectCleanRun(const std::pair<std::string, int>& run) {
+  const auto& [out, status] = run;
   EXPECT_TRUE(WIFEXITED(status)) << out;
   EXPECT_EQ(0, WEXITSTATUS(status)) << out;
-  EXPECT_NE(std::string::npos, out.find("[QUOREL] Language id is")) << out;
-  EXPECT_NE(std::string::npos, out.find("first frame presented after")) << out;
-  EXPECT_NE(std::string::npos, out.find("View 2 is a placeholder")) << out;
-  EXPECT_NE(std::string::npos, out.find("signal 15")) << out;
+  for (const char* line : {"[QUOREL] Language id is", "first frame presented after", "View 2 is a placeholder",
+                           "signal 15: closing the main window"})
+    EXPECT_NE(std::string::npos, out.find(line)) << line << "\n" << out;
+}
+
+std::filesystem::path FreshRoot(const char* name) {
+  const std::filesystem::path root =
+      std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(getpid()));
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root);
+  return root;
+}
+
+const std::string kProgram = std::string(QUOREL_BIN_DIR) + "/quorel";
+
+TEST(ProgramTest, HeadlessItStartsPaintsAndStopsOnSigterm) {
+  const std::filesystem::path root = FreshRoot("quorel-headless");
+  ExpectCleanRun(RunProgram({kProgram}, "headless", [](pid_t pid, const auto&) { kill(pid, SIGTERM); }, root));
+  std::filesystem::remove_all(root);
+}
+
+TEST(ProgramTest, InAWindowItStartsPaintsAndStopsOnSigterm) {
+  if (access("/usr/bin/xvfb-run", X_OK) != 0) GTEST_SKIP() << "no xvfb-run";
+  const std::filesystem::path root = FreshRoot("quorel-window");
+  // The signal goes to the program inside the X server's wrapper, once the
+  // test drops the stop file.
+  const std::string script = "'" + kProgram + "' & p=$!; while [ ! -e '" + (root / "stop").string() +
+                             "' ]; do sleep 0.05; done; kill -TERM $p; wait $p";
+  ExpectCleanRun(RunProgram({"xvfb-run", "-a", "sh", "-c", script}, "sdl",
+                            [](pid_t, const std::filesystem::path& at) { std::ofstream(at / "stop") << ""; }, root));
   std::filesystem::remove_all(root);
 }
 
