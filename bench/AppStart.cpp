@@ -3,9 +3,7 @@
 // platform traces them), and its resident memory after idling. The anchor is
 // the headless test platform started and stopped alone, in this process.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,17 +17,10 @@
 #include <vector>
 
 #include "platform/testing/TestPlatform.h"
+#include "tests/support/ProgramProcess.h"
 
-extern char** environ;
 
 namespace {
-
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 struct TStart {
   double firstFrameMs = -1;
@@ -43,24 +34,12 @@ TStart StartOnce(const std::filesystem::path& root, int idleSeconds) {
   std::filesystem::create_directories(root);
   const std::filesystem::path log = root / "out.log";
   const std::string program = (std::filesystem::canonical("/proc/self/exe").parent_path() / "quorel").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::vector<std::string> env = {"QUOREL_DEVICE_ROOT=" + (root / "device").string(), "QUOREL_BACKEND=headless"};
-  for (char** e = environ; *e; ++e)
-    if (std::string(*e).rfind("QUOREL_", 0) != 0) env.push_back(*e);
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  pid_t pid = 0;
   TStart result;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()) != 0) return result;
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid = programtest::SpawnProgram({program}, root / "device", "headless", log);
+  if (pid == 0) return result;
   const std::string key = "first frame presented after ";
   for (int i = 0; i < 2000; ++i) {
-    const std::string out = ReadAll(log);
+    const std::string out = programtest::ReadAll(log);
     if (size_t at = out.find(key); at != std::string::npos) {
       result.firstFrameMs = std::stod(out.substr(at + key.size()));
       break;

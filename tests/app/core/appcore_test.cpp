@@ -18,17 +18,6 @@
 namespace searchtest {
 namespace {
 
-// The harness's choices: the test's own strings, settings and empty busy
-// frames; services only when asked.
-bool HarnessStep(EStartStep step, bool bServices) {
-  if (step == EStartStep::Images)
-    for (int32_t slot = 139; slot <= 148; ++slot) CResources::RegisterImageSource(slot, new CEmptyImageSource());
-  if (step == EStartStep::Options || step == EStartStep::UiStrings || step == EStartStep::Images ||
-      step == EStartStep::Settings)
-    return false;
-  return bServices || step < EStartStep::Settings || step > EStartStep::AudioBuffer;
-}
-
 CDelegate Throwing() {
   return CDelegate(nullptr, nullptr, [](CDelegate*, void*, void*) { Env::ThrowError(Env::ErrSystem); });
 }

@@ -2,9 +2,7 @@
 // starts, paints, and ends cleanly on SIGTERM.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,16 +13,12 @@
 #include <string>
 #include <thread>
 
-extern char** environ;
+#include "tests/support/ProgramProcess.h"
 
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using programtest::ReadAll;
+using programtest::SpawnProgram;
 
 // Runs `argv` with the device in a fresh folder and the backend forced;
 // `stop` ends it once its first frame was presented. Returns the output and
@@ -33,24 +27,8 @@ std::pair<std::string, int> RunProgram(std::vector<std::string> argv, const char
                                        const std::function<void(pid_t, const std::filesystem::path&)>& stop,
                                        const std::filesystem::path& root) {
   const std::filesystem::path log = root / "out.log";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::vector<std::string> env = {"QUOREL_DEVICE_ROOT=" + (root / "device").string(),
-                                  std::string("QUOREL_BACKEND=") + backend};
-  for (char** e = environ; *e; ++e)
-    if (std::string(*e).rfind("QUOREL_", 0) != 0) env.push_back(*e);
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::vector<char*> args;
-  for (std::string& a : argv) args.push_back(a.data());
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return {"cannot start " + argv[0], -1};
+  const pid_t pid = SpawnProgram(argv, root / "device", backend, log);
+  if (pid == 0) return {"cannot start " + argv[0], -1};
   // A real process: wait (boundedly) for its first frame.
   std::string out;
   for (int i = 0; i < 1000 && out.find("first frame presented") == std::string::npos; ++i) {

@@ -109,6 +109,18 @@ class TEventCounter : public CEventListenerFor<E> {
 };
 
 class AppHarness : public ::testing::Test {
+ public:
+  // The harness's start: the test's own key, strings and settings, empty busy
+  // frames; services only when asked.
+  static bool HarnessStep(EStartStep step, bool bServices) {
+    if (step == EStartStep::Images)
+      for (int32_t slot = 139; slot <= 148; ++slot) CResources::RegisterImageSource(slot, new CEmptyImageSource());
+    if (step == EStartStep::Options || step == EStartStep::UiStrings || step == EStartStep::Images ||
+        step == EStartStep::Settings)
+      return false;
+    return bServices || step < EStartStep::Settings || step > EStartStep::AudioBuffer;
+  }
+
  protected:
   static constexpr int32_t kUiStrings[] = {3, 9, 14, 44, 50, 51, 52, 53, 55, 56, 57, 58, 82, 83, 84};
 
@@ -131,14 +143,7 @@ class AppHarness : public ::testing::Test {
     m_app->SetStartView(2);
     if (beforeServices) beforeServices();
     // The test's own strings and no images; services only when asked.
-    CQuorelAppUi::SetStartStepHook([bServices](EStartStep step) {
-      if (step == EStartStep::Images)
-        for (int32_t slot = 139; slot <= 148; ++slot) CResources::RegisterImageSource(slot, new CEmptyImageSource());
-      if (step == EStartStep::Options || step == EStartStep::UiStrings || step == EStartStep::Images ||
-          step == EStartStep::Settings)
-        return false;
-      return bServices || step < EStartStep::Settings || step > EStartStep::AudioBuffer;
-    });
+    CQuorelAppUi::SetStartStepHook([bServices](EStartStep step) { return HarnessStep(step, bServices); });
     m_app->SetHTTPCoreTimings(timings);
     CQuorelAppUi::SetUpdateCheckOnStart(false);
     m_settings = std::make_unique<AppSettings>();
