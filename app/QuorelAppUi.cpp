@@ -730,6 +730,46 @@ void CQuorelAppUi::EraseLayerSoftKeys(int32_t nLayer) {
   OnOptionsMenuClosed(TopLayer(), TopShownLayer());
 }
 
+namespace {
+void FillDialogSoftKeys(IDialogLayer* pDialog, CQuorelAppUi::TSoftKeySet& set) {
+  set = CQuorelAppUi::TSoftKeySet{};
+  set.left.text = pDialog->GetLeftSoftKeyLabel();
+  set.right.text = pDialog->GetRightSoftKeyLabel();
+  set.left.dialogAction = CDelegate(pDialog, nullptr, [](CDelegate*, void* p, void*) {
+    static_cast<IDialogLayer*>(p)->OnLeftSoftKey();
+  });
+  set.right.dialogAction = CDelegate(pDialog, nullptr, [](CDelegate*, void* p, void*) {
+    static_cast<IDialogLayer*>(p)->OnRightSoftKey();
+  });
+}
+}  // namespace
+
+int32_t CQuorelAppUi::OnDialogShown(IDialogLayer* pDialog, int32_t nNodeId) {
+  if (CDelegate* pRelayout = pDialog->RelayoutDelegate(); pRelayout && !pRelayout->IsLinked())
+    m_layoutListeners.Add(pRelayout);
+  CControl* pControl = pDialog->DialogControl();
+  CLayoutNode* pRoot = GetRootLayout();
+  pControl->SetLayoutNode(pRoot ? pRoot->FindNode(nNodeId, -1) : nullptr);
+  const int32_t nLayer = TopLayer() + 1;
+  m_softKeySets[nLayer] = TSoftKeySet{};
+  SetChildLayer(pControl, nLayer);
+  FillDialogSoftKeys(pDialog, m_softKeySets[nLayer]);
+  if (!pDialog->IsOptionsMenu()) SetMenuMode(false);
+  OnOptionsMenuClosed(TopLayer(), TopShownLayer());
+  PostFocusRestore();
+  // A control takes its node's rectangle only in a pass.
+  PostRelayout();
+  return nLayer;
+}
+
+void CQuorelAppUi::OnDialogSoftKeysChanged(IDialogLayer* pDialog) {
+  const int32_t nLayer = pDialog->DialogControl()->Layer();
+  FillDialogSoftKeys(pDialog, m_softKeySets[nLayer]);
+  OnOptionsMenuClosed(TopLayer(), TopShownLayer());
+}
+
+void CQuorelAppUi::OnDialogClosed(int32_t nLayer) { EraseLayerSoftKeys(nLayer); }
+
 void CQuorelAppUi::OnOptionsMenuClosed(int32_t nTop, int32_t nTopShown) {
   (void)nTop;
   // In menu mode layer 0's set; otherwise the highest shown layer's set that

@@ -58,6 +58,25 @@ class CAppEventListener : public CEventListenerFor<E> {
   CQuorelAppUi* m_pApp;
 };
 
+// What the application asks of a dialog on a layer of its own (the modal
+// dialogs implement it): its control, a direct child of the application,
+// the labels and actions of its soft keys, and its relayout when the root
+// tree is rebuilt.
+class IDialogLayer {
+ public:
+  virtual CControl* DialogControl() = 0;
+  virtual plat::WString GetLeftSoftKeyLabel() = 0;
+  virtual plat::WString GetRightSoftKeyLabel() = 0;
+  virtual void OnLeftSoftKey() = 0;
+  virtual void OnRightSoftKey() = 0;
+  // Runs when the root tree is rebuilt; the dialog owns the delegate.
+  virtual CDelegate* RelayoutDelegate() = 0;
+  virtual bool IsOptionsMenu() const { return false; }
+
+ protected:
+  ~IDialogLayer() = default;
+};
+
 // The registry key holder: the application's key is open while it lives.
 class CAppOptions {
  public:
@@ -142,6 +161,12 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   void SetLayerSoftKeys(int32_t nLayer, const TSoftKeySet& set);
   void EraseLayerSoftKeys(int32_t nLayer);
   int32_t ModalCount() const { return m_modalCount; }
+  // A dialog is shown bound to node `nNodeId` of the root tree (none: not
+  // bound): it gets the next layer up and a soft-key set of its own, which
+  // is returned.
+  int32_t OnDialogShown(IDialogLayer* pDialog, int32_t nNodeId);
+  void OnDialogSoftKeysChanged(IDialogLayer* pDialog);
+  void OnDialogClosed(int32_t nLayer);
   void ChangeModalCount(int32_t nDelta) { m_modalCount += nDelta; }
 
   // Options menu.

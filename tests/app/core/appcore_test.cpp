@@ -305,6 +305,74 @@ TEST_F(AppCoreTest, WithoutTheToolkitTheMenuStaysClosed) {
   }});
 }
 
+// A dialog on its own layer, as the modal dialogs will be.
+class TDialog : public CtlPanel, public IDialogLayer {
+ public:
+  explicit TDialog(TLog* pLog) : m_pLog(pLog) { SetEnableStateRaw(EnableOn); }
+  CControl* DialogControl() override { return this; }
+  plat::WString GetLeftSoftKeyLabel() override { return m_left; }
+  plat::WString GetRightSoftKeyLabel() override { return m_right; }
+  void OnLeftSoftKey() override { m_pLog->push_back("dialog left"); }
+  void OnRightSoftKey() override { m_pLog->push_back("dialog right"); }
+  CDelegate* RelayoutDelegate() override { return &m_relayout; }
+  void Relayout() { m_pLog->push_back("dialog relayout"); }
+  TLog* m_pLog;
+  plat::WString m_left = u"Yes", m_right = u"No";
+  CDelegate m_relayout = CDelegate::Member<&TDialog::Relayout>(this);
+};
+
+TEST_F(AppCoreTest, ADialogsLayerShowsItsKeysDisabledWhileModalAndClosingRestoresLayerZero) {
+  MakeCore(true, false);
+  Run({[this] {
+         CQuorelAppUi::SetLeftSoftKey(16);
+         CQuorelAppUi::SetRightSoftKey(14);
+         auto* pDialog = new TDialog(&m_log);
+         pDialog->Create(m_app.get());
+         m_app->ChangeModalCount(1);
+         EXPECT_EQ(1, m_app->OnDialogShown(pDialog, 43));
+         EXPECT_EQ(m_app->GetRootLayout()->FindNode(43, -1), pDialog->LayoutNode());
+         EXPECT_EQ(u"Yes", m_app->DisplayedSoftKeys().left.text);
+         EXPECT_EQ(u"No", m_app->DisplayedSoftKeys().right.text);
+         EXPECT_FALSE(m_app->IsLeftSoftKeyEnabled());
+         EXPECT_FALSE(m_app->IsRightSoftKeyEnabled());
+         pDialog->m_right = u"Close";
+         m_app->OnDialogSoftKeysChanged(pDialog);
+         EXPECT_EQ(u"Close", m_app->DisplayedSoftKeys().right.text);
+         // A rebuilt tree runs its relayout.
+         m_log.clear();
+         m_app->ReactivateView(2);
+         EXPECT_EQ(1, std::count(m_log.begin(), m_log.end(), "dialog relayout"));
+         delete pDialog;
+         m_app->ChangeModalCount(-1);
+         m_app->OnDialogClosed(1);
+         EXPECT_EQ(u"S16", m_app->DisplayedSoftKeys().left.text);
+         EXPECT_EQ(u"S15", m_app->DisplayedSoftKeys().right.text);
+         EXPECT_TRUE(m_app->IsLeftSoftKeyEnabled());
+         EXPECT_TRUE(m_app->IsRightSoftKeyEnabled());
+       }});
+}
+
+TEST_F(AppCoreTest, ANonModalDialogsSoftKeysRunItsOperations) {
+  MakeCore(true, false);
+  Run({[this] {
+         auto* pDialog = new TDialog(&m_log);
+         pDialog->Create(m_app.get());
+         m_app->OnDialogShown(pDialog, 43);
+         m_log.clear();
+         Key(plat::VK_F2, true);
+         Key(plat::VK_F2, false);
+       },
+       [this] {
+         EXPECT_EQ(m_log, (TLog{"dialog right"}));
+         for (CControl* p = m_app->FirstChild(); p; p = p->NextSibling())
+           if (auto* pDialog = dynamic_cast<TDialog*>(p)) {
+             delete pDialog;
+             break;
+           }
+         m_app->OnDialogClosed(1);
+       }});
+}
+
 // --- history --------------------------------------------------------------------
 
 TEST_F(AppCoreTest, HistoryEntriesGoEvenWhenTheirDelegateThrows) {
