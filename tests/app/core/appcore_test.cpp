@@ -14,6 +14,7 @@
 #include "framework/CtlStatic.h"
 #include "platform/shell/Launch.h"
 #include "platform/ui/Ui.h"
+#include "protocol/HTTPUserModel.h"
 
 namespace searchtest {
 namespace {
@@ -412,6 +413,41 @@ TEST_F(AppCoreTest, OpenersRememberTheViewLeftExceptTheOnesThatNeverComeBack) {
     CQuorelAppUi::ShowResults();
     EXPECT_EQ(2, m_app->GetActiveViewId());
   }});
+}
+
+TEST_F(AppCoreTest, LeavingTheUserViewsPopsTheUserModelsHistoryOnce) {
+  MakeCore(true, false);
+  // The settings' lists read their own strings.
+  for (int32_t id = 87; id < 400; ++id) CResources::RegisterStringSource(id, new TStringSource(id));
+  m_settings->Init();
+  for (int32_t view : {10, 11, 18, 22}) m_app->RegisterView(view, new TPlainFactory());
+  const struct {
+    const char* name;
+    int32_t from;
+    std::function<void()> open;
+    size_t depthAfter;  // the model had one entry, as views 10 and 11 push
+  } cases[] = {
+      {"help from 10", 10, [] { CQuorelAppUi::OpenHelp(); }, 0},
+      {"network from 11", 11, [] { CQuorelAppUi::OpenNetworkSelection(); }, 0},
+      {"languages from 10", 10, [] { CQuorelAppUi::OpenSearchLanguages(); }, 0},
+      {"server message on 11", 11, [] { CQuorelAppUi::ShowServerMessageView(u"c", u"t", false, u""); }, 0},
+      {"help from 4", 4, [] { CQuorelAppUi::OpenHelp(); }, 1},
+  };
+  std::vector<TStep> steps;
+  for (const auto& c : cases)
+    steps.push_back([this, &c] {
+      SCOPED_TRACE(c.name);
+      CHTTPUserModel* pModel = AppSettings::GetUserModel();
+      ASSERT_NE(nullptr, pModel);
+      while (pModel->HistoryDepth() > 0) pModel->PopHistory();
+      pModel->PushHistory();
+      m_app->ActivateView(c.from);
+      c.open();
+      EXPECT_EQ(c.depthAfter, pModel->HistoryDepth());
+      EXPECT_EQ(1, CQuorelAppUi::CountHistory(c.from));
+      while (m_app->HistorySize() > 0) CQuorelAppUi::CancelLastHistory();
+    });
+  Run(steps);
 }
 
 // --- events ---------------------------------------------------------------------
