@@ -672,6 +672,12 @@ int32_t CQuorelAppUi::CountHistory(int32_t nViewId) {
   return count;
 }
 
+std::vector<int32_t> CQuorelAppUi::HistoryViews() const {
+  std::vector<int32_t> views;
+  for (const THistoryEntry& entry : m_history) views.push_back(entry.nViewId);
+  return views;
+}
+
 // ---------------------------------------------------------------------------
 // Commands and soft keys.
 

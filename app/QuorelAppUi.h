@@ -252,6 +252,8 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
 
   bool IsFollowUpRunning() const { return m_followUpRunning; }
   size_t HistorySize() const { return m_history.size(); }
+  // The views in the history, oldest first (read by the end-to-end roads).
+  std::vector<int32_t> HistoryViews() const;
   bool OnInput(const TInputEvent& event) override;
   bool IsWatchingSearch() const { return m_searchWatch; }
   Updater* GetUpdater() const { return m_updater; }

@@ -1,0 +1,286 @@
+#include "e2e/Road.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/QuorelAppUi.h"
+#include "platform/audio/Audio.h"
+#include "platform/entry/Entry.h"
+#include "platform/fs/FileSystem.h"
+#include "platform/module/Module.h"
+#include "platform/registry/Registry.h"
+#include "platform/shell/Launch.h"
+#include "support/ProgramProcess.h"
+#include "tools/protocol-server/TestSupport.h"
+
+namespace e2e {
+
+namespace {
+
+constexpr char16_t kAppKey[] = u"SOFTWARE\\Orlamet\\Quorel";
+constexpr char16_t kMainPack[] = u"\\Program Files\\Quorel\\Quorel.res";
+
+std::string Hex4(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08x", v);
+  return buf;
+}
+
+std::filesystem::path FreshFolder(const std::string& name) {
+  const char* tmp = getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorel-" + name + "-XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  return mkdtemp(buf.data()) ? std::filesystem::path(buf.data()) : std::filesystem::path();
+}
+
+}  // namespace
+
+std::filesystem::path BinFolder() { return QUOREL_BIN_DIR; }
+
+// ---------------------------------------------------------------------------
+// The server process.
+
+ServerProcess::~ServerProcess() { Stop(); }
+
+bool ServerProcess::Start(const std::filesystem::path& folder, const std::vector<std::string>& options) {
+  m_folder = folder;
+  const std::filesystem::path portFile = folder / "server.port";
+  std::vector<std::string> argv = {(BinFolder() / "quorel-protocol-server").string(),
+                                   "--listen", "127.0.0.1:0", "--port-file", portFile.string(),
+                                   "--log", (folder / "server.jsonl").string(), "--lifetime", "600"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  m_pid = programtest::SpawnProgram(argv, folder / "unused-device", "headless", folder / "server.err");
+  if (m_pid == 0) {
+    m_error = "cannot start " + argv[0];
+    return false;
+  }
+  // A process of its own: its port appears in real time (it checks its
+  // catalogue first).
+  for (int i = 0; i < 500; ++i) {
+    std::string text = programtest::ReadAll(portFile);
+    if (!text.empty() && text.back() == '\n') {
+      m_port = std::stoi(text);
+      return true;
+    }
+    int status = 0;
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+      m_pid = 0;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  m_error = "the server did not come up: " + programtest::ReadAll(folder / "server.err");
+  return false;
+}
+
+std::string ServerProcess::Control(const std::string& target) const {
+  if (m_port == 0) return {};
+  const std::string raw = qpstest::Fetch(
+      m_port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(m_port) + "\r\nConnection: close\r\n\r\n");
+  return qpstest::ParseResponse(raw).body;
+}
+
+std::vector<std::string> ServerProcess::Log() const {
+  std::vector<std::string> entries;
+  std::istringstream in(Control("/_ctl/log"));
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("{\"seq\"", 0) == 0) entries.push_back(line);
+  return entries;
+}
+
+int ServerProcess::Stop() {
+  if (m_pid == 0) return -1;
+  Control("/_ctl/quit");
+  int status = 0;
+  for (int i = 0; i < 150; ++i) {
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+      m_pid = 0;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(m_pid, SIGKILL);
+  waitpid(m_pid, &status, 0);
+  m_pid = 0;
+  return -1;
+}
+
+std::string Field(const std::string& entry, const std::string& name) {
+  std::string value = qpstest::JsonField(entry, name);
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  return value;
+}
+
+std::vector<std::string> Entries(const std::vector<std::string>& log, const std::string& route) {
+  std::vector<std::string> out;
+  for (const std::string& entry : log)
+    if (Field(entry, "route") == route) out.push_back(entry);
+  return out;
+}
+
+bool WriteToneWav(const std::filesystem::path& file, double seconds, uint32_t rate, double hz, double dbfs) {
+  const double peak = 32767.0 * std::pow(10.0, dbfs / 20.0);
+  const auto count = static_cast<size_t>(seconds * rate);
+  std::vector<uint8_t> pcm(count * 2);
+  for (size_t i = 0; i < count; ++i) {
+    const auto v = static_cast<int16_t>(std::lround(peak * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate)));
+    pcm[2 * i] = static_cast<uint8_t>(v & 0xff);
+    pcm[2 * i + 1] = static_cast<uint8_t>((v >> 8) & 0xff);
+  }
+  return plat::WriteWavFile(file, plat::PcmFormat(rate, 1), pcm);
+}
+
+// ---------------------------------------------------------------------------
+// The road.
+
+Road::Road(RoadConfig config) : m_config(std::move(config)) {
+  m_folder = FreshFolder("road");
+  if (m_folder.empty()) {
+    m_error = "cannot make a folder for the road";
+    return;
+  }
+  m_wav = m_folder / "microphone.wav";
+  if (!WriteToneWav(m_wav, m_config.micSeconds, 8000, m_config.micHz, m_config.micDbfs)) {
+    m_error = "cannot write the microphone's WAV file";
+    return;
+  }
+  if (!m_server.Start(m_folder, m_config.serverOptions)) {
+    m_error = m_server.Error();
+    return;
+  }
+  StartDevice();
+}
+
+Road::~Road() {
+  m_tp.reset();
+  m_server.Stop();
+  std::error_code ignored;
+  if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
+}
+
+void Road::StartDevice() {
+  const std::string base = m_server.Base();
+  plat::TestConfig config;
+  config.screenWidth = m_config.width;
+  config.screenHeight = m_config.height;
+  config.dpi = m_config.dpi;
+  config.echoDebugOutput = m_config.echoDebugOutput;
+  // As quorel-server-urls writes them; the switches stay absent.
+  config.registrySeed =
+      "[HKEY_CURRENT_USER\\SOFTWARE\\Orlamet\\Quorel]\n"
+      "\"url\"=\"" + base + "\"\n"
+      "\"singurl\"=\"" + base + "\"\n"
+      "\"graburl\"=\"" + base + "\"\n"
+      "\"terms_and_conditions_url\"=\"" + base + "/page/terms\"\n"
+      "[HKEY_CURRENT_USER\\ControlPanel\\VibeTonz]\n"
+      "\"TouchEvent\"=dword:00000001\n"
+      "\"TouchVibeOn\"=dword:00000001\n"
+      "\"TouchSoundOn\"=dword:00000001\n"
+      "[HKEY_LOCAL_MACHINE\\Platform\\Linux]\n"
+      "\"UILanguage\"=dword:" + Hex4(m_config.uiLanguage) + "\n"
+      "[HKEY_LOCAL_MACHINE\\Ident]\n"
+      "\"Name\"=\"" + std::string(m_config.theme == 1 ? "QT-M5180" : "Linux") + "\"\n";
+  m_tp = std::make_unique<plat::TestPlatform>(config);
+
+  // The program's folder is the build's bin folder (its packs and language
+  // modules), with one storage card, as the program's own start sets it up.
+  plat::FileSystemConfig files;
+  files.deviceRoot = m_tp->DeviceRoot();
+  files.programFolder = BinFolder();
+  files.cards.push_back({u"Storage Card", m_tp->DeviceRoot() / "cards" / "Storage Card", false});
+  std::filesystem::create_directories(m_tp->DeviceRoot() / "cards" / "Storage Card");
+  if (!plat::ConfigureFileSystem(files)) {
+    m_error = "cannot mount the program's folder";
+    return;
+  }
+  m_tp->SetMicrophone({{plat::MicSegment::Wav(m_wav)}});
+  // Links are recorded, never opened.
+  plat::SetLaunchRecordingOnly(true);
+  plat::ClearLaunches();
+}
+
+void Road::Then(Step step) { m_steps.push_back({std::move(step), {}, {}, 0}); }
+
+void Road::Until(std::string what, std::function<bool()> condition, uint32_t maxMs) {
+  m_steps.push_back({{}, std::move(what), std::move(condition), maxMs});
+}
+
+void Road::Wait(uint32_t ms) {
+  auto until = std::make_shared<uint32_t>(0);
+  Then([until, ms] { *until = plat::GetTickCount() + ms; });
+  Until("", [until] { return static_cast<int32_t>(plat::GetTickCount() - *until) >= 0; }, ms + 1000);
+}
+
+int Road::Run() {
+  if (!Ready()) return -1;
+  plat::ModuleHandle hModule = plat::LoadLibrary(kMainPack);
+  if (!hModule) {
+    m_error = "cannot load the main pack from " + BinFolder().string();
+    return -1;
+  }
+  plat::SetMainModule(hModule);
+  size_t next = 0;
+  bool bQuit = false;
+  uint32_t waitStart = 0;
+  bool bWaiting = false;
+  m_tp->SetIdleHook([&] {
+    while (next < m_steps.size()) {
+      Pending& p = m_steps[next];
+      if (p.until) {
+        if (!bWaiting) {
+          bWaiting = true;
+          waitStart = plat::GetTickCount();
+        }
+        if (!p.until()) {
+          if (plat::GetTickCount() - waitStart < p.maxMs) return false;  // let the loop block
+          if (!p.what.empty()) m_misses.push_back(p.what);
+        }
+        bWaiting = false;
+        ++next;
+        continue;
+      }
+      ++next;
+      p.step();
+      return true;
+    }
+    if (!bQuit) {
+      bQuit = true;
+      if (CQuorelAppUi::App()) CQuorelAppUi::Exit();
+      else plat::PostQuitMessage(0);
+    }
+    return true;
+  });
+  const int code = WinMain(hModule, nullptr, u"", 5);
+  m_tp->SetIdleHook({});
+  plat::SetMainModule(nullptr);
+  plat::FreeLibrary(hModule);
+  return code;
+}
+
+CQuorelAppUi* Road::App() { return CQuorelAppUi::App(); }
+
+int32_t Road::ActiveView() const { return App() ? App()->GetActiveViewId() : -1; }
+
+std::vector<int32_t> Road::History() const { return App() ? App()->HistoryViews() : std::vector<int32_t>{}; }
+
+bool Road::Traced(const std::string& line) const {
+  for (const std::string& l : m_tp->DebugLines())
+    if (l == line) return true;
+  return false;
+}
+
+std::optional<std::string> Road::AppString(const std::u16string& name) const {
+  auto value = plat::ReadString(plat::HKEY_CURRENT_USER, kAppKey, name);
+  if (!value) return std::nullopt;
+  return plat::ToUtf8(*value);
+}
+
+}  // namespace e2e

@@ -1,0 +1,149 @@
+// The roads' fixtures: the built program's own loop (WinMain) on the headless
+// device at 480 x 800 and 192 dpi, the local protocol test server as a
+// process of its own, the device's registry pointed at it, a microphone that
+// plays a WAV file the road writes, and the evidence the steps read: the
+// application's state, the platform's records and the server's request log.
+//
+// Shared by the road tests and the gallery tool, so nothing here needs
+// GoogleTest.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/base/Strings.h"
+#include "platform/testing/TestPlatform.h"
+
+class CQuorelAppUi;
+
+namespace e2e {
+
+// quorel-protocol-server from the build's bin folder, on a free loopback
+// port, with its port file and request log in `folder`. Ended by its own pid
+// only; the destructor asks it to quit first.
+class ServerProcess {
+ public:
+  ServerProcess() = default;
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  // Starts it and waits (at most 10 s of real time) for its port; false
+  // with Error() when it did not come up.
+  bool Start(const std::filesystem::path& folder, const std::vector<std::string>& options);
+  const std::string& Error() const { return m_error; }
+  int Port() const { return m_port; }
+  std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+  // One GET on the control routes (origin form), the reply's body; empty
+  // when the server did not answer.
+  std::string Control(const std::string& target) const;
+  // The request log, one JSON object per entry, oldest first.
+  std::vector<std::string> Log() const;
+  // Asks it to quit and reaps it; its exit status (-1 when it had to be
+  // killed or never ran).
+  int Stop();
+
+ private:
+  pid_t m_pid = 0;
+  int m_port = 0;
+  std::string m_error;
+  std::filesystem::path m_folder;
+};
+
+// A member of a JSON log entry: strings unquoted (escapes kept as written),
+// numbers, booleans, arrays and objects as their raw text; "" when absent.
+std::string Field(const std::string& entry, const std::string& name);
+// The entries whose route is `route`.
+std::vector<std::string> Entries(const std::vector<std::string>& log, const std::string& route);
+
+// 16-bit mono PCM WAV: a sine of `hz` at `dbfs` (peak) for `seconds`.
+bool WriteToneWav(const std::filesystem::path& file, double seconds, uint32_t rate, double hz, double dbfs);
+
+struct RoadConfig {
+  int32_t width = 480;
+  int32_t height = 800;
+  uint32_t dpi = 192;
+  int theme = 0;                    // 0: "Linux", 1: "QT-M5180"
+  uint16_t uiLanguage = 0x0409;     // the phone's language
+  std::vector<std::string> serverOptions = {"--update", "info"};
+  double micSeconds = 8;
+  double micHz = 262;
+  double micDbfs = -12;
+  bool echoDebugOutput = false;
+};
+
+// One start of the program against one server. Make it on the thread that is
+// to be the UI thread; one at a time.
+class Road {
+ public:
+  explicit Road(RoadConfig config = {});
+  ~Road();
+  Road(const Road&) = delete;
+  Road& operator=(const Road&) = delete;
+
+  // False (with Error()) when the server or the device could not be set up.
+  bool Ready() const { return m_error.empty(); }
+  const std::string& Error() const { return m_error; }
+
+  plat::TestPlatform& Device() { return *m_tp; }
+  ServerProcess& Server() { return m_server; }
+  const RoadConfig& Config() const { return m_config; }
+
+  // Steps run in order inside the program's loop, each when the loop would
+  // block; Until lets the loop run (timers, threads, the network) until the
+  // condition holds, at most `maxMs` of platform time, and records a miss.
+  using Step = std::function<void()>;
+  void Then(Step step);
+  void Until(std::string what, std::function<bool()> condition, uint32_t maxMs = 15000);
+  // Lets the program run for `ms` of platform time.
+  void Wait(uint32_t ms);
+  // Runs WinMain with the queued steps; after the last one the program is
+  // asked to quit as the Exit command does, unless a step made it quit
+  // already. Returns WinMain's exit code.
+  int Run();
+  // The conditions that did not come true in time, in order.
+  const std::vector<std::string>& Misses() const { return m_misses; }
+
+  // Evidence.
+  static CQuorelAppUi* App();
+  int32_t ActiveView() const;
+  std::vector<int32_t> History() const;
+  std::vector<std::string> DebugLines() const { return m_tp->DebugLines(); }
+  bool Traced(const std::string& line) const;
+  // HKCU "SOFTWARE\Orlamet\Quorel" string value, nullopt when absent.
+  std::optional<std::string> AppString(const std::u16string& name) const;
+  // The server's log entries of one route (from the control route).
+  std::vector<std::string> Requests(const std::string& route) const { return Entries(m_server.Log(), route); }
+  const std::filesystem::path& Microphone() const { return m_wav; }
+
+ private:
+  void StartDevice();
+
+  RoadConfig m_config;
+  std::string m_error;
+  std::filesystem::path m_folder;
+  std::filesystem::path m_wav;
+  ServerProcess m_server;
+  std::unique_ptr<plat::TestPlatform> m_tp;
+  struct Pending {
+    Step step;
+    std::string what;
+    std::function<bool()> until;
+    uint32_t maxMs = 0;
+  };
+  std::vector<Pending> m_steps;
+  std::vector<std::string> m_misses;
+};
+
+// The build's bin folder (the program's folder on the device).
+std::filesystem::path BinFolder();
+
+}  // namespace e2e
