@@ -5,7 +5,7 @@ GEN     := -G Ninja
 BUILD   := build
 SERVER  ?= on
 
-.PHONY: all deps build test run asan tsan bench fuzz clean
+.PHONY: all deps build test run gallery asan tsan bench fuzz clean
 
 all: build
 
@@ -23,6 +23,9 @@ test: build
 
 run: build
 	SERVER=$(SERVER) scripts/run-local.sh $(BUILD)
+
+gallery: build
+	$(BUILD)/bin/quorel-gallery docs/gallery
 
 asan: deps
 	cmake -S . -B build-asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DQUOREL_SANITIZE=address -DQUOREL_BENCH=OFF
