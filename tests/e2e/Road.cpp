@@ -173,6 +173,7 @@ void Road::StartDevice() {
   config.screenHeight = m_config.height;
   config.dpi = m_config.dpi;
   config.echoDebugOutput = m_config.echoDebugOutput;
+  config.virtualClock = m_config.virtualClock;
   // As quorel-server-urls writes them; the switches stay absent.
   config.registrySeed =
       "[HKEY_CURRENT_USER\\SOFTWARE\\Orlamet\\Quorel]\n"
@@ -202,6 +203,7 @@ void Road::StartDevice() {
     return;
   }
   m_tp->SetMicrophone({{plat::MicSegment::Wav(m_wav)}});
+  m_tp->SetAudioUnpaced(m_config.unpacedAudio);
   // Links are recorded, never opened.
   plat::SetLaunchRecordingOnly(true);
   plat::ClearLaunches();

@@ -78,6 +78,9 @@ struct RoadConfig {
   double micHz = 262;
   double micDbfs = -12;
   bool echoDebugOutput = false;
+  // The benchmarks run on the host's clock with the microphone unpaced.
+  bool virtualClock = true;
+  bool unpacedAudio = false;
 };
 
 // One start of the program against one server. Make it on the thread that is

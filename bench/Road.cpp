@@ -1,0 +1,160 @@
+// The product's speed goals on the built program's own loop, headless, on
+// the host's clock, against the local protocol test server answering at once
+// (the roads' fixtures):
+//   - stop to results: from the recorder's capture-finished report after a
+//     stop to the first frame presented with the results screen active; the
+//     tap-to-paint total beside it; anchor: one loopback GET of the same
+//     results document through CHTTPRequest, in the same run.
+// Five searches per run; the counters give the median and the maximum.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "app/PlaceholderView.h"
+#include "app/QuorelAppUi.h"
+#include "e2e/Road.h"
+#include "framework/Events.h"
+#include "net/HTTPWrapper.h"
+#include "protocol/AppSettings.h"
+#include "protocol/SearchResults.h"
+#include "protocol/UrlBuilder.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+double Ms(TClock::time_point from, TClock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Notes the moment of the first frame presented while view `m_nView` is
+// active, once armed.
+class TFrameWatch : public plat::HeadlessBackend {
+ public:
+  void Arm(int32_t nView) {
+    m_nView = nView;
+    m_painted.reset();
+  }
+  std::optional<TClock::time_point> Painted() const { return m_painted; }
+  void Present(const plat::FrameBuffer& screen, const plat::Rect& damage) override {
+    plat::HeadlessBackend::Present(screen, damage);
+    if (m_nView >= 0 && !m_painted && CAppUi::Instance() && CAppUi::Instance()->GetActiveViewId() == m_nView)
+      m_painted = TClock::now();
+  }
+
+ private:
+  int32_t m_nView = -1;
+  std::optional<TClock::time_point> m_painted;
+};
+
+// The first capture-finished report after the stop.
+class TCaptureWatch : public CEventListenerFor<RecorderStateEvent> {
+ public:
+  TCaptureWatch() { Subscribe(); }
+  std::optional<TClock::time_point> finished;
+
+ protected:
+  void HandleEvent(const int32_t& state) override {
+    if (state == 1 && !finished) finished = TClock::now();
+  }
+};
+
+// One GET through the application's session, timed from Start to its end.
+struct TAnchorGet {
+  CHTTPRequest request;
+  TClock::time_point started;
+  std::optional<TClock::time_point> ended;
+  void OnStatus() {
+    if (request.LastStatus() >= EHttpComplete && !ended) ended = TClock::now();
+  }
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? -1 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
+}
+double Max(const std::vector<double>& v) { return v.empty() ? -1 : *std::max_element(v.begin(), v.end()); }
+
+void BM_StopToResultsPainted(benchmark::State& state) {
+  constexpr int kRuns = 5;
+  for (auto _ : state) {
+    e2e::RoadConfig config;
+    config.virtualClock = false;
+    config.unpacedAudio = true;
+    e2e::Road road(config);
+    if (!road.Ready()) {
+      state.SkipWithError(road.Error().c_str());
+      return;
+    }
+    auto watch = std::make_shared<TFrameWatch>();
+    plat::InstallDisplayBackend(watch);
+    std::vector<double> stopToPaint, tapToPaint, anchor;
+    auto capture = std::make_shared<std::unique_ptr<TCaptureWatch>>();
+    auto tapped = std::make_shared<TClock::time_point>();
+    auto get = std::make_shared<std::unique_ptr<TAnchorGet>>();
+    road.Wait(300);
+    bool bPlaceholder = false;
+    road.Then([&] {
+      bPlaceholder = dynamic_cast<CPlaceholderView*>(CAppUi::Instance()->ActiveView()) != nullptr;
+      if (bPlaceholder) CQuorelAppUi::Exit();
+    });
+    for (int run = 0; run < kRuns; ++run) {
+      road.Then([] { CQuorelAppUi::StartSingSearch(); });
+      road.Until("recorded 5.5 s", [] {
+        CSearchRecorder* pRecorder = CQuorelAppUi::Recorder();
+        return pRecorder && pRecorder->GetElapsed() >= 550;
+      });
+      road.Then([=] {
+        *capture = std::make_unique<TCaptureWatch>();
+        watch->Arm(4);
+        *tapped = TClock::now();
+        CQuorelAppUi::StopRecording();
+      });
+      road.Until("results painted", [=] { return watch->Painted().has_value(); });
+      road.Then([=, &road, &stopToPaint, &tapToPaint] {
+        if ((*capture)->finished && watch->Painted()) {
+          stopToPaint.push_back(Ms(*(*capture)->finished, *watch->Painted()));
+          tapToPaint.push_back(Ms(*tapped, *watch->Painted()));
+        }
+        capture->reset();
+        watch->Arm(-1);
+        // The anchor: the same results document, fetched again.
+        *get = std::make_unique<TAnchorGet>();
+        TAnchorGet* pGet = get->get();
+        plat::WString url = CUrlBuilder(plat::FromUtf8(road.Server().Base()), u"search", UrlModeV2)
+                                .AddParam(u"search_id", AppSettings::GetResultModel()->SearchId())
+                                .GetUrl();
+        pGet->request.Open(CQuorelAppUi::HTTPSession(), EHttpGet, url);
+        pGet->request.SetCallback(CDelegate::Member<&TAnchorGet::OnStatus>(pGet));
+        pGet->started = TClock::now();
+        pGet->request.Start();
+      });
+      road.Until("the anchor GET ended", [=] { return (*get)->ended.has_value(); });
+      road.Then([=, &anchor] {
+        anchor.push_back(Ms((*get)->started, *(*get)->ended));
+        get->reset();
+      });
+    }
+    const int code = road.Run();
+    if (bPlaceholder) {
+      state.SkipWithError("the recorder screen is not built yet");
+      return;
+    }
+    if (code != 0) state.SkipWithError("the program failed");
+    for (const std::string& miss : road.Misses()) state.SkipWithError(miss.c_str());
+    state.SetIterationTime(Median(stopToPaint) / 1000.0);
+    state.counters["stop_to_paint_median_ms"] = Median(stopToPaint);
+    state.counters["stop_to_paint_max_ms"] = Max(stopToPaint);
+    state.counters["tap_to_paint_median_ms"] = Median(tapToPaint);
+    state.counters["tap_to_paint_max_ms"] = Max(tapToPaint);
+    state.counters["anchor_get_median_ms"] = Median(anchor);
+    state.counters["x_anchor"] = Median(stopToPaint) / Median(anchor);
+    state.counters["runs"] = static_cast<double>(stopToPaint.size());
+  }
+}
+BENCHMARK(BM_StopToResultsPainted)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
