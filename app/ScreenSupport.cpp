@@ -1,0 +1,32 @@
+#include "app/ScreenSupport.h"
+
+#include "framework/AppUi.h"
+
+CtlScrollPanel* CreatePagePanel(CControl* pParent, TColor background, bool bBarImages) {
+  CtlScrollPanel* pPanel = CtlScrollPanel::Create(pParent);
+  pPanel->SetColor(background);
+  if (bBarImages) pPanel->SetScrollBarImages(37, 38, 39, -1, -1, -1);
+  pPanel->SetPaintedByParent(true);
+  pPanel->GetContentPanel()->SetPaintedByParent(true);
+  return pPanel;
+}
+
+int32_t MeasureTextHeight(const CControl* pControl, plat::WStringView text, const TFontDesc& font, int32_t nWidth,
+                          int32_t nAlign) {
+  if (text.empty() || nWidth < 1 || font.nPixelHeight < 1 || !pControl || !pControl->Window()) return 0;
+  std::unique_ptr<CWindowGraphics> pGraphics = pControl->CreateGraphics();
+  if (!pGraphics) return 0;
+  pGraphics->SetFont(font);
+  RECT rc = pGraphics->DrawText(text, RECT{0, 0, nWidth, 0x3FFFFFFF}, nAlign);
+  return rc.bottom > rc.top ? rc.bottom - rc.top : 0;
+}
+
+int32_t MainWindowWidth() {
+  CAppUi* pApp = CAppUi::Instance();
+  return pApp ? pApp->Rect().right - pApp->Rect().left : 0;
+}
+
+int32_t MainWindowHeight() {
+  CAppUi* pApp = CAppUi::Instance();
+  return pApp ? pApp->Rect().bottom - pApp->Rect().top : 0;
+}
