@@ -1,0 +1,117 @@
+// The settings, choice, help, message, credits and terms screens in the
+// application on the headless device: the program's folder holds language
+// modules written by the test (every UI string as "<code> <id>"), every
+// picture slot is a small solid picture, and the screens are registered as
+// the program registers them, beside plain views for the others.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/LanguageTable.h"
+#include "app/SettingsScreens.h"
+#include "search/AppHarness.h"
+#include "tests/framework/graphics_test_util.h"
+#include "tests/framework/widgets_test_support.h"
+#include "tools/qrespack/PackWriter.h"
+
+namespace screenstest {
+
+using searchtest::TLog;
+using searchtest::TStep;
+
+// Interface languages of the written modules: EN (0), FR (1) and DE (3).
+struct TModule {
+  int32_t nIndex;
+  const char16_t* szCode;
+};
+inline constexpr TModule kModules[] = {{0, u"EN"}, {1, u"FR"}, {3, u"DE"}};
+
+class ScreensHarness : public searchtest::AppHarness {
+ protected:
+  // The application on a w × h screen with its services, the modules (texts
+  // in `overrides` replace the generated ones) and the screens.
+  void StartScreens(int32_t w = 480, int32_t h = 800, const std::map<int32_t, std::u16string>& overrides = {},
+                    bool bVirtualClock = true, const std::function<void()>& beforeServices = {}) {
+    m_deviceConfig.screenWidth = w;
+    m_deviceConfig.screenHeight = h;
+    m_bTestStrings = false;
+    m_registerViews = [](CQuorelAppUi& app) {
+      RegisterSettingsScreens(app);
+      for (int32_t nView : {2, 4, 10, 11, 12, 13, 14, 15})
+        app.RegisterView(nView, new searchtest::TPlainFactory());
+    };
+    m_registerImages = [] {
+      for (int32_t nSlot = 0; nSlot < 390; ++nSlot)
+        CResources::RegisterImageSource(nSlot, new widgettest::TSolidImage(16, 16, 0x203040u + uint32_t(nSlot)));
+    };
+    MakeApp(bVirtualClock, true, {}, [&] {
+      WriteModules(overrides);
+      gfx::PinTestFont();
+      if (beforeServices) beforeServices();
+    });
+  }
+
+  void WriteModules(const std::map<int32_t, std::u16string>& overrides) {
+    const std::filesystem::path folder = m_tp->DeviceRoot().parent_path() / "program";
+    std::filesystem::create_directories(folder);
+    plat::FileSystemConfig config = plat::CurrentFileSystemConfig();
+    config.programFolder = folder;
+    config.programMount = u"\\Program Files\\Quorel";
+    ASSERT_TRUE(plat::ConfigureFileSystem(config));
+    for (const TModule& module : kModules) {
+      qrespack::PackWriter writer;
+      std::string error;
+      for (int32_t nId = 0; nId <= 230; ++nId) {
+        const uint16_t nResource = UiStringResourceId(nId);
+        if (!nResource) continue;
+        auto it = overrides.find(nId);
+        const std::u16string text =
+            it != overrides.end() ? it->second : module.szCode + (u" " + plat::Widen(std::to_string(nId)));
+        ASSERT_TRUE(writer.AddString(nResource, text, "test", error)) << error;
+      }
+      std::vector<uint8_t> bytes;
+      ASSERT_TRUE(writer.Serialize(bytes, error)) << error;
+      std::ofstream(folder / plat::ToUtf8(LanguageModuleFile(module.nIndex)), std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+  }
+
+  // The settings' lists from the registered texts (start-up fills them for
+  // the program's own settings).
+  static void FillLists() {
+    GetAppSettings()->FillLanguageList();
+    GetAppSettings()->FillChoiceLists();
+  }
+
+  template <class V>
+  V* Active() {
+    return dynamic_cast<V*>(m_app->ActiveView());
+  }
+  // A tap in the middle of the control.
+  void TapOn(const CControl* pControl) {
+    const RECT rc = pControl->ScreenRect();
+    m_tp->Tap((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+  }
+  static std::u16string Text(int32_t nId) { return CResources::GetString(nId); }
+  static RECT NodeRect(CLayoutNode* pRoot, int32_t nId, int32_t nSub = -1) {
+    CLayoutNode* pNode = pRoot ? pRoot->FindNode(nId, nSub) : nullptr;
+    return pNode ? pNode->GetRect(CLayoutNode::SpaceWindow) : RECT{};
+  }
+  static int32_t Height(const RECT& rc) { return rc.bottom - rc.top; }
+  std::vector<std::string> LinesWith(const std::string& part) const {
+    std::vector<std::string> lines;
+    for (const std::string& line : m_tp->DebugLines())
+      if (line.find(part) != std::string::npos) lines.push_back(line);
+    return lines;
+  }
+  // Steps that open a view from a step of the loop.
+  TStep Open(int32_t nView) {
+    return [this, nView] { m_app->ActivateView(nView); };
+  }
+};
+
+}  // namespace screenstest
