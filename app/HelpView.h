@@ -21,6 +21,7 @@ class CHelpView : public CView {
 
   static constexpr int32_t kParagraphCount = 5;
   CtlScrollPanel* Panel() const { return m_pPanel; }
+  CControl* TitleBarBack() const { return m_bar.pBack; }
   CtlStatic* Paragraph(int32_t i) const { return m_apParagraphs[i]; }
   // How often the tie handler ran (tests check it runs once per request).
   int32_t TieRuns() const { return m_nTieRuns; }

@@ -16,6 +16,7 @@
 #include "search/AppHarness.h"
 #include "tests/framework/graphics_test_util.h"
 #include "tests/framework/widgets_test_support.h"
+#include "platform/shell/Launch.h"
 #include "tools/qrespack/PackWriter.h"
 
 namespace screenstest {
@@ -49,6 +50,8 @@ class ScreensHarness : public searchtest::AppHarness {
         CResources::RegisterImageSource(nSlot, new widgettest::TSolidImage(16, 16, 0x203040u + uint32_t(nSlot)));
     };
     MakeApp(bVirtualClock, true, {}, [&] {
+      plat::SetLaunchRecordingOnly(true);
+      plat::ClearLaunches();
       WriteModules(overrides);
       gfx::PinTestFont();
       if (beforeServices) beforeServices();

@@ -12,7 +12,9 @@
 #include "app/TermsView.h"
 #include "framework/AppRegistry.h"
 #include "platform/shell/Launch.h"
+#include "net/HTTPParser.h"
 #include "protocol/AppSettings.h"
+#include "protocol/HTTPUserModel.h"
 
 namespace screenstest {
 namespace {
@@ -122,7 +124,7 @@ TEST_F(PageScreensTest, MessageSoftKeysFollowTheMessage) {
   } cases[] = {
       {"required with a link", true, u"http://quorel.test/news", 13, 3},
       {"required without a link", true, u"", 0, 3},
-      {"optional", false, u"http://quorel.test/news", 0, 0},
+      {"optional", false, u"http://quorel.test/news", 5, 15},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -154,13 +156,8 @@ TEST_F(PageScreensTest, MessageSoftKeysFollowTheMessage) {
     EXPECT_FALSE(bWait);
     EXPECT_EQ(1, nQuiet);
     EXPECT_FALSE(bBusyShown);
-    if (c.bRequired) {
-      EXPECT_EQ(c.nLeftLabel ? Text(c.nLeftLabel) : u"", keys.left.text);
-      EXPECT_EQ(Text(c.nRightLabel), keys.right.text);
-    } else {
-      EXPECT_FALSE(keys.left.text.empty());
-      EXPECT_FALSE(keys.right.text.empty());
-    }
+    EXPECT_EQ(c.nLeftLabel ? Text(c.nLeftLabel) : u"", keys.left.text);
+    EXPECT_EQ(Text(c.nRightLabel), keys.right.text);
     TearDown();
   }
 }
@@ -212,11 +209,26 @@ TEST_F(PageScreensTest, TheWaitingPageReportsAFailedPreviewAndShowsTheNewerMessa
        [&] { CQuorelAppUi::ShowServerMessageView(u"Newer", u"Second", false, u""); },
        [&] { newer = Active<CMessageView>()->TextLabel()->Text(); }});
   EXPECT_TRUE(bWait);
-  EXPECT_FALSE(keys.left.text.empty());
+  EXPECT_EQ(Text(5), keys.left.text);
   EXPECT_TRUE(keys.right.text.empty());
   EXPECT_EQ(1u, CountCalls("ShowMessage 86 152"));
   EXPECT_EQ(2, nView);
   EXPECT_EQ(u"Second", newer);
+}
+
+TEST_F(PageScreensTest, AUserModelErrorShowsTheNetworkMessage) {
+  StartScreens();
+  int32_t nView = -1;
+  std::u16string title, text;
+  Run({[] { CHTTPUserModel::ShowRequestError(EHttpNetworkLost); },
+       [&] {
+         nView = m_app->GetActiveViewId();
+         title = Active<CMessageView>()->TitleLabel()->Text();
+         text = Active<CMessageView>()->TextLabel()->Text();
+       }});
+  EXPECT_EQ(16, nView);
+  EXPECT_EQ(Text(82), title);
+  EXPECT_EQ(Text(50), text);
 }
 
 TEST_F(PageScreensTest, MessageFontsFollowTheStandardHeight) {
@@ -261,7 +273,7 @@ TEST_F(PageScreensTest, CreditsSectionsTakeTheirMeasuredHeightsOnceAndEscapeGoes
                      anHeights[i])
                << i;
          }
-         EXPECT_FALSE(m_app->DisplayedSoftKeys().left.text.empty());
+         EXPECT_EQ(Text(5), m_app->DisplayedSoftKeys().left.text);
          EXPECT_TRUE(m_app->DisplayedSoftKeys().right.text.empty());
          m_tp->Rotate(180);
        },
@@ -326,13 +338,10 @@ TEST_F(PageScreensTest, TheTermsLinkOpensTheStoredAddressAndTheMenuEntryReturns)
     EXPECT_TRUE(bShownAfter);
     EXPECT_EQ(1, nRuns);
     EXPECT_GT(nExtent, nPanel);  // the long text scrolls
-    if (*szUrl) {
-      ASSERT_EQ(1u, plat::Launches().size());
-      EXPECT_EQ(szUrl, plat::Launches()[0].file);
-    } else {
-      EXPECT_TRUE(plat::Launches().empty());
-    }
-    EXPECT_EQ(1u, CountCalls("OpenUrl " + plat::ToUtf8(szUrl)));
+    // Every call is recorded; an empty address opens nothing.
+    ASSERT_EQ(1u, plat::Launches().size());
+    EXPECT_EQ(szUrl, plat::Launches()[0].file);
+    EXPECT_EQ(*szUrl ? plat::LaunchKind::Link : plat::LaunchKind::Refused, plat::Launches()[0].kind);
     TearDown();
   }
 }
