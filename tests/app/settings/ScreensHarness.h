@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,7 @@
 namespace screenstest {
 
 using searchtest::TLog;
-using searchtest::TStep;
+using TStep = std::function<void()>;
 
 // Interface languages of the written modules: EN (0), FR (1) and DE (3).
 struct TModule {
@@ -40,6 +41,7 @@ class ScreensHarness : public searchtest::AppHarness {
     m_deviceConfig.screenWidth = w;
     m_deviceConfig.screenHeight = h;
     m_bTestStrings = false;
+    m_deviceConfig.echoDebugOutput = getenv("SCREENS_ECHO") != nullptr;
     m_registerViews = [](CQuorelAppUi& app) {
       RegisterSettingsScreens(app);
       for (int32_t nView : {2, 4, 10, 11, 12, 13, 14, 15})
@@ -56,6 +58,9 @@ class ScreensHarness : public searchtest::AppHarness {
       gfx::PinTestFont();
       if (beforeServices) beforeServices();
     });
+    // The program's own settings, made after the strings as start-up makes
+    // them, with their lists filled.
+    m_settings.reset();
   }
 
   void WriteModules(const std::map<int32_t, std::u16string>& overrides) {
@@ -68,9 +73,10 @@ class ScreensHarness : public searchtest::AppHarness {
     for (const TModule& module : kModules) {
       qrespack::PackWriter writer;
       std::string error;
+      std::set<uint16_t> written;  // some ids share one resource
       for (int32_t nId = 0; nId <= 230; ++nId) {
         const uint16_t nResource = UiStringResourceId(nId);
-        if (!nResource) continue;
+        if (!nResource || !written.insert(nResource).second) continue;
         auto it = overrides.find(nId);
         const std::u16string text =
             it != overrides.end() ? it->second : module.szCode + (u" " + plat::Widen(std::to_string(nId)));

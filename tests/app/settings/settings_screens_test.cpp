@@ -202,10 +202,8 @@ TEST_F(SettingsScreensTest, ANetworkTapStoresTheChoiceTracesItAndGoesBack) {
          },
          [&] { nViewAfter = m_app->GetActiveViewId(); }});
     EXPECT_EQ(2, nViewAfter);
-    std::vector<uint8_t> stored(16);
-    uint32_t nSize = 16;
-    ASSERT_EQ(0, RegGetAppBinary(u"quorelGUID", stored.data(), &nSize));
-    EXPECT_EQ(std::vector<uint8_t>(kGuidBytes[nRow].begin(), kGuidBytes[nRow].end()), stored);
+    EXPECT_EQ(std::vector<uint8_t>(kGuidBytes[nRow].begin(), kGuidBytes[nRow].end()),
+              plat::ReadBinary(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orlamet\\Quorel", u"quorelGUID"));
     EXPECT_EQ(kTypes[nRow], RegGetAppDword(u"quorelGUIDType"));
     EXPECT_EQ(1u, LinesWith("Network GUID set from options").size());
     EXPECT_EQ(1u, LinesWith(plat::ToUtf8(NetworkChoiceTrace(*kNetworkChoices[nRow].pGuid))).size());
