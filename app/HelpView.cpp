@@ -32,10 +32,8 @@ constexpr TParagraph kParagraphs[CHelpView::kParagraphCount] = {
     {209, 173, EAlignRight, EPlaceCenter, 0, true},
 };
 
-TFontDesc ParagraphFont(int32_t i) {
-  CAppUi* pApp = CAppUi::Instance();
-  return TFontDesc{pApp ? std::max(1, pApp->GetStandardHeight(kParagraphs[i].nSizeIndex)) : 12};
-}
+// 0 until the application's tree is laid out.
+int32_t ParagraphFontHeight(int32_t i) { return StandardHeightNow(kParagraphs[i].nSizeIndex); }
 
 }  // namespace
 
@@ -65,7 +63,6 @@ void CHelpView::Create(CControl* pParent, plat::WStringView className, plat::WSt
     p->SetAlignment(kParagraphs[i].nAlign);
     p->SetTextStyle(kParagraphs[i].nPlace);
     p->SetTextColor(kParagraphs[i].bDim ? ThemeDimTextColor(nTheme) : ThemeTextColor(nTheme), EColorSolid);
-    p->SetFont(ParagraphFont(i));
     m_apParagraphs[i] = p;
   };
   picture(0);
@@ -114,7 +111,8 @@ void CHelpView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
 }
 
 void CHelpView::ApplyParagraphFonts() {
-  for (int32_t i = 0; i < kParagraphCount; ++i) m_apParagraphs[i]->SetFont(ParagraphFont(i));
+  for (int32_t i = 0; i < kParagraphCount; ++i)
+    if (const int32_t nHeight = ParagraphFontHeight(i)) m_apParagraphs[i]->SetFont(TFontDesc{nHeight});
 }
 
 void CHelpView::RequestTies() {
@@ -136,8 +134,9 @@ RECT CHelpView::MeasureParagraph(const RECT& rcMeasure, void* pParagraph) {
   RECT rc = rcMeasure;
   if (i < 0 || i >= kParagraphCount) return rc;
   CtlStatic* pText = m_apParagraphs[i];
-  const int32_t nHeight =
-      MeasureTextHeight(pText, pText->Text(), ParagraphFont(i), rcMeasure.right - rcMeasure.left, kParagraphs[i].nAlign);
+  const int32_t nFont = ParagraphFontHeight(i);
+  const int32_t nHeight = MeasureTextHeight(pText, pText->Text(), TFontDesc{nFont},
+                                            rcMeasure.right - rcMeasure.left, kParagraphs[i].nAlign);
   rc.bottom = std::max(rc.bottom, rc.top + nHeight);
   return rc;
 }

@@ -1,6 +1,7 @@
 #include "app/MessageView.h"
 
 #include "app/QuorelAppUi.h"
+#include "app/ScreenSupport.h"
 #include "framework/AppUi.h"
 #include "framework/Theme.h"
 #include "framework/Trace.h"
@@ -83,9 +84,8 @@ void CMessageView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CView::OnRectChanged(rcNew, rcOld);
   const bool bSizeDiffers =
       rcNew.right - rcNew.left != rcOld.right - rcOld.left || rcNew.bottom - rcNew.top != rcOld.bottom - rcOld.top;
-  CAppUi* pApp = CAppUi::Instance();
-  if (!bSizeDiffers || !pApp || !m_pTitle) return;
-  const int32_t nHeight = std::max(1, pApp->GetStandardHeight(2));
+  const int32_t nHeight = StandardHeightNow(2);
+  if (!bSizeDiffers || !nHeight || !m_pTitle) return;
   m_pTitle->SetFont(TFontDesc{nHeight, true});
   m_pText->SetFont(TFontDesc{nHeight, false});
 }

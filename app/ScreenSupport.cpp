@@ -1,5 +1,7 @@
 #include "app/ScreenSupport.h"
 
+#include <algorithm>
+
 #include "framework/AppUi.h"
 
 CtlScrollPanel* CreatePagePanel(CControl* pParent, TColor background, bool bBarImages) {
@@ -19,6 +21,14 @@ int32_t MeasureTextHeight(const CControl* pControl, plat::WStringView text, cons
   pGraphics->SetFont(font);
   RECT rc = pGraphics->DrawText(text, RECT{0, 0, nWidth, 0x3FFFFFFF}, nAlign);
   return rc.bottom > rc.top ? rc.bottom - rc.top : 0;
+}
+
+int32_t StandardHeightNow(int32_t nIndex) {
+  CAppUi* pApp = CAppUi::Instance();
+  CLayoutNode* pRoot = pApp ? pApp->GetRootLayout() : nullptr;
+  CLayoutNode* pNode = pRoot && nIndex >= 0 && nIndex <= 4 ? pRoot->FindNode(34 + nIndex, -1) : nullptr;
+  if (!pNode || !pNode->IsLaidOut()) return 0;
+  return std::max(1, pApp->GetStandardHeight(nIndex));
 }
 
 int32_t MainWindowWidth() {

@@ -18,6 +18,10 @@ CtlScrollPanel* CreatePagePanel(CControl* pParent, TColor background, bool bBarI
 int32_t MeasureTextHeight(const CControl* pControl, plat::WStringView text, const TFontDesc& font, int32_t nWidth,
                           int32_t nAlign);
 
+// CAppUi::GetStandardHeight once the application's tree is laid out (at
+// least 1); 0 before, when a view is still being built.
+int32_t StandardHeightNow(int32_t nIndex);
+
 // The main window's width and height (0 without an application).
 int32_t MainWindowWidth();
 int32_t MainWindowHeight();

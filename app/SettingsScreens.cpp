@@ -1,7 +1,5 @@
 #include "app/SettingsScreens.h"
 
-#include <algorithm>
-
 #include "app/CreditsView.h"
 #include "app/HelpView.h"
 #include "app/LanguageView.h"
@@ -10,16 +8,16 @@
 #include "app/SettingsView.h"
 #include "app/TermsView.h"
 
-bool IsSettingsScreenView(int32_t nViewId) {
-  return std::find(std::begin(kSettingsScreenViews), std::end(kSettingsScreenViews), nViewId) !=
-         std::end(kSettingsScreenViews);
-}
-
-void RegisterSettingsScreens(CAppUi& app) {
-  const std::pair<int32_t, CNewViewFactory::TNew> views[] = {
-      {5, CSettingsView::NewView},  {6, CTermsView::NewView},    {8, CSearchLanguageView::NewView},
-      {16, CMessageView::NewView},  {18, CHelpView::NewView},    {19, CCreditsView::NewView},
-      {21, CLanguageView::NewView}, {22, CNetworkSelectView::NewView},
-  };
-  for (const auto& [nId, pNew] : views) app.RegisterView(nId, new CNewViewFactory(pNew));
+CViewFactory* NewSettingsScreenFactory(int32_t nViewId) {
+  switch (nViewId) {
+    case 5: return new CNewViewFactory(CSettingsView::NewView);
+    case 6: return new CNewViewFactory(CTermsView::NewView);
+    case 8: return new CNewViewFactory(CSearchLanguageView::NewView);
+    case 16: return new CNewViewFactory(CMessageView::NewView);
+    case 18: return new CNewViewFactory(CHelpView::NewView);
+    case 19: return new CNewViewFactory(CCreditsView::NewView);
+    case 21: return new CNewViewFactory(CLanguageView::NewView);
+    case 22: return new CNewViewFactory(CNetworkSelectView::NewView);
+    default: return nullptr;
+  }
 }

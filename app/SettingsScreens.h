@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "framework/AppUi.h"
+#include "framework/Control.h"
 
 // A factory that makes its view with the view class's NewView.
 class CNewViewFactory : public CViewFactory {
@@ -17,8 +17,5 @@ class CNewViewFactory : public CViewFactory {
   TNew m_pNew;
 };
 
-// Views 5, 6, 8, 16, 18, 19, 21 and 22.
-inline constexpr int32_t kSettingsScreenViews[] = {5, 6, 8, 16, 18, 19, 21, 22};
-bool IsSettingsScreenView(int32_t nViewId);
-// Registers each of them with the application.
-void RegisterSettingsScreens(CAppUi& app);
+// The factory of view 5, 6, 8, 16, 18, 19, 21 or 22; null for any other.
+CViewFactory* NewSettingsScreenFactory(int32_t nViewId);

@@ -128,7 +128,7 @@ class AppHarness : public ::testing::Test {
   // listeners when asked.
   void MakeApp(bool bVirtualClock, bool bServices, THTTPCoreTimings timings = {},
                const std::function<void()>& beforeServices = {}) {
-    plat::TestConfig config;
+    plat::TestConfig config = m_deviceConfig;
     config.virtualClock = bVirtualClock;
     m_tp = std::make_unique<plat::TestPlatform>(config);
     apptest::WriteWindowPack(m_tp->DeviceRoot());
@@ -138,12 +138,24 @@ class AppHarness : public ::testing::Test {
     CQuorelAppUi::OutwardCalls().clear();
     m_app = std::make_unique<CQuorelAppUi>();
     m_app->Init(m_hModule, plat::SW_SHOW);
-    for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
-    for (int32_t view : {2, 4, 8, 12, 16}) m_app->RegisterView(view, new TPlainFactory());
+    if (m_bTestStrings)
+      for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
+    for (int32_t view : {2, 4, 8, 12, 16})
+      m_app->RegisterView(view, m_makeFactory ? m_makeFactory(view) : new TPlainFactory());
     m_app->SetStartView(2);
     if (beforeServices) beforeServices();
     // The test's own strings and no images; services only when asked.
-    CQuorelAppUi::SetStartStepHook([bServices](EStartStep step) { return HarnessStep(step, bServices); });
+    CQuorelAppUi::SetStartStepHook([this, bServices](EStartStep step) {
+      if (step == EStartStep::Images && m_registerImages) {
+        m_registerImages();
+        return false;
+      }
+      // Without the test's strings the language modules decide; without
+      // settings of the test's own start-up makes the program's.
+      if ((step == EStartStep::UiStrings && !m_bTestStrings) || (step == EStartStep::Settings && !m_settings))
+        return true;
+      return HarnessStep(step, bServices);
+    });
     m_app->SetHTTPCoreTimings(timings);
     CQuorelAppUi::SetUpdateCheckOnStart(false);
     m_settings = std::make_unique<AppSettings>();
@@ -218,6 +230,13 @@ class AppHarness : public ::testing::Test {
   }
   static void SetLangCodes(std::vector<plat::WString> codes) { *AppSettings::LangCodes() = std::move(codes); }
 
+  // Set before MakeApp: the device's screen; "S<id>" for the flow's strings
+  // (off: the language modules start-up loads); the pictures (empty busy
+  // frames when unset).
+  plat::TestConfig m_deviceConfig;
+  bool m_bTestStrings = true;
+  std::function<void()> m_registerImages;
+
   std::unique_ptr<plat::TestPlatform> m_tp;
   plat::ModuleHandle m_hModule = nullptr;
   std::unique_ptr<CQuorelAppUi> m_app;
@@ -231,6 +250,8 @@ class AppHarness : public ::testing::Test {
   std::function<void(const char*)> m_onStop;  // replaces the capture above when set
   plat::WString m_previewDir;  // the preview store's folder, kept after shut-down
   static inline int32_t s_openAtQuit = -1;  // the active view when the loop was told to quit
+  // The factory of a view, when the test has its own screens.
+  std::function<CViewFactory*(int32_t)> m_makeFactory;
   std::function<bool()> m_until;
   uint32_t m_untilStart = 0;
   uint32_t m_untilLimitMs = 0;

@@ -42,16 +42,18 @@ class ScreensHarness : public searchtest::AppHarness {
     m_deviceConfig.screenHeight = h;
     m_bTestStrings = false;
     m_deviceConfig.echoDebugOutput = getenv("SCREENS_ECHO") != nullptr;
-    m_registerViews = [](CQuorelAppUi& app) {
-      RegisterSettingsScreens(app);
-      for (int32_t nView : {2, 4, 10, 11, 12, 13, 14, 15})
-        app.RegisterView(nView, new searchtest::TPlainFactory());
+    m_makeFactory = [](int32_t nView) -> CViewFactory* {
+      CViewFactory* pFactory = NewSettingsScreenFactory(nView);
+      return pFactory ? pFactory : new searchtest::TPlainFactory();
     };
     m_registerImages = [] {
       for (int32_t nSlot = 0; nSlot < 390; ++nSlot)
         CResources::RegisterImageSource(nSlot, new widgettest::TSolidImage(16, 16, 0x203040u + uint32_t(nSlot)));
     };
     MakeApp(bVirtualClock, true, {}, [&] {
+      // The views the harness does not register.
+      for (int32_t nView : {5, 6, 10, 11, 13, 14, 15, 18, 19, 21, 22})
+        m_app->RegisterView(nView, m_makeFactory(nView));
       plat::SetLaunchRecordingOnly(true);
       plat::ClearLaunches();
       WriteModules(overrides);
