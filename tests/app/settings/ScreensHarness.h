@@ -32,41 +32,49 @@ struct TModule {
 };
 inline constexpr TModule kModules[] = {{0, u"EN"}, {1, u"FR"}, {3, u"DE"}};
 
-class ScreensHarness : public searchtest::AppHarness {
+// The screens on top of a harness of the application (the plain one or the
+// one with the protocol test server).
+template <class Base>
+class TScreensHarness : public Base {
  protected:
-  // The application on a w × h screen with its services, the modules (texts
-  // in `overrides` replace the generated ones) and the screens.
-  void StartScreens(int32_t w = 480, int32_t h = 800, const std::map<int32_t, std::u16string>& overrides = {},
-                    bool bVirtualClock = true, const std::function<void()>& beforeServices = {}) {
-    m_deviceConfig.screenWidth = w;
-    m_deviceConfig.screenHeight = h;
-    m_bTestStrings = false;
-    m_deviceConfig.echoDebugOutput = getenv("SCREENS_ECHO") != nullptr;
-    m_makeFactory = [](int32_t nView) -> CViewFactory* {
+  // Before the base makes the application: the screen, the views, the
+  // pictures, and the language modules instead of the test's strings.
+  void PrepareScreens(int32_t w, int32_t h) {
+    this->m_deviceConfig.screenWidth = w;
+    this->m_deviceConfig.screenHeight = h;
+    this->m_deviceConfig.echoDebugOutput = getenv("SCREENS_ECHO") != nullptr;
+    this->m_bTestStrings = false;
+    this->m_makeFactory = [](int32_t nView) -> CViewFactory* {
       CViewFactory* pFactory = NewSettingsScreenFactory(nView);
       return pFactory ? pFactory : new searchtest::TPlainFactory();
     };
-    m_registerImages = [] {
+    this->m_registerImages = [] {
       for (int32_t nSlot = 0; nSlot < 390; ++nSlot)
         CResources::RegisterImageSource(nSlot, new widgettest::TSolidImage(16, 16, 0x203040u + uint32_t(nSlot)));
     };
-    MakeApp(bVirtualClock, true, {}, [&] {
-      // The views the harness does not register.
-      for (int32_t nView : {5, 6, 10, 11, 13, 14, 15, 18, 19, 21, 22})
-        m_app->RegisterView(nView, m_makeFactory(nView));
-      plat::SetLaunchRecordingOnly(true);
-      plat::ClearLaunches();
-      WriteModules(overrides);
-      gfx::PinTestFont();
-      if (beforeServices) beforeServices();
-    });
-    // The program's own settings, made after the strings as start-up makes
-    // them, with their lists filled.
-    m_settings.reset();
+  }
+  // After: the views the base does not register, the modules (texts in
+  // `overrides` replace the generated ones), links only recorded, and the
+  // program's own settings, made after the strings as start-up makes them.
+  void FinishScreens(const std::map<int32_t, std::u16string>& overrides) {
+    for (int32_t nView : {5, 6, 10, 11, 13, 14, 15, 18, 19, 21, 22})
+      this->m_app->RegisterView(nView, this->m_makeFactory(nView));
+    plat::SetLaunchRecordingOnly(true);
+    plat::ClearLaunches();
+    WriteModules(overrides);
+    gfx::PinTestFont();
+    this->m_settings.reset();
+  }
+  // The application on a w × h screen under the virtual clock.
+  void StartScreens(int32_t w = 480, int32_t h = 800, const std::map<int32_t, std::u16string>& overrides = {},
+                    const std::function<void()>& beforeServices = {}) {
+    PrepareScreens(w, h);
+    this->MakeApp(true, true, {}, beforeServices);
+    FinishScreens(overrides);
   }
 
   void WriteModules(const std::map<int32_t, std::u16string>& overrides) {
-    const std::filesystem::path folder = m_tp->DeviceRoot().parent_path() / "program";
+    const std::filesystem::path folder = this->m_tp->DeviceRoot().parent_path() / "program";
     std::filesystem::create_directories(folder);
     plat::FileSystemConfig config = plat::CurrentFileSystemConfig();
     config.programFolder = folder;
@@ -100,12 +108,12 @@ class ScreensHarness : public searchtest::AppHarness {
 
   template <class V>
   V* Active() {
-    return dynamic_cast<V*>(m_app->ActiveView());
+    return dynamic_cast<V*>(this->m_app->ActiveView());
   }
   // A tap in the middle of the control.
   void TapOn(const CControl* pControl) {
     const RECT rc = pControl->ScreenRect();
-    m_tp->Tap((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    this->m_tp->Tap((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
   }
   static std::u16string Text(int32_t nId) { return CResources::GetString(nId); }
   static RECT NodeRect(CLayoutNode* pRoot, int32_t nId, int32_t nSub = -1) {
@@ -115,14 +123,12 @@ class ScreensHarness : public searchtest::AppHarness {
   static int32_t Height(const RECT& rc) { return rc.bottom - rc.top; }
   std::vector<std::string> LinesWith(const std::string& part) const {
     std::vector<std::string> lines;
-    for (const std::string& line : m_tp->DebugLines())
+    for (const std::string& line : this->m_tp->DebugLines())
       if (line.find(part) != std::string::npos) lines.push_back(line);
     return lines;
   }
-  // Steps that open a view from a step of the loop.
-  TStep Open(int32_t nView) {
-    return [this, nView] { m_app->ActivateView(nView); };
-  }
 };
+
+using ScreensHarness = TScreensHarness<searchtest::AppHarness>;
 
 }  // namespace screenstest

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "ScreensHarness.h"
+#include "search/E2eHarness.h"
 #include "app/LanguageView.h"
 #include "app/NetworkSelectView.h"
 #include "app/ScreenSupport.h"
@@ -27,7 +28,7 @@ class SettingsScreensTest : public ScreensHarness {
   }
   // The choice screens with a simulated connection manager.
   void StartWithConnMgr(const std::function<void()>& arrange = {}) {
-    StartScreens(480, 800, {}, true, [&] {
+    StartScreens(480, 800, {}, [&] {
       m_connMgr = std::make_unique<plat::SimConnMgr>();
       RegSetAppString(u"url", u"http://quorel.test/");
       if (arrange) arrange();
@@ -133,6 +134,22 @@ TEST_F(SettingsScreensTest, TheLanguageTapOpensTheListAndBackShowsTheNewName) {
   plat::WString stored;
   RegGetAppString(u"app_language", stored);
   EXPECT_EQ(u"FR", stored);
+}
+
+// The update button against the protocol test server's "no update" reply.
+class SettingsUpdateTest : public TScreensHarness<searchtest::E2eHarness> {};
+
+TEST_F(SettingsUpdateTest, TheUpdateTapReportsThatThereIsNoUpdate) {
+  PrepareScreens(480, 800);
+  StartApp();
+  FinishScreens({});
+  Control("/_ctl/set?update=none");
+  Run({[] { CQuorelAppUi::OpenSettings(); }, [&] { TapOn(Active<CSettingsView>()->UpdateButton().pButton); },
+       Until([] { return CountCalls("ShowMessage 52 121") > 0; }), [] {}});
+  EXPECT_EQ(1u, CountCalls("ShowMessage 52 121"));
+  EXPECT_EQ(222, DialogKindStringId(121));
+  EXPECT_EQ(1u, CountRequests("checkForUpdate"));
+  ExpectNoViolation();
 }
 
 // --- Network choice (view 22) --------------------------------------------------
