@@ -152,6 +152,33 @@ TEST_F(SettingsUpdateTest, TheUpdateTapReportsThatThereIsNoUpdate) {
   ExpectNoViolation();
 }
 
+TEST_F(SettingsUpdateTest, TheChosenNetworkCarriesTheNextRequest) {
+  PrepareScreens(480, 800);
+  StartApp();
+  FinishScreens({});
+  Control("/_ctl/set?update=none");
+  size_t nOpenBefore = 99, nOpenAfter = 99;
+  Run({[] { CQuorelAppUi::CheckForUpdate(1); }, Until([] { return CountCalls("ShowMessage 52 121") == 1; }),
+       [&] {
+         nOpenBefore = m_connMgr->OpenConnections();
+         CQuorelAppUi::OpenNetworkSelection();
+       },
+       [&] {
+         m_tp->ClearDebugLines();
+         TapOn(Active<CNetworkSelectView>()->Row(1).pButton);
+       },
+       [&] {
+         nOpenAfter = m_connMgr->OpenConnections();
+         CQuorelAppUi::CheckForUpdate(1);
+       },
+       Until([] { return CountCalls("ShowMessage 52 121") == 2; }), [] {}});
+  EXPECT_EQ(1u, nOpenBefore);
+  EXPECT_EQ(0u, nOpenAfter);  // the choice released the connection
+  const std::vector<std::string> used = LinesWith("[QUOREL] Network GUID used: ");
+  ASSERT_EQ(1u, used.size());
+  EXPECT_NE(std::string::npos, used[0].find("68,e9,22,70,97,5a,51,40,bc,1c,c5,78,e2,fb,a5,d9"));
+}
+
 // --- Network choice (view 22) --------------------------------------------------
 
 constexpr std::array<uint8_t, 16> kGuidBytes[4] = {
