@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "ScreensHarness.h"
+#include "ReplyDocuments.h"
 #include "search/E2eHarness.h"
 #include "app/LanguageView.h"
 #include "app/NetworkSelectView.h"
@@ -177,6 +178,26 @@ TEST_F(SettingsUpdateTest, TheChosenNetworkCarriesTheNextRequest) {
   const std::vector<std::string> used = LinesWith("[QUOREL] Network GUID used: ");
   ASSERT_EQ(1u, used.size());
   EXPECT_NE(std::string::npos, used[0].find("68,e9,22,70,97,5a,51,40,bc,1c,c5,78,e2,fb,a5,d9"));
+}
+
+TEST_F(SettingsUpdateTest, TheSearchLanguageTapFetchesTheResultsInThatLanguage) {
+  PrepareScreens(480, 800);
+  StartApp();
+  FinishScreens({});
+  Run({[] {
+         FillLists();
+         SetLangCodes({u"all", u"en", u"de", u"fr", u"ja", u"pt_BR"});
+         AppSettings::GetResultModel()->LoadText(replydocs::kFlatSearch);
+         CQuorelAppUi::OpenSearchLanguages();
+       },
+       [&] {
+         Active<CSearchLanguageView>()->Row(5).pButton->SetFocus();
+         m_tp->Key(plat::VK_RETURN);
+       },
+       Until([] { return !Requests().empty(); }), [] {}});
+  ASSERT_TRUE(WaitForRequests(1));
+  EXPECT_EQ(1u, CountRequests("[\"search_id\",\"s-1001\"]"));
+  EXPECT_EQ(1u, CountRequests("[\"lang\",\"pt_BR\"]"));
 }
 
 // --- Network choice (view 22) --------------------------------------------------
