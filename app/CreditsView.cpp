@@ -67,15 +67,10 @@ void CCreditsView::ApplyLayout(CLayoutNode* pNode) {
 
 void CCreditsView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CView::OnRectChanged(rcNew, rcOld);
-  if (m_pPanel && (rcNew.left != rcOld.left || rcNew.top != rcOld.top || rcNew.right != rcOld.right ||
-                   rcNew.bottom != rcOld.bottom))
-    RequestSizing();
+  if (m_pPanel && !RectEquals(rcNew, rcOld)) RequestSizing();
 }
 
-void CCreditsView::RequestSizing() {
-  m_pPanel->SetRelayoutHandler(CDelegate::Member<&CCreditsView::SizeSections>(this));
-  m_pPanel->Relayout();
-}
+void CCreditsView::RequestSizing() { RequestMeasuredPass(m_pPanel, CDelegate::Member<&CCreditsView::SizeSections>(this)); }
 
 void CCreditsView::SizeSections() {
   ++m_nSizingRuns;

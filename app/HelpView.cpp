@@ -103,9 +103,7 @@ void CHelpView::ApplyLayout(CLayoutNode* pNode) {
 
 void CHelpView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CView::OnRectChanged(rcNew, rcOld);
-  const bool bSizeDiffers =
-      rcNew.right - rcNew.left != rcOld.right - rcOld.left || rcNew.bottom - rcNew.top != rcOld.bottom - rcOld.top;
-  if (!bSizeDiffers || !m_pPanel) return;
+  if (!SizeDiffers(rcNew, rcOld) || !m_pPanel) return;
   ApplyParagraphFonts();
   RequestTies();
 }
@@ -115,10 +113,7 @@ void CHelpView::ApplyParagraphFonts() {
     if (const int32_t nHeight = ParagraphFontHeight(i)) m_apParagraphs[i]->SetFont(TFontDesc{nHeight});
 }
 
-void CHelpView::RequestTies() {
-  m_pPanel->SetRelayoutHandler(CDelegate::Member<&CHelpView::TieRows>(this));
-  m_pPanel->Relayout();
-}
+void CHelpView::RequestTies() { RequestMeasuredPass(m_pPanel, CDelegate::Member<&CHelpView::TieRows>(this)); }
 
 void CHelpView::TieRows() {
   ++m_nTieRuns;

@@ -82,10 +82,8 @@ void CMessageView::ApplyLayout(CLayoutNode* pNode) {
 
 void CMessageView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CView::OnRectChanged(rcNew, rcOld);
-  const bool bSizeDiffers =
-      rcNew.right - rcNew.left != rcOld.right - rcOld.left || rcNew.bottom - rcNew.top != rcOld.bottom - rcOld.top;
   const int32_t nHeight = StandardHeightNow(2);
-  if (!bSizeDiffers || !nHeight || !m_pTitle) return;
+  if (!SizeDiffers(rcNew, rcOld) || !nHeight || !m_pTitle) return;
   m_pTitle->SetFont(TFontDesc{nHeight, true});
   m_pText->SetFont(TFontDesc{nHeight, false});
 }

@@ -31,6 +31,11 @@ int32_t StandardHeightNow(int32_t nIndex) {
   return std::max(1, pApp->GetStandardHeight(nIndex));
 }
 
+void RequestMeasuredPass(CtlScrollPanel* pPanel, const CDelegate& handler) {
+  pPanel->SetRelayoutHandler(handler);
+  pPanel->Relayout();
+}
+
 int32_t MainWindowWidth() {
   CAppUi* pApp = CAppUi::Instance();
   return pApp ? pApp->Rect().right - pApp->Rect().left : 0;

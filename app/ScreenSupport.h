@@ -22,6 +22,11 @@ int32_t MeasureTextHeight(const CControl* pControl, plat::WStringView text, cons
 // least 1); 0 before, when a view is still being built.
 int32_t StandardHeightNow(int32_t nIndex);
 
+// Asks the panel for a pass after which `handler` runs. The handler must
+// clear itself (SetRelayoutHandler with an empty delegate) before it asks
+// for another pass, or it would run after every pass.
+void RequestMeasuredPass(CtlScrollPanel* pPanel, const CDelegate& handler);
+
 // The main window's width and height (0 without an application).
 int32_t MainWindowWidth();
 int32_t MainWindowHeight();

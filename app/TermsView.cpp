@@ -56,9 +56,7 @@ void CTermsView::ApplyLayout(CLayoutNode* pNode) {
 
 void CTermsView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CView::OnRectChanged(rcNew, rcOld);
-  if (m_pPanel && (rcNew.left != rcOld.left || rcNew.top != rcOld.top || rcNew.right != rcOld.right ||
-                   rcNew.bottom != rcOld.bottom))
-    RequestSizing();
+  if (m_pPanel && !RectEquals(rcNew, rcOld)) RequestSizing();
 }
 
 void CTermsView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
@@ -66,10 +64,7 @@ void CTermsView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
   CView::OnLeave(pOld, pNew);
 }
 
-void CTermsView::RequestSizing() {
-  m_pPanel->SetRelayoutHandler(CDelegate::Member<&CTermsView::SizeBlocks>(this));
-  m_pPanel->Relayout();
-}
+void CTermsView::RequestSizing() { RequestMeasuredPass(m_pPanel, CDelegate::Member<&CTermsView::SizeBlocks>(this)); }
 
 void CTermsView::SizeBlocks() {
   ++m_nSizingRuns;
