@@ -308,13 +308,30 @@ TEST_F(PageScreensTest, TermsFontFollowsTheSmallerSide) {
   for (const auto [w, h, nFont] : {std::array{480, 800, 30}, std::array{240, 400, 15}}) {
     StartScreens(w, h);
     int32_t nText = 0, nLink = 0;
+    int32_t anBefore[2] = {}, anTurned[2] = {}, nRuns = 0;
+    auto heights = [this](int32_t (&out)[2]) {
+      CLayoutNode* pContent = Content(Active<CTermsView>()->Panel());
+      out[0] = Height(NodeRect(pContent, 112));
+      out[1] = Height(NodeRect(pContent, 113));
+    };
     Run({[] { CQuorelAppUi::OpenTerms(); },
          [&] {
            nText = Active<CTermsView>()->Text()->Font()->PixelHeight();
            nLink = Active<CTermsView>()->Link()->Font()->PixelHeight();
+           heights(anBefore);
+           m_tp->Rotate(180);  // the same size: a rebuilt tree measured again
+         },
+         [&] {
+           heights(anTurned);
+           nRuns = Active<CTermsView>()->SizingRuns();
          }});
     EXPECT_EQ(nFont, nText);
     EXPECT_EQ(nFont, nLink);
+    EXPECT_GT(anBefore[0], 0);
+    EXPECT_GT(anBefore[1], 0);
+    EXPECT_EQ(anBefore[0], anTurned[0]);
+    EXPECT_EQ(anBefore[1], anTurned[1]);
+    EXPECT_EQ(2, nRuns);
     TearDown();
   }
 }
