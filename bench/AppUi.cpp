@@ -1,10 +1,15 @@
 // The framework's painting and tick: a full-screen repaint of a view holding
 // 50 controls (one flush through the off-screen bitmap and one blit), and one
 // 100 ms tick when nothing is dirty (the timer message, the posted tick, its
-// wake-up and the empty paint batch).
+// wake-up and the empty paint batch), and one render tick of the toolkit
+// screen outside menu mode (it repaints the application for ten seconds
+// after start) against a memcpy of the frame.
 #include <benchmark/benchmark.h>
 
 #include "bench/BenchApp.h"
+#include "bench/MemcpyAnchor.h"
+#include "framework/VyServices.h"
+#include "vy/OptionsMenuGUI.h"
 
 namespace {
 
@@ -64,5 +69,20 @@ void BM_IdleTick(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_IdleTick)->Unit(benchmark::kMicrosecond);
+
+void BM_ToolkitRenderTick50Controls(benchmark::State& state) {
+  SetVyServices(&ToolkitServices());
+  WithRunningApp(state, new CBenchFactory, [&](CAppUi& app, plat::TestPlatform& tp) {
+    tp.Pump();
+    RECT rc{};
+    plat::GetClientRect(app.Window(), &rc);
+    bench::RunAgainstMemcpy(state, size_t(rc.right - rc.left) * size_t(rc.bottom - rc.top) * 2, [&] {
+      plat::SendMessage(app.Window(), plat::WM_TIMER, TIMERID_RENDER, 0);
+      tp.Pump();
+    });
+  });
+  SetVyServices(nullptr);
+}
+BENCHMARK(BM_ToolkitRenderTick50Controls)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

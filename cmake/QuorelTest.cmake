@@ -25,19 +25,22 @@ function(quorel_bench name)
 endfunction()
 
 # quorel_fuzz(<name> SOURCES <file>... LIBS <lib>... CORPUS <dir>... LABELS <label>...
-#             [FIXTURE <fixture that writes generated seeds>])
+#             [FIXTURE <fixture that writes generated seeds>] [OPTIONS <libFuzzer flag>...])
 #
 # A fuzz target over LLVMFuzzerTestOneInput. In a QUOREL_FUZZ build (clang)
-# it is a libFuzzer executable and is listed for `make fuzz`; otherwise it is
-# a replay executable and a CTest case runs it over its corpus, so the seeds
-# and saved findings are checked by every test run.
+# it is a libFuzzer executable and is listed for `make fuzz`, which runs it
+# with OPTIONS (say, a per-input time limit and the input size that reaches
+# the parser's limits); otherwise it is a replay executable and a CTest case
+# runs it over its corpus, so the seeds and saved findings are checked by
+# every test run.
 function(quorel_fuzz name)
-  cmake_parse_arguments(F "" "FIXTURE" "SOURCES;LIBS;CORPUS;LABELS" ${ARGN})
+  cmake_parse_arguments(F "" "FIXTURE" "SOURCES;LIBS;CORPUS;LABELS;OPTIONS" ${ARGN})
   if(QUOREL_FUZZ)
     add_executable(${name} ${F_SOURCES})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     string(REPLACE ";" " " dirs "${F_CORPUS}")
-    file(APPEND ${QUOREL_FUZZ_LIST} "${name} ${dirs}\n")
+    string(REPLACE ";" " " options "${F_OPTIONS}")
+    file(APPEND ${QUOREL_FUZZ_LIST} "${name}|${options}|${dirs}\n")
   else()
     add_executable(${name} ${F_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/FuzzReplayMain.cpp)
     add_test(NAME ${name}_replay COMMAND ${name} ${F_CORPUS})

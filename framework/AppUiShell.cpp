@@ -137,6 +137,9 @@ void CAppUi::SetMenuMode(bool bOn) {
     return;
   }
   m_bMenuMode = false;
+  // The toolkit took the capture on its pen-down; the pen-up now goes to the
+  // views and would never give it back.
+  if (m_hWnd && plat::GetCapture() == m_hWnd) plat::ReleaseCapture();
   for (CControl* p = FirstChild(); p; p = p->NextSibling())
     if (p->Window() && p->IsVisible()) plat::ShowWindow(p->Window(), plat::SW_SHOWNA);
   // Windows made while the menu was up were created hidden.

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "framework/Trace.h"
+
 namespace ReplyXml {
 
 namespace {
@@ -80,21 +82,104 @@ bool IsWellFormedUtf8(std::string_view text) {
   return true;
 }
 
+// The length of ToUtf8(text): a surrogate pair takes four bytes, anything
+// else from U+0800 up (a lone surrogate becomes U+FFFD) three.
+size_t Utf8Length(plat::WStringView text) {
+  size_t length = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      length += 1;
+    } else if (c < 0x800) {
+      length += 2;
+    } else if ((c & 0xFC00) == 0xD800 && i + 1 < text.size() && (text[i + 1] & 0xFC00) == 0xDC00) {
+      length += 4;
+      ++i;
+    } else {
+      length += 3;
+    }
+  }
+  return length;
+}
+
 }  // namespace
+
+bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
+bool IsHex(char c) { return IsDecimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Where TinyXML's reading of a character reference ends. For "&#" it takes
+// everything up to the next ';', however far, when the characters just before
+// that ';' back to the nearest 'x' (hexadecimal, "&#x") or '#' (decimal) are
+// digits: so a reference can swallow a quote, a '<' or an end tag. Whether a
+// ';' ends a reference does not depend on where the reference starts, so
+// each ';' is judged once and the scan stays linear.
+class References {
+ public:
+  explicit References(std::string_view text) : m_text(text) {}
+
+  // The position after the reference starting at `at` ('&'), or npos when
+  // TinyXML would not read one there (it then either takes the '&' as it
+  // stands or gives up; reading on counts at least what it reads).
+  size_t EndOf(size_t at) {
+    if (at + 2 >= m_text.size() || m_text[at + 1] != '#') return std::string_view::npos;
+    const bool bHex = m_text[at + 2] == 'x';
+    const size_t from = at + (bHex ? 3 : 2);
+    if (from >= m_text.size()) return std::string_view::npos;
+    // The scan only moves forward, so the first ';' found at or after an
+    // earlier start is still the first one at or after this one.
+    if (!m_bSearched || (m_semicolon != std::string_view::npos && m_semicolon < from)) {
+      m_bSearched = true;
+      m_semicolon = m_text.find(';', from);
+      if (m_semicolon == std::string_view::npos) return std::string_view::npos;
+      m_bHexEnds = EndsReference(m_semicolon, 'x', IsHex);
+      m_bDecimalEnds = EndsReference(m_semicolon, '#', IsDecimal);
+    }
+    if (m_semicolon == std::string_view::npos) return std::string_view::npos;
+    return (bHex ? m_bHexEnds : m_bDecimalEnds) ? m_semicolon + 1 : std::string_view::npos;
+  }
+
+ private:
+
+  bool EndsReference(size_t semicolon, char stop, bool (*digit)(char)) const {
+    for (size_t q = semicolon; q-- > 0;) {
+      if (m_text[q] == stop) return true;
+      if (!digit(m_text[q])) return false;
+    }
+    return false;
+  }
+
+  std::string_view m_text;
+  bool m_bSearched = false;
+  size_t m_semicolon = std::string_view::npos;
+  bool m_bHexEnds = false;
+  bool m_bDecimalEnds = false;
+};
 
 // Mirrors how TinyXML finds the extent of each construct, so that a closing
 // tag is only counted where TinyXML would read one: comments run to "-->",
 // CDATA to "]]>", start tags to the first '>' outside quotes, other "<!" and
 // "<?" markup to its first '>'. The XML declaration alone reads quoted values
 // and may run past a '>' inside them, so a declaration whose quotes hold '<'
-// or '>' is refused rather than guessed at.
-bool NestingWithin(std::string_view text, int maxDepth) {
+// or '>' (or any reference) is refused rather than guessed at. Character
+// references in text and attribute values are read as TinyXML reads them. An
+// unfinished construct ends TinyXML's parse, and so the scan.
+Verdict CheckMarkup(std::string_view text, const Limits& limits) {
   const size_t n = text.size();
+  References references(text);
   int depth = 0;
+  size_t nodes = 0;
   size_t i = 0;
   while (true) {
-    i = text.find('<', i);
-    if (i == std::string_view::npos) return true;
+    i = text.find_first_of("<&", i);
+    if (i == std::string_view::npos) return Verdict::kWithin;
+    if (text[i] == '&') {
+      const size_t after = references.EndOf(i);
+      i = after == std::string_view::npos ? i + 1 : after;
+      continue;
+    }
+    // An end tag closes a node counted at its start, but outside every
+    // element TinyXML keeps it as a node of its own.
+    if ((depth == 0 || !StartsWith(text, i, "</")) && ++nodes > limits.maxNodes) return Verdict::kTooManyNodes;
     size_t end;
     if (StartsWithNoCase(text, i, "<?xml")) {
       char quote = 0;
@@ -102,65 +187,108 @@ bool NestingWithin(std::string_view text, int maxDepth) {
         char c = text[end];
         if (quote) {
           if (c == quote) quote = 0;
-          else if (c == '<' || c == '>') return false;
+          else if (c == '<' || c == '>' || c == '&') return Verdict::kTooDeep;
         } else if (c == '"' || c == '\'') {
           quote = c;
         } else if (c == '>') {
           break;
         }
       }
-      if (end >= n) return true;
+      if (end >= n) return Verdict::kWithin;
       i = end + 1;
     } else if (StartsWith(text, i, "<!--")) {
       end = text.find("-->", i + 4);
-      if (end == std::string_view::npos) return true;
+      if (end == std::string_view::npos) return Verdict::kWithin;
       i = end + 3;
     } else if (StartsWith(text, i, "<![CDATA[")) {
       end = text.find("]]>", i + 9);
-      if (end == std::string_view::npos) return true;
+      if (end == std::string_view::npos) return Verdict::kWithin;
       i = end + 3;
     } else if (StartsWith(text, i, "</")) {
       if (depth > 0) --depth;
       end = text.find('>', i + 2);
-      if (end == std::string_view::npos) return true;
+      if (end == std::string_view::npos) return Verdict::kWithin;
       i = end + 1;
     } else if (i + 1 < n && StartsElementName(text[i + 1])) {
       char quote = 0;
+      size_t attributes = 0;
       for (end = i + 1; end < n; ++end) {
         char c = text[end];
         if (quote) {
-          if (c == quote) quote = 0;
+          if (c == quote) {
+            quote = 0;
+          } else if (c == '&') {
+            const size_t after = references.EndOf(end);
+            if (after != std::string_view::npos) end = after - 1;
+          }
         } else if (c == '"' || c == '\'') {
           quote = c;
+        } else if (c == '=') {
+          if (++attributes > limits.maxAttributes) return Verdict::kTooManyAttributes;
+          if (++nodes > limits.maxNodes) return Verdict::kTooManyNodes;
         } else if (c == '>') {
           break;
         }
       }
-      if (end >= n) return true;  // an unfinished tag ends the parse
-      if (text[end - 1] != '/' && ++depth > maxDepth) return false;
+      if (end >= n) return Verdict::kWithin;
+      if (text[end - 1] != '/' && ++depth > limits.maxDepth) return Verdict::kTooDeep;
       i = end + 1;
     } else {
       end = text.find('>', i + 1);
-      if (end == std::string_view::npos) return true;
+      if (end == std::string_view::npos) return Verdict::kWithin;
       i = end + 1;
     }
   }
 }
 
-bool Parse(TiXmlDocument& doc, const char* text, size_t length, int maxDepth) {
+bool NestingWithin(std::string_view text, int maxDepth) {
+  Limits limits;
+  limits.maxDepth = maxDepth;
+  limits.maxAttributes = limits.maxNodes = SIZE_MAX;
+  return CheckMarkup(text, limits) == Verdict::kWithin;
+}
+
+bool Parse(TiXmlDocument& doc, const char* text, size_t length, const Limits& limits) {
   if (!text) length = 0;
-  if (length > kMaxBytes) return false;
+  if (length > kMaxBytes) {
+    DebugTrace(u"[QUOREL] ReplyXml: reply of %u bytes refused (limit %u)\n", static_cast<unsigned>(length),
+               static_cast<unsigned>(kMaxBytes));
+    return false;
+  }
   // TinyXML reads up to the first NUL; the copy supplies the terminator the
   // caller's buffer may lack.
   std::string body(text ? text : "", length);
   body.resize(std::strlen(body.c_str()));
   // In UTF-8 mode TinyXML takes a lead byte and the next one to three bytes
   // as one character, whatever they are, so a stray lead byte would hide a
-  // '<', a quote or the terminator from it (and from the nesting check's view
+  // '<', a quote or the terminator from it (and from the markup check's view
   // of the text). Malformed sequences become U+FFFD here, which is also what
   // the attribute conversion would make of them.
-  if (!IsWellFormedUtf8(body)) body = plat::ToUtf8(plat::FromUtf8(body));
-  if (!NestingWithin(body, maxDepth)) return false;
+  // Each replacement takes three bytes, so the repaired body is bounded
+  // again: TinyXML's memory grows with what it reads.
+  if (!IsWellFormedUtf8(body)) {
+    const plat::WString wide = plat::FromUtf8(body);
+    if (Utf8Length(wide) > kMaxBytes) {
+      DebugTrace(u"[QUOREL] ReplyXml: reply of more than %u bytes once repaired refused\n",
+                 static_cast<unsigned>(kMaxBytes));
+      return false;
+    }
+    body = plat::ToUtf8(wide);
+  }
+  switch (CheckMarkup(body, limits)) {
+    case Verdict::kWithin:
+      break;
+    case Verdict::kTooDeep:
+      DebugTrace(u"[QUOREL] ReplyXml: reply nested deeper than %d refused\n", limits.maxDepth);
+      return false;
+    case Verdict::kTooManyAttributes:
+      DebugTrace(u"[QUOREL] ReplyXml: reply with more than %u attributes on one element refused\n",
+                 static_cast<unsigned>(limits.maxAttributes));
+      return false;
+    case Verdict::kTooManyNodes:
+      DebugTrace(u"[QUOREL] ReplyXml: reply of more than %u nodes refused\n", static_cast<unsigned>(limits.maxNodes));
+      return false;
+  }
   doc.Parse(body.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
   return !doc.Error();
 }

@@ -1,5 +1,6 @@
 #include "protocol/SearchResults.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -70,6 +71,25 @@ int32_t CSearchResults::RecordingCount() const { return m_page ? m_page->m_nReco
 
 plat::WString CSearchResults::SearchId() const { return m_page ? m_page->m_searchId : plat::WString(); }
 
+const std::vector<size_t>& CSearchResults::RowStarts(bool bRebuild) const {
+  const std::vector<CResultTrack>& tracks = m_page->m_tracks;
+  CResultPage::RowIndex& index = m_page->m_rowIndex;
+  std::vector<size_t>& starts = index.starts;
+  if (bRebuild || starts.size() != tracks.size() + 1 || index.nRows != m_page->m_nRecordingsKept) {
+    index.nRows = m_page->m_nRecordingsKept;
+    starts.clear();
+    starts.reserve(tracks.size() + 1);
+    size_t row = 0;
+    for (const CResultTrack& track : tracks) {
+      starts.push_back(row);
+      row += track.m_recordings.size();
+    }
+    starts.push_back(row);
+    m_tracksIndexed += tracks.size();
+  }
+  return starts;
+}
+
 const CResultTrack* CSearchResults::TrackOfRow(int32_t index,
                                                const CResultRecording** ppRecording) const {
   *ppRecording = nullptr;
@@ -79,15 +99,20 @@ const CResultTrack* CSearchResults::TrackOfRow(int32_t index,
   // A page whose first track has no recordings (a single-track reply) shows
   // that track on its rows, without a recording.
   if (tracks[0].m_recordings.empty()) return &tracks[0];
-  size_t left = static_cast<size_t>(index);
-  for (const CResultTrack& track : tracks) {
-    if (left < track.m_recordings.size()) {
-      *ppRecording = &track.m_recordings[left];
-      return &track;
-    }
-    left -= track.m_recordings.size();
+  const size_t row = static_cast<size_t>(index);
+  for (bool bRebuild : {false, true}) {
+    const std::vector<size_t>& starts = RowStarts(bRebuild);
+    // The last track starting at or before the row: tracks without
+    // recordings start where the next one does and are passed over.
+    const size_t t = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), row) - starts.begin());
+    if (t == starts.size()) return nullptr;  // the row count claims more rows than the tracks hold
+    const CResultTrack& track = tracks[t - 1];
+    const size_t left = row - starts[t - 1];
+    if (starts[t] - starts[t - 1] != track.m_recordings.size()) continue;  // changed since indexed
+    *ppRecording = &track.m_recordings[left];
+    return &track;
   }
-  return nullptr;  // the row count claims more rows than the tracks hold
+  return nullptr;
 }
 
 const CResultTrack* CSearchResults::TrackAt(int32_t index) const {

@@ -79,6 +79,16 @@ struct CResultPage {
   int32_t m_nRecordingsKept = 0;
   std::vector<CResultTrack> m_tracks;
   std::unique_ptr<CResultPage> m_pPrevious;  // the older page
+  // The first display row of each track, then the row count the tracks hold:
+  // built by the row readers at their first read of the page, so a page is
+  // filled (by a parser or by hand) before it is read. A page whose track or
+  // row count changed since, or whose row's track no longer has the
+  // recordings the index counted, is indexed again.
+  struct RowIndex {
+    std::vector<size_t> starts;
+    int32_t nRows = -1;  // m_nRecordingsKept when built
+  };
+  mutable RowIndex m_rowIndex;
 };
 
 // The image the client fetches for an album or user picture: the text after
@@ -139,6 +149,10 @@ class CSearchResults {
   plat::WString RecordingUserName(int32_t index) const;  // the first user's
   plat::WString UserImageName(int32_t index) const;      // PngImageName; "" stays ""
 
+  // How many tracks the row readers have stepped over to index their pages:
+  // the whole cost of their walks, once per page rather than once per row.
+  size_t TracksIndexed() const { return m_tracksIndexed; }
+
   // Readers of the other replies; an index out of range reads "".
   const StringRecord5* UpdateMessage() const { return m_updateMessage.get(); }
   plat::WString UpdateMessageUrl() const;
@@ -167,9 +181,11 @@ class CSearchResults {
   // row has none); null when there is no such row.
   const CResultTrack* TrackOfRow(int32_t index, const CResultRecording** ppRecording) const;
   const CResultTrack* TrackAt(int32_t index) const;
+  const std::vector<size_t>& RowStarts(bool bRebuild) const;
   const CResultRecording* RecordingAt(int32_t index) const;
 
   std::unique_ptr<CResultPage> m_page;
+  mutable size_t m_tracksIndexed = 0;
   std::unique_ptr<StringRecord5> m_updateMessage;
   int32_t m_videoCount = 0;
   std::vector<CVideoItem> m_videos;

@@ -7,6 +7,7 @@
 #include "vy/FrameSkin.h"
 #include "vy/ImageUtil.h"
 #include "vy/VyEdit.h"
+#include "vy/VyLabel.h"
 #include "vy/VyPanel.h"
 #include "vy/VyUtil.h"
 
@@ -477,6 +478,11 @@ void CVyControl::EndDraw(plat::HDC hdc) {
                            {r.left, r.bottom - 1, r.right, r.bottom},
                            {r.right - 1, r.top, r.right, r.bottom}};
     for (const RECT& line : lines) CIImage::FillColor(hdc, &line, kOutlineColour);
+    const plat::WString text =
+        plat::FormatWCut(100, u"%p\n(%d)", static_cast<const void*>(this), m_pParent->GetChildIndex(this));
+    CLabelUnit& label = DebugOverlayText();
+    label.SetText(text.c_str());
+    label.Draw(hdc, &m_rcOffset);
   }
 }
 

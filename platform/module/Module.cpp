@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <set>
 
 #include "platform/base/Errors.h"
 #include "platform/fs/FileSystem.h"
@@ -66,6 +67,10 @@ WString NormalisedKey(WStringView path) {
   return key;
 }
 
+struct NoCaseLess {
+  bool operator()(const WString& a, const WString& b) const { return CompareNoCase(a, b) < 0; }
+};
+
 // Checks the whole pack before anything is looked up, so lookups never need
 // to check bounds again.
 bool ParsePack(Module& m) {
@@ -78,6 +83,9 @@ bool ParsePack(Module& m) {
   uint64_t pos = pack::kHeaderSize + entryCount * pack::kEntrySize;
   if (pos > size) return false;
 
+  // Names are told apart without regard to case; a set keeps that check
+  // linear in the count, which a pack may put at 65 535.
+  std::set<WString, NoCaseLess> seen;
   for (uint16_t i = 0; i < nameCount; ++i) {
     if (pos + 2 > size) return false;
     const uint16_t length = ReadU16(p + pos);
@@ -86,8 +94,7 @@ bool ParsePack(Module& m) {
     WString name(length, u'\0');
     for (uint16_t k = 0; k < length; ++k) name[k] = ReadU16(p + pos + 2 * k);
     pos += uint64_t{length} * 2;
-    for (const WString& other : m.typeNames)
-      if (EqualsNoCase(other, name)) return false;
+    if (!seen.insert(name).second) return false;
     m.typeNames.push_back(std::move(name));
   }
   const uint64_t dataStart = pos;

@@ -180,6 +180,8 @@ class Parser {
       lineNo_ = static_cast<int>(index_ + 1);
       std::string_view s = TrimRight(TrimLeft(lines_[index_]));
       if (s.empty() || s.front() == ';') continue;
+      // The first line of an exported hive names the exporting editor.
+      if (index_ == 0 && (s == "Windows Registry Editor Version 5.00" || s == "REGEDIT4")) continue;
       if (s.front() == '[') {
         KeyLine(s);
       } else if (s.front() == '"' || s.front() == '@') {

@@ -9,6 +9,9 @@
 //   "odd"=hex(1):41,00,42
 //   @="the key's default value"
 //
+// An exported hive's first line ("Windows Registry Editor Version 5.00" or
+// "REGEDIT4") is taken as a comment.
+//
 // Internal to the registry module; the store is in Registry.cpp.
 #pragma once
 

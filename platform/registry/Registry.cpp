@@ -66,9 +66,11 @@ struct Hive {
   // Set when the hive file exists but could not be read: saving would replace
   // the person's file with what little we have, so changes fail instead.
   uint32_t blocked = 0;
-  // The file had lines we could not take. They would vanish with the first
-  // rewrite, so the original is copied aside before it.
-  bool keepOriginal = false;
+  // Why the file as read is not what the first rewrite would write (lines we
+  // could not take, or comments, layout and repeated values we do not keep);
+  // empty when it is. What would vanish with that rewrite is kept by copying
+  // the original aside before it.
+  std::string keepOriginal;
 };
 
 struct Watch {
@@ -324,18 +326,22 @@ void LoadHiveFile(State& s, int hive, Outbox& out) {
   }
   regtext::Document doc = regtext::Parse(text);
   ReportProblems(file.string(), doc, out);
-  h.keepOriginal = !doc.problems.empty();
+  bool bSkipped = !doc.problems.empty();
   for (const auto& item : doc.items) {
     if (item.hive != hive) {
       // Reported once, at its key line; its values go with it.
       if (!item.value)
         out.Say(file.string() + ":" + std::to_string(item.line) + ": key of " +
                 std::string(regtext::RootName(item.hive)) + " in this hive; skipped with its values");
-      h.keepOriginal = true;
+      bSkipped = true;
       continue;
     }
     Apply(h, item, false);
   }
+  if (bSkipped)
+    h.keepOriginal = "had lines that could not be read";
+  else if (!text.empty() && text != RenderHive(h, hive, false))
+    h.keepOriginal = "was edited by hand (comments, layout or repeated values are not kept)";
 }
 
 void MergeDefaults(State& s, const std::string& source, std::string_view text, Outbox& out) {
@@ -362,9 +368,23 @@ void EnsureLoaded(State& s, Outbox& out) {
 
 uint32_t Step(State& s, RegistrySaveStep step) { return s.saveHook ? s.saveHook(step) : ERROR_SUCCESS; }
 
+// A signal landing in a save (a profiler's or a fuzzer's timer) must not
+// fail it: the interrupted call is simply made again.
+template <class F>
+int Uninterrupted(F call) {
+  int result;
+  do result = call();
+  while (result < 0 && errno == EINTR);
+  return result;
+}
+
+// Linux releases the descriptor even when close reports EINTR, so that is no
+// failure, and closing again could close someone else's file.
+int CloseFile(int fd) { return ::close(fd) != 0 && errno != EINTR ? -1 : 0; }
+
 uint32_t WriteTemp(State& s, const std::filesystem::path& tmp, const std::string& text) {
   if (uint32_t code = Step(s, RegistrySaveStep::WriteTemp)) return code;
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = Uninterrupted([&] { return ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); });
   if (fd < 0) return ErrorFromErrno(errno);
   size_t done = 0;
   while (done < text.size()) {
@@ -378,8 +398,8 @@ uint32_t WriteTemp(State& s, const std::filesystem::path& tmp, const std::string
     done += static_cast<size_t>(n);
   }
   uint32_t code = Step(s, RegistrySaveStep::SyncTemp);
-  if (code == ERROR_SUCCESS && ::fsync(fd) != 0) code = ErrorFromErrno(errno);
-  if (::close(fd) != 0 && code == ERROR_SUCCESS) code = ErrorFromErrno(errno);
+  if (code == ERROR_SUCCESS && Uninterrupted([&] { return ::fsync(fd); }) != 0) code = ErrorFromErrno(errno);
+  if (CloseFile(fd) != 0 && code == ERROR_SUCCESS) code = ErrorFromErrno(errno);
   return code;
 }
 
@@ -399,7 +419,7 @@ uint32_t Save(State& s, int hive, Outbox& out) {
     out.Say("cannot create " + folder.string() + " (" + Utf8Message(code) + ")");
     return code;
   }
-  if (h.keepOriginal) {
+  if (!h.keepOriginal.empty()) {
     std::filesystem::path kept = folder / (std::string(HiveFileName(hive)) + ".bak");
     std::filesystem::copy_file(file, kept, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec && ec != std::errc::no_such_file_or_directory) {
@@ -408,13 +428,14 @@ uint32_t Save(State& s, int hive, Outbox& out) {
               Utf8Message(code) + "); not saving over it");
       return code;
     }
-    if (!ec) out.Say(file.string() + " had lines that could not be read; the original is kept as " + kept.string());
-    h.keepOriginal = false;
+    if (!ec) out.Say(file.string() + " " + h.keepOriginal + "; the original is kept as " + kept.string());
+    h.keepOriginal.clear();
   }
 
   uint32_t code = WriteTemp(s, tmp, RenderHive(h, hive, false));
   if (code == ERROR_SUCCESS) code = Step(s, RegistrySaveStep::Rename);
-  if (code == ERROR_SUCCESS && ::rename(tmp.c_str(), file.c_str()) != 0) code = ErrorFromErrno(errno);
+  if (code == ERROR_SUCCESS && Uninterrupted([&] { return ::rename(tmp.c_str(), file.c_str()); }) != 0)
+    code = ErrorFromErrno(errno);
   if (code != ERROR_SUCCESS) {
     ::unlink(tmp.c_str());
     out.Say("saving " + file.string() + " failed (" + Utf8Message(code) + "); the change is not made");
@@ -422,8 +443,8 @@ uint32_t Save(State& s, int hive, Outbox& out) {
   }
   // The new hive is in place and readable; only its durability across a power
   // loss is in doubt when the folder cannot be synced.
-  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0 || ::fsync(dir) != 0) out.Say("cannot sync " + folder.string() + " after saving " + file.string());
+  int dir = Uninterrupted([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (dir < 0 || Uninterrupted([&] { return ::fsync(dir); }) != 0) out.Say("cannot sync " + folder.string() + " after saving " + file.string());
   if (dir >= 0) ::close(dir);
   return ERROR_SUCCESS;
 }

@@ -245,3 +245,79 @@ TEST_F(OtherReplies, EveryEntryPointTakesAnyBody) {
 }
 
 }  // namespace
+
+namespace {
+
+// The reply with `padding` inserted just after its root's start tag.
+std::string PaddedReply(const std::string& reply, const std::string& padding) {
+  std::string text = reply;
+  text.insert(text.find('>', text.find("<orlamet")) + 1, padding);
+  return text;
+}
+
+// The fewest nodes the markup check allows `text` to hold.
+size_t NodesOf(const std::string& text) {
+  ReplyXml::Limits limits;
+  for (limits.maxNodes = 0; ReplyXml::CheckMarkup(text, limits) != ReplyXml::Verdict::kWithin;) ++limits.maxNodes;
+  return limits.maxNodes;
+}
+
+std::string Attributes(size_t count) {
+  std::string text;
+  for (size_t k = 0; k < count; ++k) text += " a" + std::to_string(k) + "=\"x\"";
+  return text;
+}
+
+// Everything but the newest result page, which a search load replaces.
+std::string Snapshot(const CSearchResults& model) {
+  const CResultPage* older = model.Page() ? model.Page()->m_pPrevious.get() : nullptr;
+  return plat::ToUtf8((older ? older->m_searchId : u"-") + u"|" + model.UpdateMessageUrl() + u"|" +
+                      model.VideoLink(0) + u"|" + model.BuyLinkUrl(0) + u"|" + model.LyricsLinkUrl(0));
+}
+
+TEST_F(OtherReplies, RepliesBeyondTheMarkupLimitsAreRefusedAndChangeNothing) {
+  // A root with 300 000 attributes took TinyXML minutes: each one is
+  // compared with all before it.
+  const std::string hostile[] = {
+      "<?xml version=\"1.0\"?><orlamet " + Attributes(300000) + "/>",
+      PaddedReply(kVideos, "<pad" + Attributes(ReplyXml::kMaxAttributes + 1) + "/>"),
+      PaddedReply(kVideos, [] {
+        std::string many;
+        for (size_t k = 0; k <= ReplyXml::kMaxNodes; ++k) many += "<a/>";
+        return many;
+      }())};
+  for (const EntryPoint& entry : kEntryPoints) {
+    CSearchResults model;
+    ASSERT_TRUE(model.LoadText(kGroupedSearch) && model.LoadText(kFlatSearch));
+    ASSERT_TRUE(Parse(ParseUpdateReply, model, kUpdateOffer) && Parse(ParseVideos, model, kVideos) &&
+                Parse(ParseBuyLinks, model, kBuyLinks) && Parse(ParseLyricsLink, model, kLyrics));
+    const std::string before = Snapshot(model);
+    for (const std::string& body : hostile) {
+      EXPECT_FALSE(entry.parse(model, body.data(), body.size())) << entry.name;
+      EXPECT_FALSE(LastServerError.m_bPending) << entry.name;
+      EXPECT_EQ(Snapshot(model), before) << entry.name;
+    }
+    ASSERT_TRUE(model.Page());
+    EXPECT_EQ(model.RecordingCount(), entry.name == std::string("LoadBuffer") ? 0 : 2) << entry.name;
+  }
+}
+
+TEST_F(OtherReplies, RepliesAtTheMarkupLimitsParse) {
+  for (const EntryPoint& entry : kEntryPoints) {
+    const std::string wide = PaddedReply(entry.valid, "<pad" + Attributes(ReplyXml::kMaxAttributes) + "/>");
+    const size_t nodes = NodesOf(entry.valid);
+    ASSERT_LT(nodes, ReplyXml::kMaxNodes);
+    std::string comments;
+    for (size_t k = nodes; k < ReplyXml::kMaxNodes; ++k) comments += "<!---->";
+    const std::string full = PaddedReply(entry.valid, comments);
+    for (const std::string& body : {wide, full}) {
+      CSearchResults model;
+      EXPECT_TRUE(entry.parse(model, body.data(), body.size())) << entry.name;
+    }
+    const std::string beyond = PaddedReply(full, "<!---->");
+    CSearchResults model;
+    EXPECT_FALSE(entry.parse(model, beyond.data(), beyond.size())) << entry.name;
+  }
+}
+
+}  // namespace

@@ -37,6 +37,17 @@ TEST(ReplyXml, NestingCountsOnlyWhatTinyXmlWouldNest) {
       {"<a><b><c>text > more</c></b></a>", true},
       {"<a><\xC3\xA9><x><y>", false},                     // a non-ASCII name starts an element
       {"<a>< b><c><d>", true},                            // "< b" does not
+      // A character reference runs to the next ';' when the characters before
+      // it back to the nearest 'x' (or '#') are digits, swallowing what lies
+      // between: a closing quote,
+      {"<a x='&#x1_'&#x4E;'><b><c><d>", false},
+      {"<a x='&#12'&#34;'><b><c><d>", false},
+      // or an end tag in text.
+      {"<a><b>&#x</b></a><c>&#x41;<d><e>", false},
+      {"<a><b>&#x</b></a><c>&#xg;<d></d>", true},          // a non-digit ends no reference
+      {"<a><b>&#</b></a><c>&#1x;<d></d>", true},
+      {"<a x='&amp;'><b><c></c></b></a>", true},
+      {"<?xml version='&#x1;'?><a/>", false},             // nor is one guessed at in the declaration
   };
   for (const auto& [text, bWithin] : cases) EXPECT_EQ(ReplyXml::NestingWithin(text, 3), bWithin) << text;
 }
@@ -56,6 +67,49 @@ TEST(ReplyXml, SizeAndDepthLimits) {
   EXPECT_TRUE(ReplyXml::Parse(atLimit, big.data(), big.size()));
   big += ' ';
   EXPECT_FALSE(ReplyXml::Parse(beyond, big.data(), big.size()));
+}
+
+TEST(ReplyXml, ReferencesCannotHideEndTags) {
+  // TinyXML reads "&#x</a>&#x1;" as one reference, so each unit below opens an
+  // element it never closes: nesting beyond the limit (and, with enough of
+  // them, beyond the stack) unless the check reads references as TinyXML
+  // does.
+  std::string hidden = "<orlamet>";
+  for (int i = 0; i < 1000; ++i) hidden += "<a>&#x</a>&#x1;";
+  TiXmlDocument doc;
+  EXPECT_FALSE(ReplyXml::Parse(doc, hidden.data(), hidden.size()));
+  EXPECT_EQ(ReplyXml::Root(doc), nullptr);
+}
+
+TEST(ReplyXml, AttributeAndNodeLimits) {
+  ReplyXml::Limits limits;
+  limits.maxAttributes = 2;
+  limits.maxNodes = 6;
+  using V = ReplyXml::Verdict;
+  const std::pair<const char*, V> cases[] = {
+      {"<r a='1' b='2'/>", V::kWithin},
+      {"<r a='1' b='2' c='3'/>", V::kTooManyAttributes},
+      {"<r a='=' b=\"=\"/>", V::kWithin},                  // '=' in values is no attribute
+      {"<r a=1=2 b=3/>", V::kTooManyAttributes},           // an unquoted '=' errs towards refusing
+      {"<r a='1'><s b='2'/><s c='3'/></r>", V::kWithin},    // the limit is per element
+      {"<r><a/><!--c--><?p?><![CDATA[x]]></r>", V::kWithin},  // five nodes; end tags count nothing
+      {"<r><a/><a/><a/><a/><a/><a/></r>", V::kTooManyNodes},
+      {"<r x='1' y='2'><a z='3'/><a/><a/></r>", V::kTooManyNodes},  // attributes are nodes too
+      {"<r><!-- <a/><a/><a/><a/><a/><a/> --></r>", V::kWithin},
+      {"<r/></a></a></a></a></a>", V::kWithin},        // outside the root an end tag is a node
+      {"<r/></a></a></a></a></a></a>", V::kTooManyNodes},
+  };
+  for (const auto& [text, verdict] : cases) EXPECT_EQ(ReplyXml::CheckMarkup(text, limits), verdict) << text;
+}
+
+TEST(ReplyXml, ARepairedBodyIsBoundLikeAnyOther) {
+  // Each malformed byte becomes a three-byte U+FFFD.
+  for (size_t bad : {size_t{1000}, ReplyXml::kMaxBytes / 3}) {
+    const std::string body = "<r v='" + std::string(bad, '\xFF') + "'/>";
+    TiXmlDocument doc;
+    EXPECT_EQ(ReplyXml::Parse(doc, body.data(), body.size()), bad == 1000) << bad;
+    EXPECT_EQ(ReplyXml::Text(ReplyXml::Root(doc), "v").size(), bad == 1000 ? bad : 0u);
+  }
 }
 
 TEST(ReplyXml, MalformedUtf8CannotHideMarkup) {

@@ -54,6 +54,44 @@ TEST(SearchResultsModel, DisplayRowsMapToTracksAndRecordings) {
   none.Clear();
 }
 
+TEST(SearchResultsModel, RowReadersIndexAPageOnce) {
+  // 20 000 tracks of 0 to 3 recordings; each row is checked against a plain
+  // walk over the tracks.
+  CSearchResults model;
+  CResultPage& page = model.PushPage();
+  std::vector<std::pair<plat::WString, plat::WString>> expected;  // track, recording per row
+  for (int i = 0; i < 20000; ++i) {
+    CResultTrack& track = page.m_tracks.emplace_back();
+    track.m_trackId = u"t" + plat::Widen(std::to_string(i));
+    for (int k = 0; k < (i * 7 + 1) % 4; ++k) {
+      track.m_recordings.emplace_back().m_recordingId = track.m_trackId + u"-" + plat::Widen(std::to_string(k));
+      expected.emplace_back(track.m_trackId, track.m_recordings.back().m_recordingId);
+    }
+  }
+  page.m_nRecordingsKept = static_cast<int32_t>(expected.size());
+  for (int pass = 0; pass < 2; ++pass) {
+    size_t mismatches = 0;
+    for (size_t row = 0; row < expected.size(); ++row) {
+      const int32_t index = static_cast<int32_t>(row);
+      mismatches += model.TrackId(index) != expected[row].first || model.RecordingId(index) != expected[row].second;
+    }
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_EQ(model.TracksIndexed(), page.m_tracks.size()) << "pass " << pass;
+  }
+
+  // A page changed after it was read is indexed again.
+  page.m_tracks[0].m_recordings.emplace_back().m_recordingId = u"extra";
+  CResultTrack& last = page.m_tracks.emplace_back();
+  last.m_trackId = u"last";
+  last.m_recordings.emplace_back().m_recordingId = u"last-0";
+  page.m_nRecordingsKept += 2;
+  EXPECT_EQ(model.RecordingId(page.m_nRecordingsKept - 1), u"last-0");
+  EXPECT_EQ(model.RecordingId(static_cast<int32_t>(page.m_tracks[0].m_recordings.size()) - 1), u"extra");
+  page.m_nRecordingsKept -= static_cast<int32_t>(page.m_tracks[2].m_recordings.size());
+  page.m_tracks[2].m_recordings.clear();  // the count of tracks stays
+  EXPECT_EQ(model.TrackId(page.m_nRecordingsKept - 1) + model.TrackId(page.m_nRecordingsKept - 2), u"lastt19999");
+}
+
 TEST(SearchResultsModel, LoadingReplacesOnlyTheNewestPage) {
   CSearchResults model;
   for (int i = 10; i < 13; ++i) model.PushPage().m_nTotalRecords = i;

@@ -256,7 +256,12 @@ TEST_F(ScreenTest, F4TogglesTheOutlinesOnlyWithTheFrameRate) {
   const uint16_t red = vytest::To565(255, 0, 0);
   EXPECT_EQ(m_tp->Pixel(100, 100), red);
   EXPECT_EQ(m_tp->Pixel(199, 149), red);
-  EXPECT_EQ(m_tp->Pixel(150, 125), 0);
+  EXPECT_EQ(m_tp->Pixel(150, 140), 0);
+  // The control's address and index, in green, right-aligned in it.
+  int green = 0;
+  for (int32_t y = 100; y < 150; ++y)
+    for (int32_t x = 100; x < 200; ++x) green += (m_tp->Pixel(x, y) & 0x07E0) != 0 && (m_tp->Pixel(x, y) >> 11) == 0;
+  EXPECT_GT(green, 20);
   m_gui->OnKeyUp(plat::VK_F4, 0);
   EXPECT_FALSE(CVyControl::GetDebugOutline());
 }

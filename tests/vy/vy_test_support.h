@@ -24,12 +24,14 @@
 #include "platform/testing/TestPlatform.h"
 #include "tools/qrespack/PackWriter.h"
 #include "vy/BaseGUI.h"
+#include "vy/BasicMenu.h"
 #include "vy/FrameSkin.h"
 #include "vy/ImageUtil.h"
 #include "vy/VyCommon.h"
 #include "vy/VyControl.h"
 #include "vy/VyEdit.h"
 #include "vy/VyGesture.h"
+#include "vy/VyMenu.h"
 #include "vy/VyPanel.h"
 #include "vy/VyUtil.h"
 
@@ -45,6 +47,8 @@ inline uint16_t To565(uint32_t r, uint32_t g, uint32_t b) {
 // Every toolkit static back to its start.
 inline void ResetToolkit() {
   CBaseGUI::ResetStaticsForTests();
+  CVyMenu::ResetStaticsForTests();
+  ResetBasicMenuSharedForTests();
   CIImage::ResetForTests();
   ResetVyConventionsForTests();
   ResetMenuImageIDsForTests();

@@ -143,6 +143,59 @@ TEST_F(RegistryFiles, HandEditedHiveKeepsGoodLinesAndReportsBadOnes) {
   EXPECT_EQ(CountLines({file}), 10u) << "the rewritten hive loads cleanly";
 }
 
+TEST_F(RegistryFiles, AValidHandEditedHiveIsKeptAsItWasBeforeTheFirstRewrite) {
+  // Every line is valid, but comments, blank lines, an exported hive's first
+  // line and the earlier of two lines for one value do not survive a rewrite.
+  const std::string hive =
+      "Windows Registry Editor Version 5.00\r\n"
+      "\r\n"
+      "; the server I test against\r\n"
+      "[HKEY_CURRENT_USER\\SOFTWARE\\Orlamet\\Quorel]\r\n"
+      "\"url\"=\"http://first.example/\"\r\n"
+      "\"url\"=\"http://second.example/\"   ; this one\r\n";
+  WriteText(Hkcu(), hive);
+  UseFolder();
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kApp, u"url"), u"http://second.example/");
+  EXPECT_EQ(CountLines({"registry"}), 0u) << "nothing in it is a bad line";
+  EXPECT_FALSE(std::filesystem::exists(m_dir / "HKCU.reg.bak")) << "reading alone keeps nothing";
+
+  ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, kApp, u"isVideo", 0), ERROR_SUCCESS);
+  EXPECT_EQ(ReadText(m_dir / "HKCU.reg.bak"), hive);
+  EXPECT_EQ(CountLines({"HKCU.reg", "edited by hand", "kept as", "HKCU.reg.bak"}), 1u);
+  ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, kApp, u"isVideo", 1), ERROR_SUCCESS);
+  EXPECT_EQ(ReadText(m_dir / "HKCU.reg.bak"), hive) << "only the first rewrite keeps the original";
+
+  // A hive as the program writes it is kept by nobody: the backup stays the
+  // hand-edited one.
+  const std::string saved = ReadText(Hkcu());
+  UseFolder();
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kApp, u"url"), u"http://second.example/");
+  ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, kApp, u"isVideo", 0), ERROR_SUCCESS);
+  EXPECT_EQ(ReadText(m_dir / "HKCU.reg.bak"), hive);
+  EXPECT_EQ(CountLines({"kept as"}), 1u);
+  EXPECT_NE(saved, ReadText(Hkcu()));
+}
+
+TEST_F(RegistryFiles, AnExportedHivesFirstLineIsNoBadLine) {
+  const std::pair<std::string, bool> cases[] = {  // text, reported as a bad line
+      {"Windows Registry Editor Version 5.00\n", false},
+      {"\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n", false},
+      {"REGEDIT4\n", false},
+      {"  REGEDIT4  \n", false},
+      {"\nREGEDIT4\n", true},  // only as the first line
+      {"[HKEY_CURRENT_USER\\SOFTWARE]\nREGEDIT4\n", true},
+      {"Windows Registry Editor Version 4.00\n", true},
+  };
+  for (const auto& [head, bBad] : cases) {
+    SCOPED_TRACE(head);
+    const size_t before = CountLines({"line skipped"});
+    WriteText(Hkcu(), head + "[HKEY_CURRENT_USER\\SOFTWARE\\Orlamet\\Quorel]\n\"n\"=dword:00000007\n");
+    UseFolder();
+    EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, kApp, u"n"), 7u);
+    EXPECT_EQ(CountLines({"line skipped"}) - before, bBad ? 1u : 0u);
+  }
+}
+
 TEST_F(RegistryFiles, AFailedSaveChangesNeitherMemoryNorDiskNorSignals) {
   UseFolder();
   ASSERT_EQ(WriteString(HKEY_CURRENT_USER, kApp, u"app_language", u"0409"), ERROR_SUCCESS);

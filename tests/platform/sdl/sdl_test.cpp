@@ -20,6 +20,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/sdl/SdlBackend.h"
 #include "platform/shell/DeviceServices.h"
+#include "support/XvfbChild.h"
 
 using namespace plat;
 
@@ -302,40 +303,8 @@ TEST(SdlWindow, OpensDrawsReadsBackAndCloses) {
   EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
 }
 
-bool OnPath(const char* program) {
-  const char* path = getenv("PATH");
-  if (!path) return false;
-  std::string all(path);
-  size_t start = 0;
-  while (start <= all.size()) {
-    size_t end = all.find(':', start);
-    if (end == std::string::npos) end = all.size();
-    const std::filesystem::path candidate = std::filesystem::path(all.substr(start, end - start)) / program;
-    if (access(candidate.c_str(), X_OK) == 0) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 TEST(SdlWindowUnderXvfb, ChildPassesOnAVirtualScreen) {
-  if (getenv(kChildFlag)) GTEST_SKIP() << "already the child";
-  if (!OnPath("xvfb-run") || !OnPath("Xvfb")) GTEST_SKIP() << "xvfb-run or Xvfb is not installed";
-  char self[4096] = {};
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(n, 0);
-  const std::filesystem::path log =
-      std::filesystem::temp_directory_path() / ("sdl-window-" + std::to_string(getpid()) + ".log");
-  const std::string command = std::string(kChildFlag) + "=1 xvfb-run -a -s '-screen 0 1024x1024x24' '" +
-                              std::string(self, static_cast<size_t>(n)) +
-                              "' --gtest_filter=SdlWindow.OpensDrawsReadsBackAndCloses > '" + log.string() +
-                              "' 2>&1";
-  const int status = std::system(command.c_str());
-  std::ifstream in(log);
-  const std::string output((std::istreambuf_iterator<char>(in)), {});
-  std::filesystem::remove(log);
-  EXPECT_EQ(status, 0) << output;
-  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
-  EXPECT_EQ(output.find("SKIPPED"), std::string::npos) << output;
+  xvfbchild::ExpectChildPasses(kChildFlag, "SdlWindow.OpensDrawsReadsBackAndCloses");
 }
 
 }  // namespace

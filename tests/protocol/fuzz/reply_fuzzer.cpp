@@ -3,6 +3,7 @@
 // replay main, which runs a corpus once as a test.
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,19 +44,32 @@ void ReadAll(const CSearchResults& model) {
 }
 
 #if QUOREL_FUZZ_REPLY == FUZZ_NESTING
-// The deepest element of a (possibly partial) tree; TinyXML links every
-// element it began, so this is how deep its parse recursed.
-int TreeDepth(const TiXmlNode* root) {
-  int deepest = 0;
+struct TreeShape {
+  int depth = 0;          // of the deepest element
+  size_t attributes = 0;  // on the element with the most
+  size_t nodes = 0;       // elements, attributes and other nodes, text aside
+};
+
+// The shape of a (possibly partial) tree; TinyXML links every element it
+// began, so the depth is how deep its parse recursed.
+TreeShape ShapeOf(const TiXmlNode* root) {
+  TreeShape shape;
   std::vector<std::pair<const TiXmlNode*, int>> stack{{root, 0}};
   while (!stack.empty()) {
     auto [node, depth] = stack.back();
     stack.pop_back();
-    if (node->ToElement() && depth > deepest) deepest = depth;
+    if (const TiXmlElement* element = node->ToElement()) {
+      if (depth > shape.depth) shape.depth = depth;
+      size_t attributes = 0;
+      for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) ++attributes;
+      shape.attributes = std::max(shape.attributes, attributes);
+      shape.nodes += attributes;
+    }
+    if (node != root && !node->ToText()) ++shape.nodes;
     for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling())
       stack.emplace_back(child, child->ToElement() ? depth + 1 : depth);
   }
-  return deepest;
+  return shape;
 }
 #endif
 
@@ -85,13 +99,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 #elif QUOREL_FUZZ_REPLY == FUZZ_LYRICS
   ParseLyricsLink(model, text, size);
 #elif QUOREL_FUZZ_REPLY == FUZZ_NESTING
-  // Whatever the nesting check lets through must nest no deeper in TinyXML
-  // (an empty element below the last open one adds a level but no further
-  // recursion); a small limit lets the fuzzer reach it.
-  constexpr int kLimit = 4;
+  // Whatever the markup check lets through must stay within its limits in
+  // TinyXML's tree too (an empty element below the last open one adds a level
+  // but no further recursion); small limits let the fuzzer reach them.
+  ReplyXml::Limits limits;
+  limits.maxDepth = 4;
+  limits.maxAttributes = 4;
+  limits.maxNodes = 64;
   TiXmlDocument doc;
-  ReplyXml::Parse(doc, text, size, kLimit);
-  if (TreeDepth(&doc) > kLimit + 1) std::abort();
+  ReplyXml::Parse(doc, text, size, limits);
+  const TreeShape shape = ShapeOf(&doc);
+  if (shape.depth > limits.maxDepth + 1 || shape.attributes > limits.maxAttributes || shape.nodes > limits.maxNodes)
+    std::abort();
 #else
 #error "QUOREL_FUZZ_REPLY names no reply parser"
 #endif

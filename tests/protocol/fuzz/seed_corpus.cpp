@@ -18,6 +18,13 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 2000; ++i) hidden += "<a>\xE0</b>";
   documents.push_back(hidden);
   documents.push_back(replydocs::DeepNesting(300));
+  // Just past the markup limits, so that mutations explore both sides.
+  std::string wide = "<orlamet";
+  for (int i = 0; i < 257; ++i) wide += " a" + std::to_string(i) + "='x'";
+  documents.push_back(wide + "/>");
+  std::string many = "<orlamet>";
+  for (int i = 0; i < 40001; ++i) many += "<a/>";
+  documents.push_back(many + "</orlamet>");
   documents.push_back("<orlamet a='1' a='2'/>");
   documents.push_back("<orlamet><!--tracks-->tracks<tracks><!--track--></tracks></orlamet>");
   documents.push_back("<orlamet message_type='error' message_text='cut'><tracks>");
