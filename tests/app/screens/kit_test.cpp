@@ -211,12 +211,13 @@ TEST_F(KitTest, PartsBuildAndBindInBothOrientations) {
   }
 }
 
+// The font follows the main window, which is the screen less the menu bar.
 TEST_F(KitTest, PartBCaptionFontAndPressedImageByTheme) {
   struct {
     int32_t w, h;
     uint32_t nTheme;
     int32_t nFont, nPressed;
-  } cases[] = {{480, 800, 0, 38, 236}, {800, 480, 1, 38, 215}, {240, 400, 0, 19, 236}};
+  } cases[] = {{480, 800, 0, 35, 236}, {800, 480, 1, 38, 215}, {240, 400, 0, 17, 236}};
   for (auto& c : cases) {
     InAppSized(c.w, c.h, [&] {
       SetThemeIndex(c.nTheme);
