@@ -36,7 +36,10 @@ class UpdaterE2eTest : public E2eHarness {
   TStep UntilState(int32_t state) {
     return Until([this, state] { return Up().State() == state; });
   }
-  plat::WString Package() { return CQuorelAppUi::PreviewStore()->Directory() + u"\\update.cab"; }
+  plat::WString Package() {
+    ::PreviewStore* pStore = CQuorelAppUi::PreviewStore();
+    return (pStore ? pStore->Directory() : m_previewDir) + u"\\update.cab";
+  }
   std::string ReadPackage() {
     std::ifstream in(*plat::HostPath(Package()), std::ios::binary);
     std::stringstream ss;
@@ -86,7 +89,7 @@ TEST_F(UpdaterE2eTest, ChecksThatFindNothingReportOnlyWhenAsked) {
       const std::string expected = bUser ? c.asked : c.silent;
       EXPECT_EQ(Calls(), expected.empty() ? TLog{} : TLog{expected});
       EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
-      EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+      EXPECT_EQ(0, m_openAtQuit);
       ExpectNoViolation();
       TearDown();
     }
@@ -107,7 +110,7 @@ TEST_F(UpdaterE2eTest, AnOfferAsksAndNoKeepsTheQuestionState) {
          pQuestion->Answer(false);
        },
        [] {}});
-  EXPECT_EQ(Updater::StateAsking, Up().State());
+  EXPECT_EQ(Updater::StateAsking, m_updaterStateAtQuit);
   EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
   EXPECT_TRUE(Calls().empty());
   EXPECT_TRUE(plat::Launches().empty());
@@ -149,10 +152,13 @@ TEST_F(UpdaterE2eTest, StaleAndUnstartablePackages) {
 
   // The next start deletes the package the last run left.
   StartApp();
-  // (The device root is new per start: plant one and start an updater over it.)
-  std::ofstream(*plat::HostPath(package)) << "MSCF old";
-  delete Updater::Create();
-  EXPECT_FALSE(std::filesystem::exists(*plat::HostPath(package)));
+  // (The device root is new per start: once the program runs, plant one and
+  // start an updater over it.)
+  Run({[&] {
+    std::ofstream(*plat::HostPath(package)) << "MSCF old";
+    delete Updater::Create();
+    EXPECT_FALSE(std::filesystem::exists(*plat::HostPath(package)));
+  }});
 }
 
 TEST_F(UpdaterE2eTest, DownloadsThatFailReportAndLeaveNothingOpen) {
@@ -169,10 +175,10 @@ TEST_F(UpdaterE2eTest, DownloadsThatFailReportAndLeaveNothingOpen) {
     Inject("package", c.fault, c.arg);
     EXPECT_EQ(0, Run(Accept()) == 0 ? 0 : 1);
     EXPECT_EQ(Calls(), (TLog{c.message}));
-    EXPECT_EQ(Updater::StateIdle, Up().State());
+    EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
     EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
     EXPECT_TRUE(plat::Launches().empty());
-    EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+    EXPECT_EQ(0, m_openAtQuit);
     // The file is closed.
     EXPECT_TRUE(plat::DeleteFile(Package()));
     TearDown();
@@ -217,13 +223,15 @@ TEST_F(UpdaterE2eTest, CancellingOrCheckingAgainEndsTheDownload) {
 
 TEST_F(UpdaterE2eTest, APackageThatCannotBeWrittenIsReported) {
   StartApp();
-  // A folder in the package's place: the file cannot be created.
-  std::filesystem::create_directories(*plat::HostPath(Package()));
-  Run(Accept());
+  // A folder in the package's place (the store exists once the program
+  // runs): the file cannot be created.
+  std::vector<TStep> steps = Accept();
+  steps.insert(steps.begin(), [this] { std::filesystem::create_directories(*plat::HostPath(Package())); });
+  Run(steps);
   EXPECT_EQ(Calls(), (TLog{"ShowMessage 58 152"}));
-  EXPECT_EQ(Updater::StateIdle, Up().State());
+  EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
   EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
-  EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+  EXPECT_EQ(0, m_openAtQuit);
 }
 
 TEST_F(UpdaterE2eTest, ARequiredUpdateQuitsWhenRefused) {
@@ -250,7 +258,7 @@ TEST_F(UpdaterE2eTest, ARequiredUpdateQuitsWhenItsDownloadIsCancelled) {
   });
   steps.push_back([] { ADD_FAILURE() << "still running"; });
   EXPECT_EQ(0, Run(steps));
-  EXPECT_EQ(Updater::StateIdle, Up().State());
+  EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
   EXPECT_TRUE(plat::Launches().empty());
 }
 
@@ -258,15 +266,15 @@ TEST_F(UpdaterE2eTest, ALostNetworkCancelsADownload) {
   StartApp();
   std::vector<TStep> steps = AcceptSlowly();
   steps.push_back([this] {
-    CQuorelAppUi::StandInCalls().clear();
+    CQuorelAppUi::OutwardCalls().clear();
     m_app->OnSearchStalled(0);
     m_app->OnSearchStalled(0);
   });
   Run(steps);
   EXPECT_EQ(Calls(), (TLog{"StopPreview", "ShowMessage 50 152"}));
-  EXPECT_EQ(Updater::StateIdle, Up().State());
+  EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
   EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
-  EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+  EXPECT_EQ(0, m_openAtQuit);
   EXPECT_TRUE(plat::DeleteFile(Package()));
 }
 
