@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/QuorelAppUi.h"
 #include "framework/Theme.h"
 #include "layouts/Layouts.h"
 
@@ -17,9 +18,7 @@ void FitCaption(CDelegate*, void* pObject, void* pArgument) {
   pQuery->nResult = EditBarCaptionFont(rc.bottom - rc.top);
 }
 
-void OnBack(CDelegate*, void*, void*) {
-  // The application's back action arrives with the application core.
-}
+void OnBack(CDelegate*, void*, void*) { CQuorelAppUi::BackOrCancelFollowUp(); }
 
 }  // namespace
 

@@ -88,7 +88,7 @@ class PreviewTest : public AppFixture {
     services.store = [this] { return m_store.get(); };
     services.makeFilePlayer = [this] { return Make(false); };
     services.makeStreamPlayer = [this] { return Make(true); };
-    services.setMenuItem = [this](bool b) { m_script.log.push_back(b ? "menu play" : "menu pause"); };
+    services.setMenuItem = [this](bool b) { m_script.log.push_back(b ? "menu 1" : "menu 0"); };
     m_control = std::make_unique<CPreviewControl>(services);
   }
   void TearDown() override {
@@ -262,8 +262,8 @@ TEST_F(PreviewTest, LengthPositionAndToggle) {
   m_pLast->nState = 2;
   m_control->Toggle(false);
   m_control->Toggle(true);
-  EXPECT_EQ(m_script.log, (std::vector<std::string>{"stream http://h/preview", "menu pause", "pause", "menu play",
-                                                    "resume", "menu pause"}));
+  EXPECT_EQ(m_script.log, (std::vector<std::string>{"stream http://h/preview", "menu 0", "pause", "menu 1",
+                                                    "resume", "menu 0"}));
 }
 
 }  // namespace
