@@ -68,6 +68,12 @@ class CSkinnedButton : public CtlPanel {
   void SetSliceRange(int32_t nFirst);
   void SetCornerSize(int32_t nWidth, int32_t nHeight);  // negative: broken invariant
   void SetActiveWhenDisabled(bool b) { m_bActiveWhenDisabled = b; }
+  bool IsActiveWhenDisabled() const { return m_bActiveWhenDisabled; }
+  // The feedback codes played on press and release (1 and 3 unless set).
+  void SetFeedback(int32_t nPress, int32_t nRelease) {
+    m_nPressFeedback = nPress;
+    m_nReleaseFeedback = nRelease;
+  }
 
   void SetClickHandler(const CDelegate& d) { m_click = d; }
   void SetFocusHandler(const CDelegate& d) { m_focus = d; }
