@@ -40,6 +40,36 @@ CtlStatic* NewLabel(CControl* pParent, int32_t nFont, TColor colour) {
 
 }  // namespace
 
+CtlButton* CreateModeButton(CControl* pParent, int32_t nMode) {
+  CtlButton* p = CtlButton::Create(pParent);
+  TInnerLayoutEdit edit = p->EditInnerLayout();
+  BuildRecordButtonLayout(edit.pNode);
+  if (edit.bPending) edit.finisher.Call();
+  p->SetCaptionId(nMode == 0 ? 37 : 38);
+  p->SetCaptionAlignment(EAlignCenter);
+  p->SetEnabled(false);
+  return p;
+}
+
+void ApplyModeLook(CtlButton* pSing, CtlButton* pGrab, int32_t nMode, int32_t nPressed) {
+  uint32_t nTheme = GetThemeIndex();
+  bool bGrab = nMode == 1;
+  CtlButton* pOn = bGrab ? pGrab : pSing;
+  CtlButton* pOff = bGrab ? pSing : pGrab;
+  ApplyModeButtonSkinA(pOn);
+  pOn->SetCaptionColor(ThemeButtonCaptionColor(nTheme));
+  ApplyModeButtonSkinB(pOff);
+  pOff->SetCaptionColor(ThemeButtonCaptionDimColor(nTheme));
+  bool bThemed = nTheme <= 1;
+  if (bGrab) {
+    if (bThemed) pGrab->SetIcon(nTheme == 0 ? 154 : 327, false);
+    pSing->SetIcon(nPressed == 0 && bThemed ? 159 : 158, false);
+  } else {
+    if (bThemed) pSing->SetIcon(nTheme == 0 ? 157 : 328, false);
+    pGrab->SetIcon(nPressed == 1 && bThemed ? 156 : 155, false);
+  }
+}
+
 CRecorderView::CRecorderView() { SetEnableStateRaw(EnableOn); }
 
 CRecorderView::~CRecorderView() {
@@ -66,14 +96,8 @@ void CRecorderView::Create(CControl* pParent, plat::WStringView className, plat:
   m_pContent->DisableArrowKeys();
 
   for (int32_t nMode = 0; nMode < 2; ++nMode) {
-    CtlButton* p = CtlButton::Create(m_pContent);
-    TInnerLayoutEdit edit = p->EditInnerLayout();
-    BuildRecordButtonLayout(edit.pNode);
-    if (edit.bPending) edit.finisher.Call();
-    p->SetCaptionId(nMode == 0 ? 37 : 38);
-    p->SetCaptionAlignment(EAlignCenter);
+    CtlButton* p = CreateModeButton(m_pContent, nMode);
     p->SetFeedback(6, 7);
-    p->SetEnabled(false);
     p->SetActiveWhenDisabled(true);
     p->SetClickHandler(nMode == 0 ? CDelegate::Member<&CRecorderView::OnSingClick>(this)
                                   : CDelegate::Member<&CRecorderView::OnGrabClick>(this));
@@ -186,37 +210,17 @@ void CRecorderView::SetSearchMode(int32_t nMode) {
   m_part.pIcon->SetImageId(bGrab ? 246 : 245, true);
   m_part.pCaption->SetTextId(bGrab ? 34 : 32);
   m_part.pCaption->SetTextColor(bGrab ? ThemeModeTextColorB(nTheme) : ThemeModeTextColorA(nTheme), EColorSolid);
-  CtlButton* pOn = bGrab ? m_pGrab : m_pSing;
-  CtlButton* pOff = bGrab ? m_pSing : m_pGrab;
-  ApplyModeButtonSkinA(pOn);
-  pOn->SetCaptionColor(ThemeButtonCaptionColor(nTheme));
-  ApplyModeButtonSkinB(pOff);
-  pOff->SetCaptionColor(ThemeButtonCaptionDimColor(nTheme));
-  ApplyModeIcons(-1);
+  ApplyModeLook(m_pSing, m_pGrab, nMode, -1);
   m_pHeadline->SetTextId(bGrab ? 24 : 23);
   m_pSubHeadline->SetTextId(bGrab ? 40 : 39);
   if (!m_bRecording) CQuorelAppUi::SetLeftSoftKey(bGrab ? kCmdSing : kCmdGrab);
 }
 
-// The mode buttons' icons: the current mode's selected picture, the other's
-// resting one, or its pressed one while `nPressed` is that button.
-void CRecorderView::ApplyModeIcons(int32_t nPressed) {
-  uint32_t nTheme = GetThemeIndex();
-  bool bGrab = CurrentMode() == 1;
-  if (bGrab) {
-    if (nTheme <= 1) m_pGrab->SetIcon(nTheme == 0 ? 154 : 327, false);
-    m_pSing->SetIcon(nPressed == 0 && nTheme <= 1 ? 159 : 158, false);
-  } else {
-    if (nTheme <= 1) m_pSing->SetIcon(nTheme == 0 ? 157 : 328, false);
-    m_pGrab->SetIcon(nPressed == 1 && nTheme <= 1 ? 156 : 155, false);
-  }
-}
-
 void CRecorderView::OnModePress(void* pArgument) {
-  ApplyModeIcons(static_cast<int32_t>(reinterpret_cast<intptr_t>(pArgument)));
+  ApplyModeLook(m_pSing, m_pGrab, CurrentMode(), static_cast<int32_t>(reinterpret_cast<intptr_t>(pArgument)));
 }
 
-void CRecorderView::OnModeState(void*) { ApplyModeIcons(-1); }
+void CRecorderView::OnModeState(void*) { ApplyModeLook(m_pSing, m_pGrab, CurrentMode(), -1); }
 
 // ---------------------------------------------------------------------------
 // Recording.

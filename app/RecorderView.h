@@ -33,6 +33,14 @@ class CMemberListener : public CEventListenerFor<E> {
   T* m_pOwner;
 };
 
+// A mode button of the recorder and searching screens: caption 37 (Sing)
+// or 38 (Grab), centred, over its icon.
+CtlButton* CreateModeButton(CControl* pParent, int32_t nMode);
+// The look of both mode buttons for the current mode: the current one in
+// skin A with the bright caption and its selected icon, the other in skin B,
+// dim, with its resting icon, or its pressed icon while `nPressed` is it.
+void ApplyModeLook(CtlButton* pSing, CtlButton* pGrab, int32_t nMode, int32_t nPressed);
+
 class CRecorderView : public CView {
  public:
   CRecorderView();
@@ -88,7 +96,6 @@ class CRecorderView : public CView {
   void OnGrabClick() { SelectMode(1); }
   void OnModePress(void* pArgument);
   void OnModeState(void* pArgument);
-  void ApplyModeIcons(int32_t nPressed);
   void UnsubscribeRecording();
 
   CMemberListener<RecorderStateEvent, CRecorderView, &CRecorderView::OnRecorderEvent> m_recorderListener{this};

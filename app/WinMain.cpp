@@ -3,6 +3,7 @@
 #include "app/PlaceholderView.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
+#include "app/SearchingView.h"
 #include "framework/VyServices.h"
 #include "platform/entry/Entry.h"
 #include "vy/OptionsMenuGUI.h"
@@ -17,6 +18,8 @@ int WinMain(plat::ModuleHandle hInstance, plat::ModuleHandle, const plat::WChar*
       CViewFactory* pFactory = nullptr;
       if (nViewId == 2)
         pFactory = new CRecorderViewFactory();
+      else if (nViewId == 12)
+        pFactory = new CSearchingViewFactory();
       else
         pFactory = new CPlaceholderFactory(nViewId);
       pApp->RegisterView(nViewId, pFactory);
