@@ -186,6 +186,28 @@ TEST_F(RecorderViewTest, EveryCancelPathEndsIdle) {
   EXPECT_EQ(m_nRan, 1);
 }
 
+// Input queued for the recorder screen when a tap switched to view 12 does
+// not reach it: a double tap stops once.
+TEST_F(RecorderViewTest, ADoubleTapOnTheRecordButtonStopsOnce) {
+  Make();
+  Run({[&] {
+         Start();
+         m_script.elapsed = 300;
+         Tick(3);
+         RECT rc = View()->RecordButton()->ScreenRect();
+         int32_t x = (rc.left + rc.right) / 2, y = (rc.top + rc.bottom) / 2;
+         m_tp->Tap(x, y);
+         m_tp->Tap(x, y);
+       },
+       [&] {
+         EXPECT_EQ(m_app->GetActiveViewId(), 12);
+         EXPECT_EQ(Logged("recorder request stop"), 1u);
+         EXPECT_EQ(CQuorelAppUi::CountHistory(2), 1);
+         ++m_nRan;
+       }});
+  EXPECT_EQ(m_nRan, 1);
+}
+
 TEST_F(RecorderViewTest, ArrowsChooseTheModeOnlyWhileIdle) {
   Make();
   Run({[&] {
