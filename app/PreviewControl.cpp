@@ -1,5 +1,7 @@
 #include "app/PreviewControl.h"
 
+#include <type_traits>
+
 #include "audio/FileSoundPlayer.h"
 #include "audio/HTTPSoundPlayer.h"
 #include "framework/Events.h"
@@ -9,7 +11,10 @@
 
 namespace {
 
-class CFilePreviewPlayer : public IPreviewPlayer {
+// A player of the sound core behind the control's interface; only a stream
+// has a download to be complete.
+template <class TPlayer>
+class CPreviewPlayer : public IPreviewPlayer {
  public:
   int32_t Play(plat::WStringView source) override { return m_player.Play(source); }
   void Pause() override { m_player.Pause(); }
@@ -17,33 +22,25 @@ class CFilePreviewPlayer : public IPreviewPlayer {
   int32_t GetState() override { return m_player.GetState(); }
   int32_t GetPlayedSeconds() override { return m_player.GetPlayedSeconds(); }
   int32_t GetLengthSeconds() override { return m_player.GetLengthSeconds(); }
-  bool IsComplete() override { return false; }
+  bool IsComplete() override {
+    if constexpr (std::is_same_v<TPlayer, CHTTPSoundPlayer>)
+      return m_player.IsComplete();
+    else
+      return false;
+  }
   bool HasFailed() override { return m_player.HasFailed(); }
 
  private:
-  CFileSoundPlayer m_player;
-};
-
-class CStreamPreviewPlayer : public IPreviewPlayer {
- public:
-  int32_t Play(plat::WStringView source) override { return m_player.Play(source); }
-  void Pause() override { m_player.Pause(); }
-  void Resume() override { m_player.Resume(); }
-  int32_t GetState() override { return m_player.GetState(); }
-  int32_t GetPlayedSeconds() override { return m_player.GetPlayedSeconds(); }
-  int32_t GetLengthSeconds() override { return m_player.GetLengthSeconds(); }
-  bool IsComplete() override { return m_player.IsComplete(); }
-  bool HasFailed() override { return m_player.HasFailed(); }
-
- private:
-  CHTTPSoundPlayer m_player;
+  TPlayer m_player;
 };
 
 }  // namespace
 
-std::unique_ptr<IPreviewPlayer> CPreviewControl::NewFilePlayer() { return std::make_unique<CFilePreviewPlayer>(); }
+std::unique_ptr<IPreviewPlayer> CPreviewControl::NewFilePlayer() {
+  return std::make_unique<CPreviewPlayer<CFileSoundPlayer>>();
+}
 std::unique_ptr<IPreviewPlayer> CPreviewControl::NewStreamPlayer() {
-  return std::make_unique<CStreamPreviewPlayer>();
+  return std::make_unique<CPreviewPlayer<CHTTPSoundPlayer>>();
 }
 
 CPreviewControl::CPreviewControl(TServices services) : m_services(std::move(services)) {}

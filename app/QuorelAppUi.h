@@ -41,21 +41,7 @@ class CQuorelAppUi;
 
 // A listener that runs one operation of the application object.
 template <class E, auto Method>
-class CAppEventListener : public CEventListenerFor<E> {
- public:
-  explicit CAppEventListener(CQuorelAppUi* pApp) : m_pApp(pApp) {}
-
- protected:
-  void HandleEvent(const typename E::TPayload& payload) override {
-    if constexpr (std::is_invocable_v<decltype(Method), CQuorelAppUi*, const typename E::TPayload&>)
-      (m_pApp->*Method)(payload);
-    else
-      (m_pApp->*Method)();
-  }
-
- private:
-  CQuorelAppUi* m_pApp;
-};
+using CAppEventListener = CMemberListener<E, CQuorelAppUi, Method>;
 
 // What the application asks of a dialog on a layer of its own (the modal
 // dialogs implement it): its control, a direct child of the application,

@@ -15,24 +15,6 @@
 #include "framework/CtlScrollBar.h"
 #include "framework/Events.h"
 
-// A listener that runs one method of its owner.
-template <class E, class T, auto Method>
-class CMemberListener : public CEventListenerFor<E> {
- public:
-  explicit CMemberListener(T* pOwner) : m_pOwner(pOwner) {}
-
- protected:
-  void HandleEvent(const typename E::TPayload& payload) override {
-    if constexpr (std::is_invocable_v<decltype(Method), T*, const typename E::TPayload&>)
-      (m_pOwner->*Method)(payload);
-    else
-      (m_pOwner->*Method)();
-  }
-
- private:
-  T* m_pOwner;
-};
-
 // A mode button of the recorder and searching screens: caption 37 (Sing)
 // or 38 (Grab), centred, over its icon.
 CtlButton* CreateModeButton(CControl* pParent, int32_t nMode);

@@ -3,7 +3,7 @@
 // labels, every way back to idle, the mode keys and the orientation.
 #include <gtest/gtest.h>
 
-#include "AppHarness.h"
+#include "ScreenHarness.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
 #include "framework/AppRegistry.h"
@@ -17,30 +17,10 @@ using namespace searchtest;
 
 namespace {
 
-class RecorderViewTest : public AppHarness {
+class RecorderViewTest : public screentest::ScreenHarness {
  protected:
-  void Make(int32_t w = 480, int32_t h = 800) {
-    m_makeFactory = [](int32_t nView) -> CViewFactory* {
-      if (nView == 2) return new CRecorderViewFactory();
-      return new TPlainFactory();
-    };
-    MakeApp(true, false, {}, [] {
-      for (int32_t nSlot = 0; nSlot < 390; ++nSlot)
-        if (nSlot < 139 || nSlot > 148)
-          CResources::RegisterImageSource(nSlot, new widgettest::TSolidImage(8, 8, 0x304050u));
-      for (int32_t nId = 1; nId < 232; ++nId) {
-        try {
-          CResources::RegisterStringSource(nId, new TStringSource(nId));
-        } catch (const Env::TSysErrorCode&) {
-        }
-      }
-    });
-    (void)w, (void)h;
-  }
+  void Make() { MakeScreens(); }
   static CRecorderView* View() { return CRecorderView::Current(); }
-  static void Tick(int n = 1) {
-    for (int i = 0; i < n; ++i) CEvent::FireEvent<TimerTickEvent>(TNoPayload{});
-  }
   const CQuorelAppUi::TSoftKeySet& Keys() const { return m_app->DisplayedSoftKeys(); }
   static plat::WString Text(CtlStatic* p) { return p->Text(); }
   void TapRecord() { View()->RecordButton()->OnInput(TInputEvent{0, plat::VK_RETURN, 0, 0}); }
@@ -50,7 +30,6 @@ class RecorderViewTest : public AppHarness {
     View()->RecordButton()->OnInput(TInputEvent{1, plat::VK_RETURN, 0, 0});
     TapRecord();
   }
-  int m_nRan = 0;  // steps that ran to their end
   size_t Logged(const std::string& line) const {
     return static_cast<size_t>(std::count(m_log.begin(), m_log.end(), line));
   }

@@ -1,7 +1,7 @@
 // The searching screen (view 12) after a recording stopped on view 2.
 #include <gtest/gtest.h>
 
-#include "AppHarness.h"
+#include "ScreenHarness.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
 #include "app/SearchingView.h"
@@ -15,29 +15,9 @@ using namespace searchtest;
 
 namespace {
 
-class SearchingViewTest : public AppHarness {
+class SearchingViewTest : public screentest::ScreenHarness {
  protected:
-  void SetUp() override {
-    m_makeFactory = [](int32_t nView) -> CViewFactory* {
-      if (nView == 2) return new CRecorderViewFactory();
-      if (nView == 12) return new CSearchingViewFactory();
-      return new TPlainFactory();
-    };
-    MakeApp(true, false, {}, [] {
-      for (int32_t nSlot = 0; nSlot < 390; ++nSlot)
-        if (nSlot < 139 || nSlot > 148)
-          CResources::RegisterImageSource(nSlot, new widgettest::TSolidImage(8, 8, 0x304050u));
-      for (int32_t nId = 1; nId < 232; ++nId) {
-        try {
-          CResources::RegisterStringSource(nId, new TStringSource(nId));
-        } catch (const Env::TSysErrorCode&) {
-        }
-      }
-    });
-  }
-  static void Tick(int n = 1) {
-    for (int i = 0; i < n; ++i) CEvent::FireEvent<TimerTickEvent>(TNoPayload{});
-  }
+  void SetUp() override { MakeScreens(); }
   // A recording in the mode, stopped: view 12 follows.
   void RecordAndStop(int32_t nMode) {
     CRecorderView* p = CRecorderView::Current();
@@ -47,7 +27,6 @@ class SearchingViewTest : public AppHarness {
     Tick(3);
     p->StopRecording();
   }
-  int m_nRan = 0;
 };
 
 TEST_F(SearchingViewTest, ModeLookAnimationSoftKeyAndLeaving) {
