@@ -163,8 +163,9 @@ void CRecorderView::ApplyLayout(CLayoutNode* pNode) {
 
 void CRecorderView::OnViewActivated(CLayoutNode* pViewArea) {
   CView::OnViewActivated(pViewArea);
-  RECT rc = CAppUi::Instance() ? CAppUi::Instance()->GetMainWindowRect() : Rect();
-  m_bLandscape = rc.bottom - rc.top < rc.right - rc.left;
+  // Measured on the screen: the main window of a square screen is wider than
+  // tall by the menu bar, and a square screen is laid out upright.
+  m_bLandscape = plat::GetSystemMetrics(plat::SM_CYSCREEN) < plat::GetSystemMetrics(plat::SM_CXSCREEN);
   // The screen's own selection decides: the rotation index alone (2 at 180
   // degrees, 3 at 90) matches none of its variants.
   if (m_pNode) m_pNode->SelectVariants(0, m_bLandscape ? 1 : 0);

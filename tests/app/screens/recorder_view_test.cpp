@@ -9,6 +9,7 @@
 #include "framework/AppRegistry.h"
 #include "framework/Resources.h"
 #include "layouts/Layouts.h"
+#include "framework/Theme.h"
 #include "platform/ui/Ui.h"
 #include "protocol/AppSettings.h"
 #include "tests/framework/widgets_test_support.h"
@@ -210,6 +211,80 @@ TEST_F(RecorderViewTest, ArrowsChooseTheModeOnlyWhileIdle) {
     ++m_nRan;
   }});
   EXPECT_EQ(m_nRan, 1);
+}
+
+TEST_F(RecorderViewTest, LandscapeSelectsItsOwnKeyAndHidesPictureBWhileRecording) {
+  m_screen = SIZE{800, 480};
+  Make();
+  Run({[&] {
+         EXPECT_TRUE(View()->IsLandscape());
+         RECT rc = View()->RecordButton()->Rect();
+         EXPECT_EQ(rc.bottom - rc.top, 90);
+         EXPECT_TRUE(View()->PictureB()->IsVisible());
+         Start();
+         EXPECT_FALSE(View()->PictureB()->IsVisible());
+         m_tp->Rotate(90);  // to portrait
+       },
+       [&] {
+         EXPECT_FALSE(View()->IsLandscape());
+         EXPECT_TRUE(View()->PictureB()->IsVisible());
+         EXPECT_TRUE(View()->IsRecording());
+         m_tp->Rotate(180);  // upside down landscape: the screen's own key, no panic
+       },
+       [&] {
+         EXPECT_TRUE(View()->IsLandscape());
+         EXPECT_FALSE(View()->PictureB()->IsVisible());
+         View()->CancelRecording();
+         EXPECT_TRUE(View()->PictureB()->IsVisible());
+         ++m_nRan;
+       }});
+  EXPECT_EQ(m_nRan, 1);
+}
+
+TEST_F(RecorderViewTest, ASquareScreenIsPortraitWithACentredHeadline) {
+  m_screen = SIZE{480, 480};
+  Make();
+  Run({[&] {
+    EXPECT_FALSE(View()->IsLandscape());
+    EXPECT_EQ(View()->Headline()->Alignment(), EAlignCenter);
+    ++m_nRan;
+  }});
+  EXPECT_EQ(m_nRan, 1);
+}
+
+// The left soft key switches the mode and starts nothing, in both themes.
+TEST_F(RecorderViewTest, ModeCommandsSwitchTheLookOnly) {
+  Make();
+  std::vector<TStep> steps;
+  for (int32_t nTheme : {0, 1}) {
+    steps.push_back([&, nTheme] {
+      *AppSettings::ThemeIndex() = nTheme;
+      View()->SelectMode(0);
+      m_app->OnInput(TInputEvent{0, plat::VK_F1, 0, 0});
+    });
+    steps.push_back([&, nTheme] {
+      EXPECT_EQ(*AppSettings::SearchMode(), 1) << nTheme;
+      EXPECT_FALSE(View()->IsRecording());
+      EXPECT_EQ(CQuorelAppUi::Recorder(), nullptr);
+      EXPECT_EQ(View()->ModeButton(1)->Caption()->TextColor(), ThemeButtonCaptionColor(nTheme));
+      EXPECT_EQ(View()->ModeButton(0)->Caption()->TextColor(), ThemeButtonCaptionDimColor(nTheme));
+      EXPECT_EQ(Text(View()->Part().pCaption), CResources::GetString(34));
+      m_app->OnInput(TInputEvent{0, plat::VK_F1, 0, 0});
+    });
+    steps.push_back([&, nTheme] {
+      EXPECT_EQ(*AppSettings::SearchMode(), 0) << nTheme;
+      EXPECT_EQ(View()->ModeButton(0)->Caption()->TextColor(), ThemeButtonCaptionColor(nTheme));
+      ++m_nRan;
+    });
+  }
+  Run(steps);
+  EXPECT_EQ(m_nRan, 2);
+}
+
+TEST_F(RecorderViewTest, EscapeOnTheIdleStartScreenQuits) {
+  Make();
+  int nResult = Run({[&] { m_app->OnInput(TInputEvent{0, plat::VK_ESCAPE, 0, 0}); }});
+  EXPECT_EQ(nResult, 0);
 }
 
 }  // namespace

@@ -131,6 +131,10 @@ class AppHarness : public ::testing::Test {
                const std::function<void()>& beforeServices = {}) {
     plat::TestConfig config;
     config.virtualClock = bVirtualClock;
+    if (m_screen.cx > 0) {
+      config.screenWidth = m_screen.cx;
+      config.screenHeight = m_screen.cy;
+    }
     m_tp = std::make_unique<plat::TestPlatform>(config);
     apptest::WriteWindowPack(m_tp->DeviceRoot());
     m_hModule = plat::LoadLibrary(u"\\app.res");
@@ -233,6 +237,7 @@ class AppHarness : public ::testing::Test {
   std::function<void(const char*)> m_onStop;  // replaces the capture above when set
   plat::WString m_previewDir;  // the preview store's folder, kept after shut-down
   static inline int32_t s_openAtQuit = -1;  // the active view when the loop was told to quit
+  SIZE m_screen{};  // the device's screen when set
   // The factory of a view, when the test has its own screens.
   std::function<CViewFactory*(int32_t)> m_makeFactory;
   std::function<bool()> m_until;
