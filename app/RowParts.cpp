@@ -12,13 +12,18 @@
 
 namespace {
 
-using TSkinEdit = void (CSkinnedButton::*)();
-constexpr TSkinEdit kEdit[ESkinCount] = {&CSkinnedButton::EditFocusedSkin, &CSkinnedButton::EditNormalSkin,
-                                         &CSkinnedButton::EditPressedSkin};
+// Makes one state's record the edited one.
+void EditSkin(CSkinnedButton* p, int32_t nSkin) {
+  switch (nSkin) {
+    case ESkinFocused: p->EditFocusedSkin(); break;
+    case ESkinNormal: p->EditNormalSkin(); break;
+    default: p->EditPressedSkin(); break;
+  }
+}
 
 // One state's centre slice.
 void SetCentre(CSkinnedButton* p, int32_t nSkin, int32_t nId) {
-  (p->*kEdit[nSkin])();
+  EditSkin(p, nSkin);
   p->SetSlice4(nId);
 }
 
@@ -126,7 +131,7 @@ void CRecordButtonPart::SetRecording(bool bRecording) {
   pRecordingCaption2->SetVisible(bRecording);
   pCaption->SetVisible(!bRecording);
   for (int32_t nSkin = 0; nSkin < ESkinCount; ++nSkin) {
-    (pButton->*kEdit[nSkin])();
+    EditSkin(pButton, nSkin);
     pButton->SetSliceRange(bRecording ? 256 : nSkin == ESkinPressed ? 247 : 265);
   }
   pButton->Invalidate();
@@ -149,7 +154,7 @@ void CTwoButtonPartA::Build(CControl* pParent) {
   pCaption->SetMargins(nMargin, nMargin);
   EditSkinTree(pButton, BuildCapCornerLayout);
   for (int32_t nSkin = 0; nSkin < ESkinCount; ++nSkin) {
-    (pButton->*kEdit[nSkin])();
+    EditSkin(pButton, nSkin);
     int32_t nFirst = nSkin == ESkinPressed ? 231 : 228;
     pButton->SetSlice3(nFirst).SetSlice4(nFirst + 1).SetSlice5(nFirst + 2);
   }
