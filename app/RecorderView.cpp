@@ -97,7 +97,8 @@ void CRecorderView::Create(CControl* pParent, plat::WStringView className, plat:
 
   for (int32_t nMode = 0; nMode < 2; ++nMode) {
     CtlButton* p = CreateModeButton(m_pContent, nMode);
-    p->SetFeedback(6, 7);
+    p->SetPressFeedback(6);
+    p->SetReleaseFeedback(7);
     p->SetActiveWhenDisabled(true);
     p->SetClickHandler(nMode == 0 ? CDelegate::Member<&CRecorderView::OnSingClick>(this)
                                   : CDelegate::Member<&CRecorderView::OnGrabClick>(this));
@@ -119,7 +120,7 @@ void CRecorderView::Create(CControl* pParent, plat::WStringView className, plat:
   m_pLimit->SetVisible(false);
 
   m_part.Build(m_pContent);
-  m_part.pButton->SetFeedback(9, 3);
+  m_part.pButton->SetPressFeedback(9);
   m_part.pButton->SetClickHandler(CDelegate::Member<&CRecorderView::OnRecordClick>(this));
   m_part.pButton->SetFocus();
   SetSearchMode(CurrentMode());

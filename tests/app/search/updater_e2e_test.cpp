@@ -41,7 +41,7 @@ class UpdaterE2eTest : public E2eHarness {
     return (pStore ? pStore->Directory() : m_previewDir) + u"\\update.cab";
   }
   std::string ReadPackage() {
-    std::ifstream in(*plat::HostPath(Package()), std::ios::binary);
+    std::ifstream in(plat::HostPath(Package()).value(), std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
@@ -119,7 +119,7 @@ TEST_F(UpdaterE2eTest, AnOfferAsksAndNoKeepsTheQuestionState) {
 TEST_F(UpdaterE2eTest, AcceptedPackagesAreHandedOverAndTheProgramQuits) {
   // A package left by an earlier run is gone at start-up.
   StartApp(false, {}, 440);
-  EXPECT_FALSE(std::filesystem::exists(*plat::HostPath(Package())));
+  EXPECT_FALSE(std::filesystem::exists(plat::HostPath(Package()).value()));
   int exitCode = Run(Accept());
   EXPECT_EQ(0, exitCode);
   const std::string package = ReadPackage();
@@ -147,7 +147,6 @@ TEST_F(UpdaterE2eTest, StaleAndUnstartablePackages) {
   size_t traced = 0;
   for (const std::string& line : m_tp->DebugLines()) traced += line.find("could not be handed over") != std::string::npos;
   EXPECT_EQ(1u, traced);
-  plat::WString package = Package();
   TearDown();
 
   // The next start deletes the package the last run left.
@@ -155,9 +154,12 @@ TEST_F(UpdaterE2eTest, StaleAndUnstartablePackages) {
   // (The device root is new per start: once the program runs, plant one and
   // start an updater over it.)
   Run({[&] {
-    std::ofstream(*plat::HostPath(package)) << "MSCF old";
+    const std::optional<std::filesystem::path> host = plat::HostPath(Package());
+    ASSERT_TRUE(host.has_value());
+    std::ofstream(*host) << "MSCF old";
+    ASSERT_TRUE(std::filesystem::exists(*host));
     delete Updater::Create();
-    EXPECT_FALSE(std::filesystem::exists(*plat::HostPath(package)));
+    EXPECT_FALSE(std::filesystem::exists(*host));
   }});
 }
 
@@ -226,7 +228,7 @@ TEST_F(UpdaterE2eTest, APackageThatCannotBeWrittenIsReported) {
   // A folder in the package's place (the store exists once the program
   // runs): the file cannot be created.
   std::vector<TStep> steps = Accept();
-  steps.insert(steps.begin(), [this] { std::filesystem::create_directories(*plat::HostPath(Package())); });
+  steps.insert(steps.begin(), [this] { std::filesystem::create_directories(plat::HostPath(Package()).value()); });
   Run(steps);
   EXPECT_EQ(Calls(), (TLog{"ShowMessage 58 152"}));
   EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
