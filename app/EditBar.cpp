@@ -27,7 +27,11 @@ int32_t EditBarCaptionFont(int32_t nCaptionHeight) { return std::max(1, nCaption
 void BuildEditBar(CEditBar& bar, CControl* pParent, int32_t nCaptionId) {
   uint32_t nTheme = GetThemeIndex();
   CtlAdvButton* pBar = bar.binder.CreateClickable(pParent);
-  pBar->SetEnabled(false);
+  // Inert, but not disabled: a disabled button disables the back and
+  // right-hand buttons attached to it. It has no click, no feedback and one
+  // look in every state.
+  pBar->SetPressFeedback(0);
+  pBar->SetReleaseFeedback(0);
   for (auto edit : {&CSkinnedButton::EditFocusedSkin, &CSkinnedButton::EditNormalSkin, &CSkinnedButton::EditPressedSkin}) {
     (pBar->*edit)();
     pBar->SetSlice4(kBarSlice);

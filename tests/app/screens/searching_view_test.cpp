@@ -4,6 +4,7 @@
 #include "ScreenHarness.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
+#include "app/EditBar.h"
 #include "app/SearchingView.h"
 #include "framework/Resources.h"
 #include "framework/Theme.h"
@@ -58,6 +59,65 @@ TEST_F(SearchingViewTest, ModeLookAnimationSoftKeyAndLeaving) {
          EXPECT_EQ(m_app->GetActiveViewId(), 2);
          EXPECT_EQ(*AppSettings::CurrentItem(), -1);
          EXPECT_EQ(CQuorelAppUi::Recorder(), nullptr);
+         ++m_nRan;
+       }});
+  EXPECT_EQ(m_nRan, 1);
+}
+
+// A display turned by 180 degrees rebuilds the screen's layout on the same
+// view: the wait panel is laid out again and its controls keep their places.
+TEST_F(SearchingViewTest, AHalfTurnKeepsTheWaitPanelPlaced) {
+  RECT before{};
+  Run({[&] { RecordAndStop(0); },
+       [&] {
+         CSearchingView* p = CSearchingView::Current();
+         ASSERT_NE(p, nullptr);
+         before = p->Animation()->Rect();
+         EXPECT_GT(before.right - before.left, 0);
+         Tick(5);
+         m_tp->Rotate(180);
+       },
+       [&] {
+         CSearchingView* p = CSearchingView::Current();
+         ASSERT_NE(p, nullptr);
+         RECT after = p->Animation()->Rect();
+         EXPECT_EQ(after.right - after.left, before.right - before.left);
+         EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+         EXPECT_GT(p->WaitText()->Rect().right - p->WaitText()->Rect().left, 0);
+         int32_t nFrame = p->Animation()->CurrentFrame();
+         Tick(5);
+         EXPECT_NE(p->Animation()->CurrentFrame(), nFrame);
+         ++m_nRan;
+       }});
+  EXPECT_EQ(m_nRan, 1);
+}
+
+// The title bar's back button goes back, by a tap and by Enter.
+TEST_F(SearchingViewTest, TheTitleBarsBackButtonGoesBack) {
+  CEditBar bar;
+  Run({[&] { RecordAndStop(0); },
+       [&] {
+         // On the wait panel, which covers the view.
+         BuildEditBar(bar, CSearchingView::Current()->Overlay(), 0);
+         bar.Bar()->MoveTo(RECT{0, 0, 480, 75});
+         RECT rc = bar.pBack->ScreenRect();
+         m_tp->Tap((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+       },
+       [&] {
+         EXPECT_EQ(m_app->GetActiveViewId(), 2);
+         RecordAndStop(0);
+       },
+       [&] {
+         ASSERT_EQ(m_app->GetActiveViewId(), 12);
+         CEditBar second;
+         BuildEditBar(second, CSearchingView::Current()->Overlay(), 0);
+         second.Bar()->MoveTo(RECT{0, 0, 480, 75});
+         second.pBack->SetFocus();
+         second.pBack->OnInput(TInputEvent{1, plat::VK_RETURN, 0, 0});
+         second.pBack->OnInput(TInputEvent{0, plat::VK_RETURN, 0, 0});
+       },
+       [&] {
+         EXPECT_EQ(m_app->GetActiveViewId(), 2);
          ++m_nRan;
        }});
   EXPECT_EQ(m_nRan, 1);
