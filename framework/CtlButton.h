@@ -68,6 +68,9 @@ class CSkinnedButton : public CtlPanel {
   void SetSliceRange(int32_t nFirst);
   void SetCornerSize(int32_t nWidth, int32_t nHeight);  // negative: broken invariant
   void SetActiveWhenDisabled(bool b) { m_bActiveWhenDisabled = b; }
+  bool IsActiveWhenDisabled() const { return m_bActiveWhenDisabled; }
+  // The feedback played on a release (3 unless set).
+  void SetReleaseFeedback(int32_t nId) { m_nReleaseFeedback = nId; }
 
   void SetClickHandler(const CDelegate& d) { m_click = d; }
   void SetFocusHandler(const CDelegate& d) { m_focus = d; }
@@ -75,6 +78,9 @@ class CSkinnedButton : public CtlPanel {
   void SetPressHandler(const CDelegate& d) { m_press = d; }
   // Called with the new record's index (ESkin*) as its argument.
   void SetStateHandler(const CDelegate& d) { m_state = d; }
+  // The feedback played on a press (key or pointer).
+  void SetPressFeedback(int32_t nId) { m_nPressFeedback = nId; }
+  int32_t PressFeedback() const { return m_nPressFeedback; }
 
   // Clears the inner tree and hands it out for another description.
   TInnerLayoutEdit EditInnerLayout();

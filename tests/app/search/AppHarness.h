@@ -59,6 +59,7 @@ struct TFakeRecorderScript {
   int32_t responseStatus = 200;
   bool bHasReply = true;
   std::string reply;
+  int32_t elapsed = 0;  // hundredths of a second captured
 };
 
 class TFakeRecorder : public CSearchRecorder {
@@ -80,7 +81,7 @@ class TFakeRecorder : public CSearchRecorder {
     return m_pScript->responseStatus;
   }
   int32_t GetLevel() override { return 0; }
-  int32_t GetElapsed() override { return 0; }
+  int32_t GetElapsed() override { return m_pScript->elapsed; }
 
  private:
   void Log(const std::string& line) {
@@ -128,8 +129,12 @@ class AppHarness : public ::testing::Test {
   // listeners when asked.
   void MakeApp(bool bVirtualClock, bool bServices, THTTPCoreTimings timings = {},
                const std::function<void()>& beforeServices = {}) {
-    plat::TestConfig config = m_deviceConfig;
+    plat::TestConfig config;
     config.virtualClock = bVirtualClock;
+    if (m_screen.cx > 0) {
+      config.screenWidth = m_screen.cx;
+      config.screenHeight = m_screen.cy;
+    }
     m_tp = std::make_unique<plat::TestPlatform>(config);
     apptest::WriteWindowPack(m_tp->DeviceRoot());
     m_hModule = plat::LoadLibrary(u"\\app.res");
@@ -230,10 +235,8 @@ class AppHarness : public ::testing::Test {
   }
   static void SetLangCodes(std::vector<plat::WString> codes) { *AppSettings::LangCodes() = std::move(codes); }
 
-  // Set before MakeApp: the device's screen; "S<id>" for the flow's strings
-  // (off: the language modules start-up loads); the pictures (empty busy
-  // frames when unset).
-  plat::TestConfig m_deviceConfig;
+  // Set before MakeApp: "S<id>" for the flow's strings (off: the language
+  // modules start-up loads); the pictures (empty busy frames when unset).
   bool m_bTestStrings = true;
   std::function<void()> m_registerImages;
 
@@ -250,6 +253,7 @@ class AppHarness : public ::testing::Test {
   std::function<void(const char*)> m_onStop;  // replaces the capture above when set
   plat::WString m_previewDir;  // the preview store's folder, kept after shut-down
   static inline int32_t s_openAtQuit = -1;  // the active view when the loop was told to quit
+  SIZE m_screen{};  // the device's screen when set
   // The factory of a view, when the test has its own screens.
   std::function<CViewFactory*(int32_t)> m_makeFactory;
   std::function<bool()> m_until;
