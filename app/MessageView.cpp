@@ -4,26 +4,9 @@
 #include "app/ScreenSupport.h"
 #include "framework/AppUi.h"
 #include "framework/Theme.h"
-#include "framework/Trace.h"
 #include "layouts/Layouts.h"
 #include "platform/ui/Ui.h"
 #include "protocol/AppSettings.h"
-
-namespace {
-
-// The preview player's state. Until the preview control lands on the
-// application object this stand-in reports "no preview" (0) and says so.
-template <class TApp>
-int32_t PreviewState() {
-  if constexpr (requires { TApp::GetPreviewState(); }) {
-    return TApp::GetPreviewState();
-  } else {
-    DebugTrace(u"[QUOREL] Preview state not built yet: 0\n");
-    return 0;
-  }
-}
-
-}  // namespace
 
 CMessageView::~CMessageView() {
   StopListening();
@@ -113,7 +96,7 @@ void CMessageView::OnPlayerState(const int32_t& nState) {
     CQuorelAppUi::GoBack();
     return;
   }
-  const int32_t nPreview = PreviewState<CQuorelAppUi>();
+  const int32_t nPreview = CQuorelAppUi::GetPreviewState();
   if (nPreview != 0 && nPreview != 1)
     if (CAppUi* pApp = CAppUi::Instance()) pApp->ActivateView(13);
 }

@@ -40,9 +40,7 @@ class TScreensHarness : public Base {
   // Before the base makes the application: the screen, the views, the
   // pictures, and the language modules instead of the test's strings.
   void PrepareScreens(int32_t w, int32_t h) {
-    this->m_deviceConfig.screenWidth = w;
-    this->m_deviceConfig.screenHeight = h;
-    this->m_deviceConfig.echoDebugOutput = getenv("SCREENS_ECHO") != nullptr;
+    this->m_screen = SIZE{w, h};
     this->m_bTestStrings = false;
     this->m_makeFactory = [](int32_t nView) -> CViewFactory* {
       CViewFactory* pFactory = NewSettingsScreenFactory(nView);

@@ -110,9 +110,7 @@ TEST_F(PageScreensTest, HelpMeasuresAndTiesAgainAfterATurn) {
   EXPECT_EQ(nLandscape, nTurned);
 }
 
-// Off while the title bar disables its own back button (the bar button is
-// disabled, and so its children).
-TEST_F(PageScreensTest, DISABLED_HelpsBackButtonGoesBack) {
+TEST_F(PageScreensTest, HelpsBackButtonGoesBack) {
   StartScreens();
   int32_t nView = -1;
   Run({[] { CQuorelAppUi::OpenHelp(); }, [&] { TapOn(Active<CHelpView>()->TitleBarBack()); },
