@@ -8,6 +8,7 @@
 #include "app/CreditsView.h"
 #include "app/HelpView.h"
 #include "app/MessageView.h"
+#include "app/PreviewControl.h"
 #include "app/ScreenSupport.h"
 #include "app/TermsView.h"
 #include "framework/AppRegistry.h"
@@ -219,6 +220,49 @@ TEST_F(PageScreensTest, TheWaitingPageReportsAFailedPreviewAndShowsTheNewerMessa
   EXPECT_EQ(1u, CountCalls("ShowMessage 86 152"));
   EXPECT_EQ(2, nView);
   EXPECT_EQ(u"Second", newer);
+}
+
+// A stream player that starts at once and then reports a fixed state.
+class TStatePlayer : public IPreviewPlayer {
+ public:
+  explicit TStatePlayer(int32_t nState) : m_nState(nState) {}
+  int32_t Play(plat::WStringView) override { return 1; }
+  void Pause() override {}
+  void Resume() override {}
+  int32_t GetState() override { return m_nState; }
+  int32_t GetPlayedSeconds() override { return 0; }
+  int32_t GetLengthSeconds() override { return -1; }
+  bool IsComplete() override { return false; }
+  bool HasFailed() override { return false; }
+
+ private:
+  int32_t m_nState;
+};
+
+TEST_F(PageScreensTest, TheWaitingPageShowsTheTrackOnceThePreviewIsUnderWay) {
+  // The page reads the player's own state, not the event's.
+  for (const auto [nPlayerState, nView] : {std::array{1, 16}, std::array{2, 13}, std::array{0, 16}}) {
+    SCOPED_TRACE(nPlayerState);
+    StartScreens();
+    int32_t nActive = -1;
+    Run({[&] {
+           *AppSettings::MessagePending() = 0;
+           m_app->ActivateView(16);
+         },
+         [&] {
+           CHTTPUserModel* pUsers = AppSettings::GetUserModel();
+           pUsers->SetTrackId(u"trk1");
+           pUsers->SetAudioPreviewUrl(u"http://quorel.test/preview");
+           pUsers->SetTrackKind(TrackKindPreview);
+           CQuorelAppUi::Preview()->Services().makeStreamPlayer = [nPlayerState] {
+             return std::make_unique<TStatePlayer>(nPlayerState);
+           };
+           CQuorelAppUi::PlayPreview();
+         },
+         [&] { nActive = m_app->GetActiveViewId(); }});
+    EXPECT_EQ(nView, nActive);
+    TearDown();
+  }
 }
 
 TEST_F(PageScreensTest, AUserModelErrorShowsTheNetworkMessage) {
