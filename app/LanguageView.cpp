@@ -21,7 +21,7 @@ void CSearchLanguageView::OnRowTapped(int32_t nRow) {
   MoveTick(nRow);
   *AppSettings::LangIndex() = nRow;
   auto* pMessage = CEventFireMessage<FollowUpSearchEvent>::New();
-  CAppUi::Instance()->PostEvent(pMessage);
+  if (!CAppUi::Instance()->PostEvent(pMessage)) delete pMessage;
 }
 
 CChoiceListView::TShape CLanguageView::Shape() const {
