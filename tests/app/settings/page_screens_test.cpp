@@ -414,3 +414,31 @@ TEST_F(PageScreensTest, TheTermsLinkOpensTheStoredAddressAndTheMenuEntryReturns)
 
 }  // namespace
 }  // namespace screenstest
+
+namespace screenstest {
+namespace {
+
+// With QUOREL_SCREEN_SNAPSHOTS set to a folder, writes each screen of this
+// family as a PNG there (solid pictures, the test texts), for a look by eye.
+TEST_F(PageScreensTest, SnapshotsForALookByEye) {
+  const char* szFolder = getenv("QUOREL_SCREEN_SNAPSHOTS");
+  if (!szFolder) GTEST_SKIP() << "QUOREL_SCREEN_SNAPSHOTS not set";
+  for (int32_t nView : {5, 6, 8, 16, 18, 19, 21, 22}) {
+    StartScreens(480, 800, {{206, kLong}, {217, kLong}});
+    bool bWritten = false;
+    Run({[&] {
+           FillLists();
+           if (nView == 16) CQuorelAppUi::ShowServerMessageView(u"Title", kLong, true, u"http://quorel.test/");
+           else if (nView == 5) CQuorelAppUi::OpenSettings();
+           else m_app->ActivateView(nView);
+         },
+         [&] {
+           bWritten = m_tp->SnapshotPng(std::filesystem::path(szFolder) / ("view" + std::to_string(nView) + ".png"));
+         }});
+    EXPECT_TRUE(bWritten) << nView;
+    TearDown();
+  }
+}
+
+}  // namespace
+}  // namespace screenstest
