@@ -3,7 +3,8 @@
 // (the roads' fixtures):
 //   - stop to results: from the recorder's capture-finished report after a
 //     stop to the first frame presented with the results screen active; the
-//     tap-to-paint total beside it; anchor: one loopback GET of the same
+//     tap-to-paint total and the part after the reply reached the
+//     application beside it; anchor: one loopback GET of the same
 //     results document through CHTTPRequest, in the same run.
 // Five searches per run; the counters give the median and the maximum.
 #include <benchmark/benchmark.h>
@@ -15,6 +16,7 @@
 
 #include "app/PlaceholderView.h"
 #include "app/QuorelAppUi.h"
+#include "app/RecorderView.h"
 #include "e2e/Road.h"
 #include "framework/Events.h"
 #include "net/HTTPWrapper.h"
@@ -55,10 +57,12 @@ class TCaptureWatch : public CEventListenerFor<RecorderStateEvent> {
  public:
   TCaptureWatch() { Subscribe(); }
   std::optional<TClock::time_point> finished;
+  std::optional<TClock::time_point> replied;  // the reply handed to the application
 
  protected:
   void HandleEvent(const int32_t& state) override {
     if (state == 1 && !finished) finished = TClock::now();
+    if (state == 4 && !replied) replied = TClock::now();
   }
 };
 
@@ -83,7 +87,7 @@ void BM_StopToResultsPainted(benchmark::State& state) {
   for (auto _ : state) {
     e2e::RoadConfig config;
     config.virtualClock = false;
-    config.unpacedAudio = true;
+    config.echoDebugOutput = getenv("QUOREL_BENCH_TRACE") != nullptr;
     e2e::Road road(config);
     if (!road.Ready()) {
       state.SkipWithError(road.Error().c_str());
@@ -91,7 +95,7 @@ void BM_StopToResultsPainted(benchmark::State& state) {
     }
     auto watch = std::make_shared<TFrameWatch>();
     plat::InstallDisplayBackend(watch);
-    std::vector<double> stopToPaint, tapToPaint, anchor;
+    std::vector<double> stopToPaint, tapToPaint, replyToPaint, anchor;
     auto capture = std::make_shared<std::unique_ptr<TCaptureWatch>>();
     auto tapped = std::make_shared<TClock::time_point>();
     auto get = std::make_shared<std::unique_ptr<TAnchorGet>>();
@@ -102,22 +106,35 @@ void BM_StopToResultsPainted(benchmark::State& state) {
       if (bPlaceholder) CQuorelAppUi::Exit();
     });
     for (int run = 0; run < kRuns; ++run) {
-      road.Then([] { CQuorelAppUi::StartSingSearch(); });
+      // Each search from the record button on the recorder screen.
+      road.Then([] {
+        if (CAppUi::Instance()->GetActiveViewId() != 2) CAppUi::Instance()->ActivateView(2);
+      });
+      road.Until("the recorder screen", [] {
+        return CAppUi::Instance()->GetActiveViewId() == 2 && CRecorderView::Current();
+      });
+      road.Then([&road] {
+        const RECT r = CRecorderView::Current()->RecordButton()->ScreenRect();
+        road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+      });
       road.Until("recorded 5.5 s", [] {
         CSearchRecorder* pRecorder = CQuorelAppUi::Recorder();
         return pRecorder && pRecorder->GetElapsed() >= 550;
       });
-      road.Then([=] {
+      road.Then([=, &road] {
         *capture = std::make_unique<TCaptureWatch>();
         watch->Arm(4);
         *tapped = TClock::now();
-        CQuorelAppUi::StopRecording();
+        if (!CRecorderView::Current()) return;
+        const RECT r = CRecorderView::Current()->RecordButton()->ScreenRect();
+        road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
       });
       road.Until("results painted", [=] { return watch->Painted().has_value(); });
-      road.Then([=, &road, &stopToPaint, &tapToPaint] {
+      road.Then([=, &road, &stopToPaint, &tapToPaint, &replyToPaint] {
         if ((*capture)->finished && watch->Painted()) {
           stopToPaint.push_back(Ms(*(*capture)->finished, *watch->Painted()));
           tapToPaint.push_back(Ms(*tapped, *watch->Painted()));
+          if ((*capture)->replied) replyToPaint.push_back(Ms(*(*capture)->replied, *watch->Painted()));
         }
         capture->reset();
         watch->Arm(-1);
@@ -150,6 +167,7 @@ void BM_StopToResultsPainted(benchmark::State& state) {
     state.counters["stop_to_paint_max_ms"] = Max(stopToPaint);
     state.counters["tap_to_paint_median_ms"] = Median(tapToPaint);
     state.counters["tap_to_paint_max_ms"] = Max(tapToPaint);
+    state.counters["reply_to_paint_median_ms"] = Median(replyToPaint);
     state.counters["anchor_get_median_ms"] = Median(anchor);
     state.counters["x_anchor"] = Median(stopToPaint) / Median(anchor);
     state.counters["runs"] = static_cast<double>(stopToPaint.size());

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "app/QuorelAppUi.h"
+#include "app/RecorderView.h"
+#include "app/SearchingView.h"
 #include "e2e/Road.h"
+#include "framework/Resources.h"
+#include "platform/shell/DeviceServices.h"
 #include "platform/shell/Launch.h"
 
 namespace {
@@ -19,6 +23,21 @@ std::vector<std::string> Panics(const Road& road) {
   return out;
 }
 
+plat::WString Ui(int32_t id) { return CResources::GetString(id); }
+
+// The soft keys as the menu bar shows them, as UI string ids (-1: a text that
+// is none of the two asked for, 0: empty).
+std::pair<plat::WString, plat::WString> SoftKeys() {
+  const auto& keys = CQuorelAppUi::App()->DisplayedSoftKeys();
+  return {keys.left.text, keys.right.text};
+}
+
+// Taps the middle of a control as a finger would.
+void TapOn(Road& road, CControl* pControl) {
+  const RECT r = pControl->ScreenRect();
+  road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
 // The options menu as (command, shown, enabled) for the shown items.
 std::vector<std::tuple<int32_t, bool>> ShownMenu() {
   std::vector<std::tuple<int32_t, bool>> out;
@@ -27,15 +46,25 @@ std::vector<std::tuple<int32_t, bool>> ShownMenu() {
   return out;
 }
 
-TEST(MainRoad, StartCheckForUpdateAndExit) {
+TEST(MainRoad, StartRecordStopResults) {
   Road road;
   ASSERT_TRUE(road.Ready()) << road.Error();
 
-  // 1. Start.
+  // 1. Start: the recorder screen, idle in Sing.
   road.Until("the update check reached the server", [&] { return !road.Requests("checkForUpdate").empty(); });
   road.Then([&] {
     EXPECT_EQ(road.ActiveView(), 2);
     EXPECT_TRUE(road.History().empty());
+    CRecorderView* pView = CRecorderView::Current();
+    ASSERT_NE(pView, nullptr);
+    EXPECT_FALSE(pView->IsRecording());
+    EXPECT_EQ(pView->Headline()->Text(), Ui(23));
+    EXPECT_EQ(pView->Part().pCaption->Text(), Ui(32));
+    EXPECT_TRUE(pView->Part().pCaption->IsVisible());
+    EXPECT_FALSE(pView->Elapsed()->IsVisible());
+    EXPECT_FALSE(pView->Limit()->IsVisible());
+    EXPECT_FALSE(pView->Progress()->IsVisible());
+    EXPECT_EQ(SoftKeys(), std::make_pair(Ui(16), Ui(15)));
     EXPECT_EQ(road.AppString(u"app_language"), "EN");
     EXPECT_TRUE(road.Traced("[QUOREL] Language id is 0x0409/0x0000 Will be used Quorel.exe.0409.mui"));
     const std::vector<std::tuple<int32_t, bool>> menu = {{3, true}, {5, false}, {6, true}, {7, true},
@@ -47,11 +76,84 @@ TEST(MainRoad, StartCheckForUpdateAndExit) {
     EXPECT_NE(Field(checks[0], "headers").find("LANG=EN"), std::string::npos) << checks[0];
     EXPECT_EQ(Field(checks[0], "violations"), "[]") << checks[0];
     EXPECT_TRUE(road.Device().MessageBoxes().empty());
+    EXPECT_EQ(plat::CurrentPowerRecord().backlightHeld, 0);
+  });
+
+  // 2. Record: a tap on the record button.
+  road.Then([&] { TapOn(road, CRecorderView::Current()->RecordButton()); });
+  road.Until("recording", [] { return CRecorderView::Current() && CRecorderView::Current()->IsRecording(); });
+  road.Then([&] {
+    CRecorderView* pView = CRecorderView::Current();
+    EXPECT_TRUE(pView->Part().IsRecording());
+    EXPECT_EQ(pView->Elapsed()->Text(), u"00:00");
+    EXPECT_EQ(pView->Limit()->Text(), u"00:30");
+    EXPECT_TRUE(pView->Progress()->IsVisible());
+    EXPECT_EQ(SoftKeys(), std::make_pair(plat::WString(), Ui(9)));
+    EXPECT_EQ(plat::CurrentPowerRecord().backlightHeld, 1);
+  });
+  // A tap half a second in is refused.
+  road.Until("half a second recorded", [] {
+    CSearchRecorder* pRecorder = CQuorelAppUi::Recorder();
+    return pRecorder && pRecorder->GetElapsed() >= 50;
+  });
+  road.Then([&] { TapOn(road, CRecorderView::Current()->RecordButton()); });
+  road.Wait(100);
+  road.Then([&] {
+    EXPECT_EQ(road.ActiveView(), 2);
+    EXPECT_TRUE(CRecorderView::Current()->IsRecording());
+  });
+  road.Until("5.5 s recorded", [] {
+    CSearchRecorder* pRecorder = CQuorelAppUi::Recorder();
+    return pRecorder && pRecorder->GetElapsed() >= 550;
+  });
+  road.Wait(150);  // the screen's tick shows the length
+  road.Then([&] {
+    CRecorderView* pView = CRecorderView::Current();
+    EXPECT_EQ(pView->Elapsed()->Text(), u"00:05");
+    EXPECT_EQ(pView->Progress()->ThumbExtent(), 16);
+    // The microphone was opened as the recorder asks: 8 kHz, 16-bit mono.
+    EXPECT_FALSE(road.Device().MicrophoneLog().empty());
+  });
+
+  // 3. Stop: the searching screen.
+  road.Then([&] { TapOn(road, CRecorderView::Current()->RecordButton()); });
+  road.Until("the searching screen", [&] { return road.ActiveView() == 12; });
+  road.Then([&] {
+    EXPECT_TRUE(road.Traced("[QUOREL] User stoped recorder"));
+    EXPECT_EQ(road.History(), std::vector<int32_t>{2});
+    EXPECT_EQ(plat::CurrentPowerRecord().backlightHeld, 0);
+    CSearchingView* pView = CSearchingView::Current();
+    ASSERT_NE(pView, nullptr);
+    EXPECT_EQ(pView->WaitText()->Text(), Ui(59));
+    EXPECT_TRUE(pView->Animation()->IsVisible());
+    EXPECT_EQ(SoftKeys(), std::make_pair(plat::WString(), Ui(9)));
+  });
+
+  // 4. Results: the server judged the upload.
+  road.Until("the search reply", [&] { return road.ActiveView() != 12; });
+  road.Then([&] {
+    EXPECT_EQ(road.ActiveView(), 4);
+    // The upload as the server logged it once it was complete.
+    const auto uploads = road.Requests("search-post");
+    ASSERT_EQ(uploads.size(), 1u);
+    const std::string& upload = uploads[0];
+    EXPECT_NE(Field(upload, "target").find("method=search&type=singing&lang=" + plat::ToUtf8(Ui(88))),
+              std::string::npos)
+        << upload;
+    EXPECT_NE(Field(upload, "headers").find("Content-Type: binary/octet-stream"), std::string::npos) << upload;
+    EXPECT_NE(Field(upload, "headers").find("LANG=EN"), std::string::npos) << upload;
+    EXPECT_EQ(Field(upload, "violations"), "[]") << upload;
+    EXPECT_EQ(Field(upload, "valid"), "true") << upload;
+    EXPECT_EQ(Field(upload, "framing"), "chunked") << upload;
+    const double seconds = std::stod(Field(upload, "duration_s"));
+    EXPECT_GT(seconds, 5.4);
+    EXPECT_LT(seconds, 7.0);
+    EXPECT_NEAR(std::stod(Field(upload, "frequency_hz")), 262, 8);
   });
 
   // 13. Exit.
   EXPECT_EQ(road.Run(), 0);
-  EXPECT_TRUE(road.Misses().empty()) << road.Misses().front();
+  for (const std::string& miss : road.Misses()) ADD_FAILURE() << "missed: " << miss;
   EXPECT_TRUE(Panics(road).empty()) << Panics(road).front();
   EXPECT_TRUE(road.Device().MessageBoxes().empty());
   for (const plat::LaunchRecord& launch : plat::Launches()) ADD_FAILURE() << "launched " << plat::ToUtf8(launch.file);
