@@ -202,6 +202,14 @@ void Road::StartDevice() {
     m_error = "cannot mount the program's folder";
     return;
   }
+  // The phone's stock touch-feedback files, so feedback is recorded.
+  const std::filesystem::path windows = m_tp->DeviceRoot() / "fs" / "Windows";
+  std::filesystem::create_directories(windows);
+  for (const char* name : {"press.ivt", "release.ivt", "itemSearch.ivt", "listEnd.ivt", "tap.ivt", "popup.ivt",
+                           "button.ivt", "02_List Enter.wav", "26_Tap_touch.wav", "25_Tap_take off.wav",
+                           "12_List Popup.wav", "09_Play,Pause.wav", "22_Cancel.wav", "23_Select.wav",
+                           "13_Popup.wav", "03_Toolbar.wav"})
+    std::ofstream(windows / name) << "stock";
   m_tp->SetMicrophone({{plat::MicSegment::Wav(m_wav)}});
   m_tp->SetAudioUnpaced(m_config.unpacedAudio);
   // Links are recorded, never opened.
@@ -262,6 +270,7 @@ int Road::Run() {
   });
   const int code = WinMain(hModule, nullptr, u"", 5);
   m_tp->SetIdleHook({});
+  m_steps.clear();
   plat::SetMainModule(nullptr);
   plat::FreeLibrary(hModule);
   return code;

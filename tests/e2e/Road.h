@@ -110,7 +110,8 @@ class Road {
   void Wait(uint32_t ms);
   // Runs WinMain with the queued steps; after the last one the program is
   // asked to quit as the Exit command does, unless a step made it quit
-  // already. Returns WinMain's exit code.
+  // already. Returns WinMain's exit code. Run again for another start on
+  // the same device with the steps queued since.
   int Run();
   // The conditions that did not come true in time, in order.
   const std::vector<std::string>& Misses() const { return m_misses; }

@@ -5,6 +5,8 @@
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
 #include "app/SearchingView.h"
+#include "app/ChoiceListView.h"
+#include "app/SettingsView.h"
 #include "e2e/Road.h"
 #include "framework/Resources.h"
 #include "platform/shell/DeviceServices.h"
@@ -36,6 +38,14 @@ std::pair<plat::WString, plat::WString> SoftKeys() {
 void TapOn(Road& road, CControl* pControl) {
   const RECT r = pControl->ScreenRect();
   road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+// The file names of the feedback played since `from`.
+std::vector<std::string> FeedbackSince(size_t from) {
+  std::vector<std::string> out;
+  const auto events = plat::FeedbackEvents();
+  for (size_t i = from; i < events.size(); ++i) out.push_back(events[i].file.filename().string());
+  return out;
 }
 
 // The options menu as (command, shown, enabled) for the shown items.
@@ -80,9 +90,15 @@ TEST(MainRoad, StartRecordStopResults) {
   });
 
   // 2. Record: a tap on the record button.
-  road.Then([&] { TapOn(road, CRecorderView::Current()->RecordButton()); });
+  size_t feedbackFrom = 0;
+  road.Then([&] {
+    feedbackFrom = plat::FeedbackEvents().size();
+    TapOn(road, CRecorderView::Current()->RecordButton());
+  });
   road.Until("recording", [] { return CRecorderView::Current() && CRecorderView::Current()->IsRecording(); });
   road.Then([&] {
+    // Feedback 9 on the press, 3 on the release.
+    EXPECT_EQ(FeedbackSince(feedbackFrom), (std::vector<std::string>{"press.ivt", "09_Play,Pause.wav", "release.ivt"}));
     CRecorderView* pView = CRecorderView::Current();
     EXPECT_TRUE(pView->Part().IsRecording());
     EXPECT_EQ(pView->Elapsed()->Text(), u"00:00");
@@ -157,6 +173,115 @@ TEST(MainRoad, StartRecordStopResults) {
   EXPECT_TRUE(Panics(road).empty()) << Panics(road).front();
   EXPECT_TRUE(road.Device().MessageBoxes().empty());
   for (const plat::LaunchRecord& launch : plat::Launches()) ADD_FAILURE() << "launched " << plat::ToUtf8(launch.file);
+}
+
+}  // namespace
+
+namespace {
+
+// Settings reached as the harness reaches them (no key or menu item opens
+// them), the interface language changed there, the recorder turned with the
+// slide, a cancelled recording, and a second start that follows the phone's
+// language again.
+TEST(MainRoad, LanguageSlideCancelAndRestart) {
+  Road road;
+  ASSERT_TRUE(road.Ready()) << road.Error();
+  road.Until("the update check reached the server", [&] { return !road.Requests("checkForUpdate").empty(); });
+
+  // 11. Settings and the interface language.
+  road.Then([] { CQuorelAppUi::OpenSettings(); });
+  road.Until("the settings screen", [&] { return road.ActiveView() == 5; });
+  road.Wait(300);
+  auto* pSettings = new CSettingsView*(nullptr);
+  std::unique_ptr<CSettingsView*> settingsOwner(pSettings);
+  road.Then([&, pSettings] {
+    *pSettings = dynamic_cast<CSettingsView*>(CAppUi::Instance()->ActiveView());
+    ASSERT_NE(*pSettings, nullptr);
+    CSettingsView* pView = *pSettings;
+    EXPECT_EQ(pView->UpdateText()->Text(), Ui(14));
+    EXPECT_EQ(pView->UpdateButton().pCaption->Text(), Ui(46));
+    EXPECT_EQ(pView->LanguageText()->Text(), Ui(210));
+    EXPECT_EQ(pView->LanguageButton().pCaption->Text(), u"English");
+    TapOn(road, pView->LanguageButton().pButton);
+  });
+  road.Until("the language screen", [&] { return road.ActiveView() == 21; });
+  road.Wait(300);
+  road.Then([&] {
+    auto* pView = dynamic_cast<CChoiceListView*>(CAppUi::Instance()->ActiveView());
+    ASSERT_NE(pView, nullptr);
+    int32_t german = -1;
+    for (int32_t i = 0; i < pView->RowCount(); ++i)
+      if (pView->Row(i).pCaption->Text() == u"German") german = i;
+    ASSERT_GE(german, 0) << "no row says German";
+    TapOn(road, pView->Row(german).pButton);
+  });
+  road.Until("back on the settings screen", [&] { return road.ActiveView() == 5; });
+  road.Wait(300);
+  road.Then([&] {
+    EXPECT_EQ(road.AppString(u"app_language"), "DE");
+    auto* pView = dynamic_cast<CSettingsView*>(CAppUi::Instance()->ActiveView());
+    ASSERT_NE(pView, nullptr);
+    EXPECT_EQ(pView->LanguageButton().pCaption->Text(), u"Deutsch");
+    EXPECT_EQ(SoftKeys().second, Ui(15));
+    // "New search": the recorder screen with an empty history.
+    CQuorelAppUi::RestartSearch();
+  });
+
+  // 12. The recorder with the slide open, recording, closed, cancelled.
+  road.Until("the recorder screen", [&] { return road.ActiveView() == 2 && CRecorderView::Current(); });
+  road.Wait(300);
+  road.Then([&] {
+    EXPECT_TRUE(road.History().empty());
+    road.Device().SetSlide(true);
+  });
+  road.Wait(300);
+  road.Then([&] {
+    EXPECT_TRUE(CRecorderView::Current()->IsLandscape());
+    TapOn(road, CRecorderView::Current()->RecordButton());
+  });
+  road.Until("recording again", [] { return CRecorderView::Current() && CRecorderView::Current()->IsRecording(); });
+  road.Wait(300);
+  road.Then([&] {
+    CRecorderView* pView = CRecorderView::Current();
+    EXPECT_TRUE(pView->IsLandscape());
+    EXPECT_FALSE(pView->PictureB()->IsVisible());
+    road.Device().SetSlide(false);
+  });
+  road.Wait(300);
+  auto feedbackFrom = std::make_shared<size_t>(0);
+  road.Then([&, feedbackFrom] {
+    CRecorderView* pView = CRecorderView::Current();
+    EXPECT_FALSE(pView->IsLandscape());
+    EXPECT_TRUE(pView->PictureB()->IsVisible());
+    EXPECT_EQ(plat::CurrentPowerRecord().backlightHeld, 1);
+    *feedbackFrom = plat::FeedbackEvents().size();
+    road.Device().Key(plat::VK_F2);
+  });
+  road.Until("idle again", [] { return CRecorderView::Current() && !CRecorderView::Current()->IsRecording(); });
+  road.Then([&, feedbackFrom] {
+    EXPECT_TRUE(road.Traced("[QUOREL] User cancel recorder"));
+    EXPECT_EQ(FeedbackSince(*feedbackFrom), (std::vector<std::string>{"button.ivt", "22_Cancel.wav"}));
+    EXPECT_EQ(plat::CurrentPowerRecord().backlightHeld, 0);
+    EXPECT_EQ(CQuorelAppUi::Recorder(), nullptr);
+  });
+  // The cancelled upload spoke German.
+  road.Until("the cancelled upload in the server's log", [&] { return !road.Requests("search-post").empty(); });
+  road.Then([&] {
+    const auto uploads = road.Requests("search-post");
+    ASSERT_FALSE(uploads.empty());
+    EXPECT_NE(Field(uploads.back(), "headers").find("LANG=DE"), std::string::npos) << uploads.back();
+  });
+
+  // 13. Exit, and a second start on the same device.
+  EXPECT_EQ(road.Run(), 0);
+  for (const std::string& miss : road.Misses()) ADD_FAILURE() << "missed: " << miss;
+  EXPECT_TRUE(Panics(road).empty()) << Panics(road).front();
+  EXPECT_TRUE(road.Device().MessageBoxes().empty());
+  EXPECT_FALSE(plat::Launches().size()) << plat::ToUtf8(plat::Launches().front().file);
+
+  road.Wait(300);
+  EXPECT_EQ(road.Run(), 0);
+  EXPECT_EQ(road.AppString(u"app_language"), "EN");
 }
 
 }  // namespace
