@@ -15,6 +15,7 @@
 
 #include "app/PlaceholderView.h"
 #include "app/QuorelAppUi.h"
+#include "app/RecorderView.h"
 #include "e2e/Road.h"
 #include "platform/display/Display.h"
 
@@ -28,7 +29,38 @@ struct GalleryState {
   bool everyTheme;  // theme 1 pictures one state per view
   // Queues the steps that bring the program from the previous state here.
   void (*drive)(Road& road, int32_t view);
+  // Queues the steps that leave the state once it is pictured.
+  void (*leave)(Road& road) = nullptr;
 };
+
+void TapOn(Road& road, CControl* pControl) {
+  const RECT r = pControl->ScreenRect();
+  road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+void PickMode(Road& road, int32_t nMode) {
+  road.Then([&road, nMode] {
+    if (CRecorderView::Current()) TapOn(road, CRecorderView::Current()->ModeButton(nMode));
+  });
+  road.Wait(600);
+}
+
+void IdleGrab(Road& road, int32_t) { PickMode(road, 1); }
+
+// Two seconds into a Sing recording.
+void Recording(Road& road, int32_t) {
+  PickMode(road, 0);
+  road.Then([&road] {
+    if (CRecorderView::Current()) TapOn(road, CRecorderView::Current()->RecordButton());
+  });
+  road.Wait(2000);
+}
+
+// The right soft key cancels the recording.
+void CancelRecording(Road& road) {
+  road.Then([&road] { road.Device().Key(plat::VK_F2); });
+  road.Wait(600);
+}
 
 void Show(Road& road, int32_t view) {
   road.Then([view] { CAppUi::Instance()->ActivateView(view); });
@@ -46,6 +78,8 @@ void OpenSettings(Road& road, int32_t) {
 // does not drive it yet are reached by activating the view.
 const GalleryState kStates[] = {
     {2, "idle-sing", true, Start},
+    {2, "idle-grab", false, IdleGrab},
+    {2, "recording", false, Recording, CancelRecording},
     {12, "searching", true, Show},
     {4, "results", true, Show},
     {13, "user-page", true, Show},
@@ -119,6 +153,7 @@ void RunVariant(const Variant& variant, const std::filesystem::path& out, Outcom
       if (!road.Device().SnapshotPng(file)) outcome.faults.push_back("cannot write " + file.string());
       outcome.cells[variant.Folder() + "|" + name] = variant.Folder() + "/" + name + ".png";
     });
+    if (s.leave) s.leave(road);
     pictured.insert(s.view);
   }
   const int code = road.Run();
