@@ -1,0 +1,89 @@
+#include "app/ResultListView.h"
+
+#include "app/QuorelAppUi.h"
+#include "app/RecordListPanel.h"
+#include "framework/Theme.h"
+#include "layouts/Layouts.h"
+#include "protocol/AppSettings.h"
+#include "protocol/HTTPUserModel.h"
+#include "protocol/SearchResults.h"
+
+namespace {
+
+// Both list screens: the frame with the title bar on #114 and the list on #69.
+void BindListFrame(CLayoutNode* pNode, CEditBar& bar, CRecordListPanel* pPanel) {
+  BuildFrameLayout(pNode);
+  if (CtlAdvButton* pBar = bar.Bar()) pBar->SetLayoutNode(pNode->FindNode(114, -1));
+  if (pPanel) pPanel->SetLayoutNode(pNode->FindNode(69, -1));
+}
+
+}  // namespace
+
+bool HasResultPage() {
+  CSearchResults* pResults = AppSettings::GetResultModel();
+  return pResults && pResults->Page() != nullptr;
+}
+
+CView* CResultListView::NewView() { return new CResultListView(); }
+
+CResultListView::~CResultListView() { SetClosing(); }
+
+void CResultListView::Create(CControl* pParent, plat::WStringView className, plat::WStringView title) {
+  *AppSettings::ShowDetails() = 0;
+  CView::Create(pParent, className, title);
+  BuildEditBar(m_bar, this, 219);
+  const bool bSing = *AppSettings::SavedSearchMode() == 0;
+  if (bSing && m_bar.pButton) {
+    m_bar.pButton->SetCaptionId(10);
+    m_bar.pButton->SetCaptionColor(ThemeCaptionColor(GetThemeIndex()));
+    m_bar.pButton->SetClickHandler(FunctionDelegate<&CQuorelAppUi::OpenSearchLanguages>());
+    ShowEditBarButton(m_bar, true);
+  }
+  CQuorelAppUi::ShowPreviewMenuItem(false);
+  m_pPanel = CRecordListPanel::New(this, AppSettings::GetResultModel(), CRecordListPanel::EKindResults, &m_bar);
+  CQuorelAppUi::SetLeftSoftKey(0);
+  CQuorelAppUi::SetRightSoftKey(14);
+  SetNoBackground();
+  CSearchResults* pResults = AppSettings::GetResultModel();
+  const int32_t nTotal = pResults ? pResults->TotalRecords() : 0;
+  CQuorelAppUi::ShowSearchLanguagesMenuItem(bSing && (nTotal >= 1 || *AppSettings::LangIndex() != 0));
+  CQuorelAppUi::EnableResultsMenuItem(HasResultPage());
+}
+
+void CResultListView::ApplyLayout(CLayoutNode* pNode) { BindListFrame(pNode, m_bar, m_pPanel); }
+
+void CResultListView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
+  CView::OnLeave(pOld, pNew);
+  if (m_pPanel) m_pPanel->OnLeave();
+  CQuorelAppUi::ShowSearchLanguagesMenuItem(false);
+  CQuorelAppUi::ShowPreviewMenuItem(false);
+}
+
+// ---------------------------------------------------------------------------
+
+CView* CUserListView::NewRecordingsView() { return new CUserListView(CRecordListPanel::EKindRecordings); }
+CView* CUserListView::NewPlaylistView() { return new CUserListView(CRecordListPanel::EKindPlaylist); }
+
+CUserListView::~CUserListView() { SetClosing(); }
+
+void CUserListView::Create(CControl* pParent, plat::WStringView className, plat::WStringView title) {
+  CView::Create(pParent, className, title);
+  BuildEditBar(m_bar, this, 0);
+  CQuorelAppUi::ShowPreviewMenuItem(false);
+  CHTTPUserModel* pUsers = AppSettings::GetUserModel();
+  CSearchResults* pList =
+      m_nKind == CRecordListPanel::EKindRecordings ? pUsers->RecordingsResults() : pUsers->PlaylistResults();
+  m_pPanel = CRecordListPanel::New(this, pList, m_nKind, &m_bar);
+  CQuorelAppUi::SetLeftSoftKey(0);
+  CQuorelAppUi::SetRightSoftKey(0);
+  SetNoBackground();
+  CQuorelAppUi::EnableResultsMenuItem(HasResultPage());
+}
+
+void CUserListView::ApplyLayout(CLayoutNode* pNode) { BindListFrame(pNode, m_bar, m_pPanel); }
+
+void CUserListView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
+  CView::OnLeave(pOld, pNew);
+  if (m_pPanel) m_pPanel->OnLeave();
+  CQuorelAppUi::ShowPreviewMenuItem(false);
+}
