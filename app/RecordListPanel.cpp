@@ -156,6 +156,7 @@ void CRecordListPanel::BuildRows() {
     pRow->pSubtitle->SetText(m_pModel->ArtistName(i));
     pRow->pSubtitle->SetTextColor(secondary, EColorSolid);
     pRow->pBar->SetVisible(false);
+    pRow->pBar->SetEnabled(false);  // shows progress; no focus stop
 
     pButton->SetFocusHandler(CDelegate::Member<&CRecordListPanel::RowFocused>(this, RowArgument(i)));
     pButton->SetBlurHandler(CDelegate::Member<&CRecordListPanel::RowBlurred>(this, RowArgument(i)));
@@ -247,8 +248,8 @@ void CRecordListPanel::RowFocused(void* pRow) {
   if (m_nPlaying != -1) return;
   if (m_nPaused != -1) {
     if (m_nPaused == i) return;
-    // Another row than the paused one: the paused preview ends. The next
-    // player report (state 0) selects the focused row.
+    // Another row than the paused one: the paused preview ends (the next
+    // report of a starting preview selects the focused row).
     CQuorelAppUi::StopPreview();
     OnPreviewStopped();
     return;

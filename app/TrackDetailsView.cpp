@@ -17,6 +17,7 @@ void CTrackDetailsView::Create(CControl* pParent, plat::WStringView className, p
   m_play.Build(m_pScroll->GetContentPanel(), 0);
   m_play.pButton->SetPaintedByParent(true);
   m_play.pCaption->SetTextId(65);
+  m_play.pBar->SetEnabled(false);  // shows progress; no focus stop
   int32_t an[3];
   if (IdleRowImages(190, an)) SetButtonStateImages(m_play, an[0], an[1], an[2]);
   m_play.pButton->SetClickHandler(CDelegate::Member<&CTrackDetailsView::PlayPressed>(this));

@@ -40,6 +40,7 @@ void CUserPageView::BuildPreviewRow(CDetailsRowA& row, int32_t nMode, int32_t nR
   row.Build(m_pScroll->GetContentPanel(), nMode);
   row.pButton->SetPaintedByParent(true);
   row.pButton->SetDragHandler(m_pScroll->DragDelegate(), true);
+  row.pBar->SetEnabled(false);  // shows progress; no focus stop
   row.SetHighlightImages(nRest, 191);
   int32_t an[3];
   if (IdleRowImages(nRest, an)) SetButtonStateImages(row, an[0], an[1], an[2]);
