@@ -1,8 +1,26 @@
 #include "app/QuorelAppUi.h"
 
+#include <algorithm>
+#include <set>
+
+#include "app/ImageSource.h"
+#include "app/LanguageTable.h"
+#include "app/QuorelModalDialogs.h"
 #include "app/Updater.h"
 #include "audio/AudioServices.h"
+#include "audio/FileSoundPlayer.h"
+#include "audio/HTTPSoundPlayer.h"
+#include "framework/AppRegistry.h"
+#include "framework/CtlSoftKeyBar.h"
+#include "framework/CtlStatic.h"
+#include "framework/DeviceIdentity.h"
+#include "framework/Feedback.h"
+#include "framework/PhoneLineMonitor.h"
 #include "framework/Resources.h"
+#include "framework/VyServices.h"
+#include "layouts/Layouts.h"
+#include "platform/shell/Launch.h"
+#include "protocol/HTTPUserModel.h"
 #include "framework/Trace.h"
 #include "protocol/AppSettings.h"
 #include "protocol/PreviewStore.h"
@@ -42,67 +60,315 @@ std::string Utf8(plat::WStringView text) { return plat::ToUtf8(text); }
 
 }  // namespace
 
+CAppOptions::CAppOptions() {
+  if (RegOpenAppKey() != 0) Env::ThrowError(Env::ErrSystem);
+}
+CAppOptions::~CAppOptions() { RegCloseAppKey(); }
+
+namespace {
+
+TStartStepHook& StartHook() {
+  static TStartStepHook hook;
+  return hook;
+}
+TShutdownStepHook& ShutdownHook() {
+  static TShutdownStepHook hook;
+  return hook;
+}
+
+// A delegate that runs a static operation.
+template <void (*F)()>
+CDelegate StaticDelegate() {
+  return CDelegate(nullptr, nullptr, [](CDelegate*, void*, void*) { F(); });
+}
+
+constexpr int32_t kFrameColour = static_cast<int32_t>(0xFFA88011u);
+// The busy indicator's frames: 139 up to 148 and back down to 140.
+constexpr int32_t kBusyFirstFrame = 139;
+constexpr int32_t kBusyLastFrame = 148;
+
+void Record(const std::string& call) {
+  DebugTrace(u"[QUOREL] %S\n", call);
+  CQuorelAppUi::OutwardCalls().push_back(call);
+}
+
+}  // namespace
+
 CQuorelAppUi::CQuorelAppUi() { InstallAppServices(&m_services); }
 
 CQuorelAppUi::~CQuorelAppUi() {
-  StopServices();
+  // Run's shut-down did all of this unless the object never ran.
+  if (!m_bShuttingDown) {
+    m_bShuttingDown = true;
+    StopRecorder();
+    if (m_audioBuffer) InstallAudioServices({});
+    if (m_HTTPSession) m_HTTPSession->Release();
+    if (m_HTTPCore) m_HTTPCore->Shutdown();
+    if (m_resolver) m_resolver->Stop();
+  }
   m_followUpRequest.Close();
+  InstallActivitySink(nullptr);
+  delete m_updater;
+  delete m_HTTPSession;
+  delete m_HTTPCore;
+  delete m_previewStore;
+  delete m_settings;
+  if (m_bIdentity) CDeviceIdentity::Destroy();
   if (InstalledAppServices() == &m_services) InstallAppServices(nullptr);
 }
 
 CQuorelAppUi* CQuorelAppUi::App() { return dynamic_cast<CQuorelAppUi*>(CAppUi::Instance()); }
 
-void CQuorelAppUi::StartServices(const THTTPCoreTimings& timings) {
-  m_settings = new AppSettings();
-  m_previewStore = new ::PreviewStore();
-  m_resolver = std::make_unique<CDNSResolver>();
-  m_resolver->Start();
-  m_HTTPCore = new CHTTPCore(timings);
-  m_HTTPCore->StartThread();
-  m_HTTPSession = CHTTPSession::Create(m_HTTPCore);
-  m_updater = Updater::Create();
-  m_audioBuffer = std::make_unique<uint8_t[]>(kSharedAudioBufferSize);
+CQuorelAppUi& CQuorelAppUi::Menu() {
+  CQuorelAppUi* pApp = App();
+  if (!pApp) QUOREL_PANIC(u"QuorelAppUi", 1591);
+  return *pApp;
+}
+
+void CQuorelAppUi::SetStartStepHook(TStartStepHook hook) { StartHook() = std::move(hook); }
+void CQuorelAppUi::SetShutdownStepHook(TShutdownStepHook hook) { ShutdownHook() = std::move(hook); }
+
+void CQuorelAppUi::StartStep(EStartStep step, const std::function<void()>& run) {
+  if (StartHook() && !StartHook()(step)) return;
+  run();
+}
+
+void CQuorelAppUi::ShutdownStep(const char* name, const std::function<void()>& run) {
+  if (ShutdownHook()) ShutdownHook()(name);
+  run();
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shut-down.
+
+void CQuorelAppUi::OnStart() {
+  using S = EStartStep;
+  StartStep(S::Options, [this] { m_options = std::make_unique<CAppOptions>(); });
+  StartStep(S::UiStrings, [] { RegisterUiStrings(); });
+  StartStep(S::Images, [] { RegisterImages(); });
+  StartStep(S::Commands, [this] { BindAppCommands(); });
+  StartServices();
+  StartStep(S::LeftBar, [this] {
+    m_leftBar = CtlSoftKeyBar::Create(this, CtlSoftKeyBar::ELeft);
+    m_leftPanel = new CtlPanel();
+    m_leftPanel->Create(this);
+    m_leftPanel->SetColors(static_cast<TColor>(kFrameColour), static_cast<TColor>(kFrameColour));
+  });
+  StartStep(S::RightBar, [this] {
+    m_rightBar = CtlSoftKeyBar::Create(this, CtlSoftKeyBar::ERight);
+    m_rightPanel = new CtlPanel();
+    m_rightPanel->Create(this);
+    m_rightPanel->SetColors(static_cast<TColor>(kFrameColour), static_cast<TColor>(kFrameColour));
+  });
+  // The busy lock is a member: it exists from construction on.
+  StartStep(S::BusyLock, [this] { InstallActivitySink(this); });
+  StartStep(S::BusyIndicator, [this] {
+    CtlAnimation* pIndicator = CtlAnimation::Create(this);
+    for (int32_t id = kBusyFirstFrame; id <= kBusyLastFrame; ++id) pIndicator->AddFrame(id);
+    for (int32_t id = kBusyLastFrame - 1; id > kBusyFirstFrame; --id) pIndicator->AddFrame(id);
+    pIndicator->SetFrameInterval(1);
+    pIndicator->Show(false);
+    std::lock_guard<std::mutex> guard(m_busyLock);
+    m_busyIndicator = pIndicator;
+  });
+  StartStep(S::InputThrough, [this] {
+    SetInputThroughLayers(m_leftBar, true);
+    SetInputThroughLayers(m_rightBar, true);
+  });
+  StartStep(S::SoftKeys, [this] {
+    m_softKeySets[0] = TSoftKeySet{};
+    m_softKeys = m_softKeySets[0];
+  });
+  StartStep(S::Listeners, [this] {
+    m_appStartedListener.Subscribe();
+    m_recorderStateListener.Subscribe();
+    m_httpActivityListener.Subscribe();
+    m_followUpListener.Subscribe();
+    m_playerStateListener.Subscribe();
+    m_networkStateListener.Subscribe();
+    m_timerTickListener.Subscribe();
+    m_incomingCallListener.Subscribe();
+  });
+  StartStep(S::OptionsMenu, [this] { BuildOptionsMenu(); });
+}
+
+void CQuorelAppUi::StartServices() {
+  using S = EStartStep;
+  StartStep(S::Settings, [this] {
+    m_settings = new AppSettings();
+    m_settings->Init();
+  });
+  StartStep(S::PhoneMonitor, [this] {
+    m_phoneMonitor = std::make_unique<CPhoneLineMonitor>();
+    try {
+      m_phoneMonitor->Start();
+    } catch (const Env::TSysErrorCode& e) {
+      // A device without phone lines still runs; the monitor closes what it
+      // opened when it goes.
+      DebugTrace(u"[QUOREL] No phone line to watch (error %d)\n", e.code);
+    }
+  });
+  StartStep(S::Identity, [this] {
+    CDeviceIdentity::Create();
+    m_bIdentity = true;
+  });
+  StartStep(S::PreviewStore, [this] { m_previewStore = new ::PreviewStore(); });
+  StartStep(S::Resolver, [this] {
+    m_resolver = std::make_unique<CDNSResolver>();
+    if (!m_resolver->Start()) Env::ThrowError(Env::ErrSystem);
+  });
+  StartStep(S::HTTPCore, [this] {
+    m_HTTPCore = new CHTTPCore(m_coreTimings);
+    if (!m_HTTPCore->StartThread()) Env::ThrowError(Env::ErrSystem);
+  });
+  StartStep(S::HTTPSession, [this] { m_HTTPSession = CHTTPSession::Create(m_HTTPCore); });
+  StartStep(S::Updater, [this] { m_updater = Updater::Create(); });
+  StartStep(S::AudioBuffer, [this] {
+    m_audioBuffer = std::make_unique<uint8_t[]>(kSharedAudioBufferSize);
+    InstallServices();
+  });
+}
+
+void CQuorelAppUi::InstallServices() {
   TAudioServices audio;
   audio.httpCore = [this] { return m_HTTPCore; };
   audio.audioBuffer = [this] { return m_audioBuffer.get(); };
   audio.searchMode = [] { return GetAppSettings() ? *AppSettings::SearchMode() : 0; };
   audio.maxSearchSeconds = [] { return MaxSearchLengthSeconds(); };
   InstallAudioServices(std::move(audio));
-  SetSearchRecorderFactory(&NewAudioSearchRecorder);
+  // One installed already (a test's) is kept.
+  if (!HasSearchRecorderFactory()) SetSearchRecorderFactory(&NewAudioSearchRecorder);
 }
 
-void CQuorelAppUi::StopServices() {
-  delete m_updater;
-  m_updater = nullptr;
-  StopRecorder();
-  if (m_audioBuffer) InstallAudioServices({});
-  if (m_HTTPSession) m_HTTPSession->Release();
-  if (m_HTTPCore) m_HTTPCore->Shutdown();
-  if (m_resolver) m_resolver->Stop();
-  m_followUpRequest.Close();
-  m_audioBuffer.reset();
-  delete m_HTTPSession;
-  m_HTTPSession = nullptr;
-  delete m_HTTPCore;
-  m_HTTPCore = nullptr;
-  m_resolver.reset();
-  delete m_previewStore;
-  m_previewStore = nullptr;
-  delete m_settings;
-  m_settings = nullptr;
-}
-
-void CQuorelAppUi::SubscribeSearchListeners() {
-  m_recorderStateListener.Subscribe();
-  m_followUpListener.Subscribe();
-  m_networkStateListener.Subscribe();
-  m_timerTickListener.Subscribe();
+void CQuorelAppUi::OnShutdown() {
+  m_bShuttingDown = true;
+  ShutdownStep("closing", [this] { SetClosingTree(); });
+  ShutdownStep("listeners", [this] {
+    m_networkStateListener.Unsubscribe();
+    m_playerStateListener.Unsubscribe();
+    m_httpActivityListener.Unsubscribe();
+    m_recorderStateListener.Unsubscribe();
+    m_followUpListener.Unsubscribe();
+  });
+  ShutdownStep("menu", [this] { m_menu.clear(); });
+  ShutdownStep("updater", [this] {
+    delete m_updater;
+    m_updater = nullptr;
+  });
+  // The updater closed its own; these are the rest.
+  ShutdownStep("dialogs", [] { CMessageDialog::CloseAll(); });
+  ShutdownStep("indicator", [this] {
+    CtlAnimation* pIndicator = nullptr;
+    {
+      std::lock_guard<std::mutex> guard(m_busyLock);
+      std::swap(pIndicator, m_busyIndicator);
+    }
+    delete pIndicator;
+  });
+  ShutdownStep("players", [this] {
+    m_streamPlayer.reset();
+    m_filePlayer.reset();
+  });
+  ShutdownStep("recorder", [] { StopRecorder(); });
+  ShutdownStep("http", [this] {
+    if (m_audioBuffer) InstallAudioServices({});
+    if (m_HTTPSession) m_HTTPSession->Release();
+    if (m_HTTPCore) m_HTTPCore->Shutdown();
+    if (m_resolver) m_resolver->Stop();
+  });
+  ShutdownStep("identity", [this] {
+    if (m_bIdentity) CDeviceIdentity::Destroy();
+    m_bIdentity = false;
+    m_phoneMonitor.reset();
+  });
+  ShutdownStep("follow-up", [this] { m_followUpRequest.Close(); });
+  ShutdownStep("audio buffer", [this] { m_audioBuffer.reset(); });
+  ShutdownStep("services", [this] {
+    delete m_HTTPSession;
+    m_HTTPSession = nullptr;
+    delete m_HTTPCore;
+    m_HTTPCore = nullptr;
+    m_resolver.reset();
+    delete m_previewStore;
+    m_previewStore = nullptr;
+  });
+  ShutdownStep("frame", [this] {
+    delete m_rightPanel;
+    m_rightPanel = nullptr;
+    delete m_leftPanel;
+    m_leftPanel = nullptr;
+    delete m_rightBar;
+    m_rightBar = nullptr;
+    delete m_leftBar;
+    m_leftBar = nullptr;
+  });
+  ShutdownStep("options", [this] { m_options.reset(); });
+  ShutdownStep("rest", [this] {
+    m_appStartedListener.Unsubscribe();
+    m_timerTickListener.Unsubscribe();
+    m_incomingCallListener.Unsubscribe();
+  });
+  ShutdownStep("languages", [] { FreeLanguageModules(); });
 }
 
 CHTTPCore* CQuorelAppUi::HTTPCore() { return App() ? App()->m_HTTPCore : nullptr; }
 CHTTPSession* CQuorelAppUi::HTTPSession() { return App() ? App()->m_HTTPSession : nullptr; }
+uint8_t* CQuorelAppUi::AudioBuffer() { return App() ? App()->m_audioBuffer.get() : nullptr; }
+CAppOptions* CQuorelAppUi::Options() { return App() ? App()->m_options.get() : nullptr; }
 ::PreviewStore* CQuorelAppUi::PreviewStore() { return App() ? App()->m_previewStore : nullptr; }
 CSearchRecorder* CQuorelAppUi::Recorder() { return App() ? App()->m_recorder.get() : nullptr; }
+
+// ---------------------------------------------------------------------------
+// Frame and busy indicator.
+
+void CQuorelAppUi::OnLayoutTreeCreated(CLayoutNode* pRoot) {
+  BuildAppFrameLayout(pRoot);
+  const std::pair<int32_t, CControl*> bindings[] = {
+      {4, m_leftBar}, {5, m_rightBar}, {2, m_leftPanel}, {3, m_rightPanel}, {41, m_busyIndicator}};
+  for (const auto& [nNode, pControl] : bindings)
+    if (pControl) pControl->SetLayoutNode(pRoot->FindNode(nNode, -1));
+  if (m_busyIndicator) m_busyIndicator->BringToFront();
+  RefreshBusyIndicator();
+  m_layoutListeners.Invoke();
+}
+
+void CQuorelAppUi::BeginBusy() { ChangeCounters(1, 0); }
+void CQuorelAppUi::EndBusy() { ChangeCounters(-1, 0); }
+void CQuorelAppUi::BeginQuiet() { ChangeCounters(0, 1); }
+void CQuorelAppUi::EndQuiet() { ChangeCounters(0, -1); }
+
+void CQuorelAppUi::ChangeCounters(int32_t nBusy, int32_t nQuiet) {
+  std::lock_guard<std::mutex> guard(m_busyLock);
+  if (!m_busyIndicator) return;
+  m_busyCount += nBusy;
+  m_quietCount += nQuiet;
+  // One refresh however many changes come before it runs.
+  Queue().UpdateAndPost(&m_busyRefresh, [] {});
+}
+
+void CQuorelAppUi::RefreshBusyIndicator() {
+  bool bShow = false;
+  CtlAnimation* pIndicator = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(m_busyLock);
+    pIndicator = m_busyIndicator;
+    bShow = m_busyCount > 0 && m_quietCount < 1;
+  }
+  // Without a layout node the binding applies the state later.
+  if (!pIndicator || !pIndicator->LayoutNode()) return;
+  m_bBusyShown = bShow;
+  pIndicator->Show(bShow);
+}
+
+bool CQuorelAppUi::IsBusyIndicatorShown() const { return m_busyIndicator && m_bBusyShown; }
+int32_t CQuorelAppUi::BusyCount() const {
+  std::lock_guard<std::mutex> guard(m_busyLock);
+  return m_busyCount;
+}
+int32_t CQuorelAppUi::QuietCount() const {
+  std::lock_guard<std::mutex> guard(m_busyLock);
+  return m_quietCount;
+}
 
 // ---------------------------------------------------------------------------
 // Search flow.
@@ -313,36 +579,78 @@ void CQuorelAppUi::ShowServerMessage(const TServerMessage& message, bool bSilent
 // ---------------------------------------------------------------------------
 // Navigation history.
 
+bool CQuorelAppUi::Navigating() {
+  CQuorelAppUi* pApp = App();
+  if (!pApp) return false;
+  if (pApp->m_bShuttingDown) {
+    DebugTrace(u"[QUOREL] Shutting down: no navigation\n");
+    return false;
+  }
+  return true;
+}
+
+void CQuorelAppUi::GoToView(int32_t nViewId, bool bReactivate) {
+  if (!Navigating()) return;
+  if (bReactivate)
+    ReactivateView(nViewId);
+  else
+    ActivateView(nViewId);
+}
+
 void CQuorelAppUi::PushHistory(int32_t nViewId, const CDelegate& back, const CDelegate& cancel) {
   if (CQuorelAppUi* pApp = App()) pApp->m_history.push_back(THistoryEntry{nViewId, back, cancel});
 }
 
+void CQuorelAppUi::PushActiveView() {
+  const int32_t nActive = GetActiveViewId();
+  if (nActive == 10 || nActive == 11) {
+    CHTTPUserModel* pModel = AppSettings::GetUserModel();
+    if (pModel && pModel->HistoryDepth() > 0) pModel->PopHistory();
+  }
+  PushHistory(nActive);
+}
+
+namespace {
+// Removes the newest entry when it goes out of scope, also when its delegate
+// threw.
+struct TPopNewest {
+  std::list<CQuorelAppUi::THistoryEntry>& history;
+  ~TPopNewest() {
+    if (!history.empty()) history.pop_back();
+  }
+};
+}  // namespace
+
 void CQuorelAppUi::GoBack() {
+  if (!Navigating()) return;
   CQuorelAppUi* pApp = App();
-  if (!pApp) return;
   if (pApp->m_history.empty()) {
-    pApp->ActivateView(ViewRecorder);
+    pApp->GoToView(ViewRecorder);
     return;
   }
   THistoryEntry entry = pApp->m_history.back();
-  entry.back.Call();
-  pApp->m_history.pop_back();
-  pApp->ActivateView(entry.nViewId);
+  {
+    TPopNewest pop{pApp->m_history};
+    entry.back.Call();
+  }
+  pApp->GoToView(entry.nViewId);
 }
 
 void CQuorelAppUi::GoBackTo(int32_t nViewId) {
+  if (!Navigating()) return;
   CQuorelAppUi* pApp = App();
-  if (!pApp) return;
   for (;;) {
     if (pApp->m_history.empty()) {
-      pApp->ActivateView(ViewRecorder);
+      pApp->GoToView(ViewRecorder);
       return;
     }
     THistoryEntry entry = pApp->m_history.back();
-    if (!entry.cancel.Call()) entry.back.Call();
-    pApp->m_history.pop_back();
+    {
+      TPopNewest pop{pApp->m_history};
+      if (!entry.cancel.Call()) entry.back.Call();
+    }
     if (entry.nViewId == nViewId) {
-      pApp->ActivateView(nViewId);
+      pApp->GoToView(nViewId);
       return;
     }
   }
@@ -352,8 +660,8 @@ void CQuorelAppUi::CancelLastHistory() {
   CQuorelAppUi* pApp = App();
   if (!pApp || pApp->m_history.empty()) return;
   THistoryEntry entry = pApp->m_history.back();
+  TPopNewest pop{pApp->m_history};
   if (!entry.cancel.Call()) entry.back.Call();
-  pApp->m_history.pop_back();
 }
 
 int32_t CQuorelAppUi::CountHistory(int32_t nViewId) {
@@ -365,31 +673,501 @@ int32_t CQuorelAppUi::CountHistory(int32_t nViewId) {
 }
 
 // ---------------------------------------------------------------------------
-// Stand-ins.
+// Commands and soft keys.
 
-std::vector<std::string>& CQuorelAppUi::StandInCalls() {
+void CQuorelAppUi::BindCommand(int32_t nId, int32_t nLabelId, void (*action)()) {
+  if (m_commands.count(nId)) Env::ThrowError(Env::ErrAlreadyExists);
+  m_commands[nId] = TCommand{nLabelId, action};
+}
+
+void CQuorelAppUi::BindAppCommands() {
+  const struct {
+    int32_t nId, nLabel;
+    void (*action)();
+  } table[] = {
+      {0, 0, nullptr},
+      {1, 3, &Exit},
+      {2, 4, &OpenSettings},
+      {3, 5, &BackOrCancelFollowUp},
+      {4, 9, &BackOrCancelFollowUp},
+      {5, 6, &StopRecording},
+      {6, 7, &BackOrHelpEvent},
+      {7, 8, &PostHelpEvent},
+      {8, 9, &BackOrCancelFollowUp},
+      {9, 10, &OpenSearchLanguages},
+      {10, 11, &PreviewCommand},
+      {11, 12, &PreviewCommand},
+      {13, 13, &PostMessageCommand},
+      {14, 15, &ToggleMenu},
+      {15, 9, &CancelRecording},
+      {16, 16, &StartGrabSearch},
+      {17, 17, &StartSingSearch},
+  };
+  for (const auto& c : table) BindCommand(c.nId, c.nLabel, c.action);
+}
+
+void CQuorelAppUi::SetSoftKey(bool bLeft, int32_t nCommandId) {
+  CQuorelAppUi& app = Menu();
+  auto it = app.m_commands.find(nCommandId);
+  if (it == app.m_commands.end()) Env::ThrowError(Env::ErrNotFound);
+  TSoftKey& key = bLeft ? app.m_softKeySets[0].left : app.m_softKeySets[0].right;
+  key = TSoftKey{};
+  if (it->second.nLabelId) key.text = CResources::GetString(it->second.nLabelId);
+  key.action = it->second.action;
+  app.OnOptionsMenuClosed(app.TopLayer(), app.TopShownLayer());
+}
+
+void CQuorelAppUi::SetLeftSoftKey(int32_t nCommandId) { SetSoftKey(true, nCommandId); }
+void CQuorelAppUi::SetRightSoftKey(int32_t nCommandId) { SetSoftKey(false, nCommandId); }
+
+void CQuorelAppUi::SetLayerSoftKeys(int32_t nLayer, const TSoftKeySet& set) {
+  m_softKeySets[nLayer] = set;
+  OnOptionsMenuClosed(TopLayer(), TopShownLayer());
+}
+
+void CQuorelAppUi::EraseLayerSoftKeys(int32_t nLayer) {
+  if (nLayer != 0) m_softKeySets.erase(nLayer);
+  OnOptionsMenuClosed(TopLayer(), TopShownLayer());
+}
+
+namespace {
+void FillDialogSoftKeys(IDialogLayer* pDialog, CQuorelAppUi::TSoftKeySet& set) {
+  set = CQuorelAppUi::TSoftKeySet{};
+  set.left.text = pDialog->GetLeftSoftKeyLabel();
+  set.right.text = pDialog->GetRightSoftKeyLabel();
+  set.left.dialogAction = CDelegate(pDialog, nullptr, [](CDelegate*, void* p, void*) {
+    static_cast<IDialogLayer*>(p)->OnLeftSoftKey();
+  });
+  set.right.dialogAction = CDelegate(pDialog, nullptr, [](CDelegate*, void* p, void*) {
+    static_cast<IDialogLayer*>(p)->OnRightSoftKey();
+  });
+}
+}  // namespace
+
+int32_t CQuorelAppUi::OnDialogShown(IDialogLayer* pDialog, int32_t nNodeId) {
+  if (CDelegate* pRelayout = pDialog->RelayoutDelegate(); pRelayout && !pRelayout->IsLinked())
+    m_layoutListeners.Add(pRelayout);
+  CControl* pControl = pDialog->DialogControl();
+  CLayoutNode* pRoot = GetRootLayout();
+  pControl->SetLayoutNode(pRoot ? pRoot->FindNode(nNodeId, -1) : nullptr);
+  const int32_t nLayer = TopLayer() + 1;
+  m_softKeySets[nLayer] = TSoftKeySet{};
+  SetChildLayer(pControl, nLayer);
+  FillDialogSoftKeys(pDialog, m_softKeySets[nLayer]);
+  if (!pDialog->IsOptionsMenu()) SetMenuMode(false);
+  OnOptionsMenuClosed(TopLayer(), TopShownLayer());
+  PostFocusRestore();
+  // A control takes its node's rectangle only in a pass.
+  PostRelayout();
+  return nLayer;
+}
+
+void CQuorelAppUi::OnDialogSoftKeysChanged(IDialogLayer* pDialog) {
+  const int32_t nLayer = pDialog->DialogControl()->Layer();
+  FillDialogSoftKeys(pDialog, m_softKeySets[nLayer]);
+  OnOptionsMenuClosed(TopLayer(), TopShownLayer());
+}
+
+void CQuorelAppUi::OnDialogClosed(int32_t nLayer) { EraseLayerSoftKeys(nLayer); }
+
+void CQuorelAppUi::OnOptionsMenuClosed(int32_t nTop, int32_t nTopShown) {
+  (void)nTop;
+  // In menu mode layer 0's set; otherwise the highest shown layer's set that
+  // has something on either side, so an overlay without keys never blanks the
+  // keys below it.
+  if (IsMenuMode()) {
+    m_softKeys = m_softKeySets[0];
+  } else {
+    m_softKeys = m_softKeySets[0];
+    for (int32_t nLayer = nTopShown; nLayer > 0; --nLayer) {
+      auto it = m_softKeySets.find(nLayer);
+      if (it != m_softKeySets.end() && (it->second.left.IsSet() || it->second.right.IsSet())) {
+        m_softKeys = it->second;
+        break;
+      }
+    }
+  }
+  RefreshSoftKeys();
+  if (IsMenuMode()) {
+    m_bLeftEnabled = false;
+    m_bRightEnabled = true;
+  } else if (m_modalCount > 0) {
+    m_bLeftEnabled = m_bRightEnabled = false;
+  } else {
+    m_bLeftEnabled = m_bRightEnabled = true;
+  }
+  EnableSoftKeys(m_bLeftEnabled, m_bRightEnabled);
+}
+
+void CQuorelAppUi::RefreshSoftKeys() {
+  if (m_leftBar) m_leftBar->SetText(m_softKeys.left.text);
+  if (m_rightBar) m_rightBar->SetText(m_softKeys.right.text);
+  SetLeftSoftkeyText(m_softKeys.left.text);
+  SetRightSoftkeyText(m_softKeys.right.text);
+}
+
+void CQuorelAppUi::OnViewActivated() {
+  SetMenuMode(false);
+  OnOptionsMenuClosed(TopLayer(), TopShownLayer());
+}
+
+void CQuorelAppUi::RunSoftKey(bool bLeft, bool bFeedback) {
+  if (bLeft ? !m_bLeftEnabled : !m_bRightEnabled) return;
+  // A copy: the action may change the displayed set.
+  TSoftKey key = bLeft ? m_softKeys.left : m_softKeys.right;
+  if (bFeedback) {
+    const bool bCancel = key.text == CResources::GetString(9);
+    if (bCancel)
+      PlayFeedback(14);
+    else if (bLeft)
+      PlayFeedback(15);
+  }
+  if (key.dialogAction.IsSet())
+    key.dialogAction.Call();
+  else if (key.action)
+    key.action();
+}
+
+bool CQuorelAppUi::OnInput(const TInputEvent& event) {
+  if (event.nKey == KeyPointer) return CAppUi::OnInput(event);
+  if (event.bPressed) {
+    // Soft keys and the keys below act on release.
+    switch (event.nKey) {
+      case plat::VK_F1:
+      case plat::VK_F2:
+      case kKeyLeftSoftKey:
+      case kKeyRightSoftKey:
+      case plat::VK_ESCAPE:
+      case plat::VK_F4:
+        return true;
+      default:
+        return CAppUi::OnInput(event);
+    }
+  }
+  switch (event.nKey) {
+    case plat::VK_F1:
+    case kKeyLeftSoftKey:
+      RunSoftKey(true, true);
+      return true;
+    case plat::VK_F2:
+    case kKeyRightSoftKey:
+      RunSoftKey(false, true);
+      return true;
+    case plat::VK_ESCAPE:
+      if (IsMenuMode())
+        CloseOptionsMenu();
+      else if (GetActiveViewId() == ViewRecorder && !m_recorder)
+        Exit();
+      else
+        RunSoftKey(true, false);
+      return true;
+    case plat::VK_F4:
+      QuitApplication();
+      return true;
+    default:
+      return CAppUi::OnInput(event);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Options menu.
+
+void CQuorelAppUi::BuildOptionsMenu() {
+  m_menu = {
+      {0, 20, false, true, nullptr},
+      {1, 22, false, true, &OpenSearchLanguages},
+      {3, 25, true, true, &RestartSearch},
+      {5, 26, true, false, &ShowResults},
+      {6, 46, true, true, [] { CheckForUpdate(1); }},
+      {7, 28, true, true, &OpenNetworkSelection},
+      {9, 29, true, true, &OpenHelp},
+      {8, 30, true, true, &OpenTerms},
+      {10, 31, true, true, &Exit},
+  };
+  SetPreviewMenuItem(false);
+}
+
+CQuorelAppUi::TMenuItem* CQuorelAppUi::FindMenuItem(int32_t nCommand) {
+  for (TMenuItem& item : m_menu)
+    if (item.nCommand == nCommand) return &item;
+  return nullptr;
+}
+
+namespace {
+template <class F>
+void WithMenuItem(int32_t nCommand, F&& f) {
+  CQuorelAppUi* pApp = CQuorelAppUi::App();
+  if (CQuorelAppUi::TMenuItem* pItem = pApp ? pApp->FindMenuItem(nCommand) : nullptr) f(*pItem);
+}
+}  // namespace
+
+void CQuorelAppUi::ShowTermsMenuItem(bool bShow) {
+  WithMenuItem(8, [bShow](TMenuItem& item) { item.bVisible = bShow; });
+}
+void CQuorelAppUi::ShowPreviewMenuItem(bool bVisible) {
+  Record("ShowPreviewMenuItem " + std::to_string(bVisible));
+  WithMenuItem(0, [bVisible](TMenuItem& item) { item.bVisible = bVisible; });
+}
+void CQuorelAppUi::ShowSearchLanguagesMenuItem(bool bShow) {
+  WithMenuItem(1, [bShow](TMenuItem& item) { item.bVisible = bShow; });
+}
+void CQuorelAppUi::ShowNetworkMenuItem(bool bShow) {
+  WithMenuItem(7, [bShow](TMenuItem& item) { item.bVisible = bShow; });
+}
+void CQuorelAppUi::EnableResultsMenuItem(bool bEnable) {
+  WithMenuItem(5, [bEnable](TMenuItem& item) { item.bEnabled = bEnable; });
+}
+void CQuorelAppUi::SetPreviewMenuItem(bool bPlaying) {
+  WithMenuItem(0, [bPlaying](TMenuItem& item) {
+    item.nLabelId = bPlaying ? 21 : 20;
+    item.action = bPlaying ? [] { TogglePreview(false); } : [] { TogglePreview(true); };
+  });
+}
+
+void CQuorelAppUi::ToggleMenu() {
+  CQuorelAppUi* pApp = App();
+  if (!pApp) return;
+  if (pApp->IsMenuMode()) {
+    pApp->CloseOptionsMenu();
+    return;
+  }
+  // Without the toolkit menu mode would hide every window and never end.
+  if (!VyServices().IsLoaded()) {
+    DebugTrace(u"[QUOREL] No toolkit: the options menu stays closed\n");
+    return;
+  }
+  pApp->ClearMenuCommands();
+  for (const TMenuItem& item : pApp->m_menu) {
+    if (!item.bVisible) continue;
+    CDelegate action(reinterpret_cast<void*>(item.action), nullptr, [](CDelegate*, void* pObject, void*) {
+      if (pObject) reinterpret_cast<void (*)()>(pObject)();
+    });
+    pApp->AddMenuCommand(CResources::GetString(item.nLabelId), item.bEnabled, action);
+  }
+  pApp->SetMenuMode(true);
+}
+
+// ---------------------------------------------------------------------------
+// Command actions and openers.
+
+void CQuorelAppUi::Exit() {
+  if (CQuorelAppUi* pApp = App()) pApp->QuitApplication();
+}
+
+namespace {
+// Opens a view from the menu: the view left is remembered unless it is one of
+// the views that never come back.
+void OpenFromMenu(int32_t nViewId) {
+  CQuorelAppUi* pApp = CQuorelAppUi::App();
+  if (!pApp || pApp->IsShuttingDown()) return;
+  const int32_t nActive = pApp->GetActiveViewId();
+  if (nActive != 5 && nActive != 18 && nActive != 21) CQuorelAppUi::PushHistory(nActive);
+  if (nActive == 10 || nActive == 11) {
+    CHTTPUserModel* pModel = AppSettings::GetUserModel();
+    if (pModel && pModel->HistoryDepth() > 0) pModel->PopHistory();
+  }
+  pApp->ActivateView(nViewId);
+}
+}  // namespace
+
+void CQuorelAppUi::OpenSettings() { OpenFromMenu(5); }
+void CQuorelAppUi::OpenNetworkSelection() { OpenFromMenu(22); }
+void CQuorelAppUi::OpenTerms() { OpenFromMenu(6); }
+void CQuorelAppUi::OpenHelp() { OpenFromMenu(18); }
+
+void CQuorelAppUi::OpenSearchLanguages() {
+  if (!Navigating()) return;
+  App()->PushActiveView();
+  App()->GoToView(8);
+}
+
+void CQuorelAppUi::ShowResults() {
+  if (!Navigating()) return;
+  CQuorelAppUi* pApp = App();
+  if (pApp->GetActiveViewId() == ViewResults) return;
+  CSearchResults* pResults = AppSettings::GetResultModel();
+  if (!pResults || !pResults->Page()) {
+    GoBackTo(ViewRecorder);
+  } else if (CountHistory(ViewResults) > 0) {
+    GoBackTo(ViewResults);
+  } else {
+    pApp->PushActiveView();
+    pApp->GoToView(ViewResults);
+  }
+}
+
+void CQuorelAppUi::RestartSearch() {
+  if (!Navigating()) return;
+  GoBackTo(ViewRecorder);
+  auto* pMessage = CEventFireMessage<StartRecordingEvent>::New();
+  if (!App()->PostEvent(pMessage)) delete pMessage;
+}
+
+void CQuorelAppUi::StartSearchInMode(int32_t nMode) {
+  if (!Navigating()) return;
+  if (GetAppSettings()) *AppSettings::SearchMode() = nMode;
+  RestartSearch();
+}
+void CQuorelAppUi::StartSingSearch() { StartSearchInMode(0); }
+void CQuorelAppUi::StartGrabSearch() { StartSearchInMode(1); }
+
+void CQuorelAppUi::StopRecording() {
+  if (!Navigating()) return;
+  CQuorelAppUi* pApp = App();
+  if (pApp->m_recorder) pApp->m_recorder->RequestStop();
+  pApp->GoToView(ViewSearching);
+}
+
+void CQuorelAppUi::CancelRecording() { PostRecorderState(7); }
+
+void CQuorelAppUi::BackOrCancelFollowUp() {
+  if (!Navigating()) return;
+  CQuorelAppUi* pApp = App();
+  if (pApp->m_followUpRunning) {
+    pApp->m_followUpRunning = false;
+    pApp->m_followUpRequest.Close();
+    pApp->GoToView(8);
+    return;
+  }
+  GoBack();
+}
+
+void CQuorelAppUi::BackOrHelpEvent() {
+  if (!Navigating()) return;
+  const int32_t nActive = App()->GetActiveViewId();
+  if (nActive == 8 || nActive == 21)
+    PostHelpEvent();
+  else
+    GoBack();
+}
+
+void CQuorelAppUi::PostHelpEvent() {
+  if (!App()) return;
+  auto* pMessage = CEventFireMessage<HelpViewEvent>::New();
+  if (!App()->PostEvent(pMessage)) delete pMessage;
+}
+
+void CQuorelAppUi::PostMessageCommand() {
+  if (!App()) return;
+  auto* pMessage = CEventFireMessage<MessageCommandEvent>::New();
+  pMessage->Payload() = 1;
+  if (!App()->PostEvent(pMessage)) delete pMessage;
+}
+
+void CQuorelAppUi::CheckForUpdate(int32_t nFlag) {
+  if (CQuorelAppUi* pApp = App(); pApp && pApp->m_updater && !pApp->m_bShuttingDown)
+    pApp->m_updater->CheckForUpdate(nFlag);
+}
+
+void CQuorelAppUi::OpenUrl(plat::WStringView url) {
+  plat::ShellExecInfo info;
+  info.mask = plat::SEE_MASK_NOCLOSEPROCESS;
+  info.file = plat::WString(url);
+  info.show = 1;
+  (void)plat::ShellExecuteEx(info);
+}
+
+// ---------------------------------------------------------------------------
+// Event handlers.
+
+namespace {
+bool s_bCheckOnStart = true;
+}  // namespace
+
+void CQuorelAppUi::SetUpdateCheckOnStart(bool bOn) { s_bCheckOnStart = bOn; }
+
+void CQuorelAppUi::OnAppStarted() {
+  if (s_bCheckOnStart) CheckForUpdate(0);
+}
+
+void CQuorelAppUi::OnHttpActivity(const int32_t& nOpen) {
+  if (nOpen > 0)
+    m_activityHold.HoldBusy();
+  else
+    m_activityHold.ReleaseBusy();
+}
+
+void CQuorelAppUi::OnPlayerState(const int32_t& state) {
+  switch (state) {
+    case 7:
+      if (GetActiveViewId() != 16) {
+        StopPreview();
+        ShowMessage(86, kKindError);
+      }
+      SetPreviewMenuItem(false);
+      return;
+    case 0:
+    case 1:
+    case 3:
+      SetPreviewMenuItem(true);
+      return;
+    case 2:
+    case 4:
+      SetPreviewMenuItem(false);
+      return;
+    case 5:
+    case 6: {
+      auto* pMessage = CEventFireMessage<NetworkStateEvent>::New();
+      pMessage->Payload() = state == 5 ? 1 : 0;
+      if (!PostEvent(pMessage)) delete pMessage;
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void CQuorelAppUi::OnIncomingCall(const int32_t& nLine) {
+  (void)nLine;
+  StopPreview();
+  // The recorder screen learns that its recording is gone before the
+  // recorder is.
+  if (m_recorder) PostRecorderState(7);
+  StopRecorder();
+}
+
+// ---------------------------------------------------------------------------
+// Messages.
+
+std::vector<std::string>& CQuorelAppUi::OutwardCalls() {
   static std::vector<std::string> calls;
   return calls;
 }
 
 void CQuorelAppUi::ShowMessage(int32_t nTextId, int32_t nKind) {
-  DebugTrace(u"[QUOREL] ShowMessage stand-in: %d kind %d\n", nTextId, nKind);
-  StandInCalls().push_back("ShowMessage " + std::to_string(nTextId) + " " + std::to_string(nKind));
+  if (!Navigating()) return;
+  Record("ShowMessage " + std::to_string(nTextId) + " " + std::to_string(nKind));
+  CMessageDialog::Create(0, {}, 7, {}, nTextId, nKind);
 }
 
 void CQuorelAppUi::ShowServerMessageView(plat::WStringView caption, plat::WStringView text, bool bRequired,
                                          plat::WStringView link) {
-  DebugTrace(u"[QUOREL] ShowServerMessageView stand-in: %s\n", plat::WString(text));
-  StandInCalls().push_back("ShowServerMessageView " + Utf8(caption) + "|" + Utf8(text) + "|" +
-                           std::to_string(bRequired) + "|" + Utf8(link));
+  Record("ShowServerMessageView " + Utf8(caption) + "|" + Utf8(text) + "|" + std::to_string(bRequired) + "|" +
+         Utf8(link));
+  if (!Navigating() || !GetAppSettings()) return;
+  CQuorelAppUi* pApp = App();
+  *AppSettings::MessageTitle() = plat::WString(caption);
+  *AppSettings::MessageText() = plat::WString(text);
+  *AppSettings::MessageUrl() = plat::WString(link);
+  *AppSettings::MessageRequired() = bRequired ? 1 : 0;
+  *AppSettings::MessagePending() = 1;
+  const int32_t nActive = pApp->GetActiveViewId();
+  if (nActive == 2 || (nActive >= 4 && nActive <= 11) || nActive == 18 || nActive == 19 || nActive == 21)
+    pApp->PushActiveView();
+  else if (nActive >= 13 && nActive <= 15)
+    StopPreview();
+  pApp->GoToView(16, true);
 }
 
-void CQuorelAppUi::ShowPreviewMenuItem(bool bVisible) {
-  DebugTrace(u"[QUOREL] ShowPreviewMenuItem stand-in: %d\n", bVisible ? 1 : 0);
-  StandInCalls().push_back("ShowPreviewMenuItem " + std::to_string(bVisible));
+// Stand-ins until the preview is built: each traces once that it is one.
+namespace {
+void StandIn(const char* name, const std::string& call) {
+  static std::set<std::string> traced;
+  if (traced.insert(name).second) DebugTrace(u"[QUOREL] %S: stand-in, the preview is not built yet\n", std::string(name));
+  CQuorelAppUi::OutwardCalls().push_back(call);
 }
+}  // namespace
 
-void CQuorelAppUi::StopPreview() {
-  DebugTrace(u"[QUOREL] StopPreview stand-in\n");
-  StandInCalls().push_back("StopPreview");
-}
+void CQuorelAppUi::StopPreview() { StandIn("StopPreview", "StopPreview"); }
+void CQuorelAppUi::TogglePreview(bool bPlay) { StandIn("TogglePreview", "TogglePreview " + std::to_string(bPlay)); }
+void CQuorelAppUi::PreviewCommand() { StandIn("PreviewCommand", "PreviewCommand"); }

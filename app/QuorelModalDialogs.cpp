@@ -51,6 +51,10 @@ void CMessageDialog::Answer(bool bLeft) {
 
 const std::vector<CMessageDialog*>& CMessageDialog::OpenDialogs() { return Open(); }
 
+void CMessageDialog::CloseAll() {
+  while (!Open().empty()) delete Open().back();
+}
+
 CProgressDialog* CProgressDialog::Create(int32_t leftLabelId, const CDelegate& left, int32_t rightLabelId,
                                          const CDelegate& right, int32_t textId, int32_t kind) {
   return new CProgressDialog(leftLabelId, left, rightLabelId, right, CResources::GetString(textId), kind);

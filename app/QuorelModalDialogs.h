@@ -24,6 +24,8 @@ class CMessageDialog {
 
   // The dialogs open now, oldest first.
   static const std::vector<CMessageDialog*>& OpenDialogs();
+  // Deletes every open dialog without running a callback (shut-down).
+  static void CloseAll();
 
   int32_t LeftLabelId() const { return m_leftLabelId; }
   int32_t RightLabelId() const { return m_rightLabelId; }

@@ -29,6 +29,8 @@ TSearchRecorderFactory& Factory() {
 
 void SetSearchRecorderFactory(TSearchRecorderFactory factory) { Factory() = std::move(factory); }
 
+bool HasSearchRecorderFactory() { return static_cast<bool>(Factory()); }
+
 std::unique_ptr<CSearchRecorder> NewSearchRecorder() { return Factory() ? Factory()() : nullptr; }
 
 std::unique_ptr<CSearchRecorder> NewAudioSearchRecorder() { return std::make_unique<CAudioSearchRecorder>(); }

@@ -39,6 +39,8 @@ class CSearchRecorder {
 
 // Makes the recorder of each new search; without a factory no search starts.
 using TSearchRecorderFactory = std::function<std::unique_ptr<CSearchRecorder>()>;
+// Whether a factory is installed.
+bool HasSearchRecorderFactory();
 void SetSearchRecorderFactory(TSearchRecorderFactory factory);
 std::unique_ptr<CSearchRecorder> NewSearchRecorder();
 // The program's factory: the audio subsystem's recorder.

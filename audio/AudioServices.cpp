@@ -29,18 +29,6 @@ R Call(std::function<R()> TAudioServices::*member, R fallback) {
   return f ? f() : fallback;
 }
 
-void CallBusy(std::function<void()> TAudioServices::*member) {
-  std::function<void()> f;
-  {
-    std::lock_guard<std::mutex> guard(ServicesLock());
-    f = Services().*member;
-  }
-  if (f)
-    f();
-  else
-    DebugTrace(u"[QUOREL] ActivityHold: busy counter not built yet\n");
-}
-
 }  // namespace
 
 void InstallAudioServices(TAudioServices services) {
@@ -52,5 +40,3 @@ CHTTPCore* AudioHTTPCore() { return Call<CHTTPCore*>(&TAudioServices::httpCore, 
 uint8_t* SharedAudioBuffer() { return Call<uint8_t*>(&TAudioServices::audioBuffer, nullptr); }
 int32_t AudioSearchMode() { return Call<int32_t>(&TAudioServices::searchMode, ESearchSing); }
 int32_t AudioMaxSearchSeconds() { return Call<int32_t>(&TAudioServices::maxSearchSeconds, kDefaultMaxSearchSeconds); }
-void AudioBeginBusy() { CallBusy(&TAudioServices::beginBusy); }
-void AudioEndBusy() { CallBusy(&TAudioServices::endBusy); }

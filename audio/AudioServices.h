@@ -25,10 +25,6 @@ struct TAudioServices {
   std::function<int32_t()> searchMode;
   // The longest Grab recording in seconds, as the settings give it.
   std::function<int32_t()> maxSearchSeconds;
-  // The application's busy counter, the one ActivityHold raises and lowers;
-  // callable from any thread. Until installed the calls only trace.
-  std::function<void()> beginBusy;
-  std::function<void()> endBusy;
 };
 
 // Installs the services (an empty function keeps the default); an empty
@@ -39,5 +35,3 @@ CHTTPCore* AudioHTTPCore();
 uint8_t* SharedAudioBuffer();
 int32_t AudioSearchMode();
 int32_t AudioMaxSearchSeconds();
-void AudioBeginBusy();
-void AudioEndBusy();

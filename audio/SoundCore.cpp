@@ -339,21 +339,10 @@ void CSoundCore::SetPower(bool bOn) {
   }
 }
 
-// The busy token: raises the application's busy counter at most once and
+// The busy token raises the application's busy counter at most once and
 // lowers it only when it raised it.
-void CSoundCore::HoldBusy() {
-  TScopedLock lock(m_coreLock);
-  if (m_bBusyHeld) return;
-  m_bBusyHeld = true;
-  AudioBeginBusy();
-}
-
-void CSoundCore::ReleaseBusy() {
-  TScopedLock lock(m_coreLock);
-  if (!m_bBusyHeld) return;
-  m_bBusyHeld = false;
-  AudioEndBusy();
-}
+void CSoundCore::HoldBusy() { m_busy.HoldBusy(); }
+void CSoundCore::ReleaseBusy() { m_busy.ReleaseBusy(); }
 
 void CSoundCore::WaveOutProc(plat::HWaveOut, uint32_t message, uintptr_t instance, uintptr_t, uintptr_t) {
   auto* self = reinterpret_cast<CSoundCore*>(instance);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "framework/ActivityHold.h"
 #include "audio/MP3Decoder.h"
 #include "audio/SoundSource.h"
 #include "framework/wrappers.h"
@@ -132,7 +133,7 @@ class CSoundCore {
   CCriticalSectionLock m_powerLock{&m_powerSection};
   int32_t m_nState = ESoundIdle;
   bool m_bEndOfStream = false;
-  bool m_bBusyHeld = false;
+  ActivityHold m_busy;
   std::atomic<bool> m_bFailed{false};
   bool m_bPowerHeld = false;
   plat::HPowerRequirement m_hPower = nullptr;

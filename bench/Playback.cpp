@@ -66,8 +66,6 @@ struct TWorld {
     TAudioServices services;
     services.audioBuffer = [this] { return buffer.data(); };
     services.httpCore = [this] { return &core; };
-    services.beginBusy = [] {};
-    services.endBusy = [] {};
     InstallAudioServices(services);
     plat::headless_audio::SetUnpaced(true);
     resolver.Start();

@@ -1,5 +1,10 @@
 #include "platform/entry/Entry.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <thread>
+
 #include "platform/base/Debug.h"
 #include "platform/base/Errors.h"
 #include "platform/base/Format.h"
@@ -9,6 +14,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/sdl/SdlBackend.h"
 #include "platform/shell/MenuBarPaint.h"
+#include "platform/ui/Ui.h"
 
 namespace {
 
@@ -43,9 +49,31 @@ bool PrepareDevice() {
   return true;
 }
 
+// SIGINT and SIGTERM ask the program to close as its window's close button
+// does; a second one ends the process at once. Every thread inherits the
+// blocked signals, so only the watcher takes them, outside any handler.
+void WatchCloseSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
+  std::thread([set] {
+    int nReceived = 0;
+    for (;;) {
+      int sig = 0;
+      if (sigwait(&set, &sig) != 0) continue;
+      if (++nReceived > 1) _exit(128 + sig);
+      plat::DebugWrite(plat::FormatW(u"[platform] signal %d: closing the main window\n", sig));
+      plat::InjectClose();
+    }
+  }).detach();
+}
+
 }  // namespace
 
 int main(int, char**) {
+  WatchCloseSignals();
   if (!PrepareDevice()) return 1;
   // A window when there is a desktop, otherwise headless (QUOREL_BACKEND forces either).
   plat::InstallPreferredDisplayBackend();

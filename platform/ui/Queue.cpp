@@ -2,9 +2,12 @@
 // input, WM_PAINT and WM_TIMER, in the retrieval order the program's loop is
 // written against, and the blocking wait in the display backend.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <optional>
 
+#include "platform/base/Debug.h"
 #include "platform/base/Errors.h"
 #include "platform/ui/UiInternal.h"
 
@@ -190,11 +193,23 @@ ClockTime NextTimerDue() {
 
 }  // namespace
 
+namespace {
+// Taken while the process initialises, before main runs.
+const std::chrono::steady_clock::time_point s_processStart = std::chrono::steady_clock::now();
+std::atomic<bool> s_firstFramePresented{false};
+}  // namespace
+
 void PresentDamage() {
   FrameBuffer& fb = ScreenFrameBuffer();
   if (fb.Damage().IsEmpty()) return;
   Rect damage = fb.TakeDamage();
-  if (auto backend = CurrentDisplayBackend()) backend->Present(fb, damage);
+  auto backend = CurrentDisplayBackend();
+  if (backend) backend->Present(fb, damage);
+  if (backend && !s_firstFramePresented.exchange(true)) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                          s_processStart);
+    DebugPrintf(u"[platform] first frame presented after %d ms\n", static_cast<int>(ms.count()));
+  }
 }
 
 // Blocks in the backend until input, a wake-up, the next timer or `limit`.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "audio/AudioServices.h"
+#include "framework/ActivityHold.h"
 #include "audio/SoundCore.h"
 #include "audio/SoundSource.h"
 #include "framework/Events.h"
@@ -141,17 +142,17 @@ struct TStateLog : CEventListenerFor<PlayerStateEvent> {
 
 // The application's part: queue, shared buffer, busy counter; and the
 // device's: power records and the speaker reset.
-class TAudioApp {
+class TAudioApp : private IActivitySink {
  public:
   TAudioApp() : m_buffer(kSharedAudioBufferSize) {
     plat::ResetDeviceServices();
     TAudioServices services;
     services.audioBuffer = [this] { return m_buffer.data(); };
-    services.beginBusy = [this] { ++busy; };
-    services.endBusy = [this] { --busy; };
     InstallAudioServices(services);
+    InstallActivitySink(this);
   }
   ~TAudioApp() {
+    InstallActivitySink(nullptr);
     InstallAudioServices({});
     plat::ResetDeviceServices();
   }
@@ -160,6 +161,14 @@ class TAudioApp {
   nettest::TTestApp app;
   TStateLog states;
   std::atomic<int> busy{0};
+
+ private:
+  void BeginBusy() override { ++busy; }
+  void EndBusy() override { --busy; }
+  void BeginQuiet() override {}
+  void EndQuiet() override {}
+
+ public:
 
  private:
   std::vector<uint8_t> m_buffer;

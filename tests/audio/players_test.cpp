@@ -56,8 +56,6 @@ class PlayerTest : public nettest::CoreTest, public ::testing::WithParamInterfac
     m_buffer.resize(kSharedAudioBufferSize);
     services.audioBuffer = [buffer] { return buffer->data(); };
     services.httpCore = [this] { return m_core.get(); };
-    services.beginBusy = [this] { ++m_pApp->busy; };
-    services.endBusy = [this] { --m_pApp->busy; };
     InstallAudioServices(services);
   }
   void TearDown() override {

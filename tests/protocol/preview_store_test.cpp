@@ -22,7 +22,7 @@ class PreviewStoreTest : public ::testing::Test {
  protected:
   plat::TestPlatform device;
 
-  std::filesystem::path Host(const WString& path) { return *plat::HostPath(path); }
+  std::filesystem::path Host(const WString& path) { return plat::HostPath(path).value(); }
 
   void Write(const WString& path, size_t bytes) {
     std::ofstream out(Host(path), std::ios::binary | std::ios::trunc);

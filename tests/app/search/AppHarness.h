@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "app/ImageSource.h"
 #include "app/QuorelAppUi.h"
+#include "app/Updater.h"
+#include "protocol/PreviewStore.h"
 #include "framework/appui_test_support.h"
 #include "framework/AppRegistry.h"
 #include "framework/Resources.h"
@@ -106,6 +109,18 @@ class TEventCounter : public CEventListenerFor<E> {
 };
 
 class AppHarness : public ::testing::Test {
+ public:
+  // The harness's start: the test's own key, strings and settings, empty busy
+  // frames; services only when asked.
+  static bool HarnessStep(EStartStep step, bool bServices) {
+    if (step == EStartStep::Images)
+      for (int32_t slot = 139; slot <= 148; ++slot) CResources::RegisterImageSource(slot, new CEmptyImageSource());
+    if (step == EStartStep::Options || step == EStartStep::UiStrings || step == EStartStep::Images ||
+        step == EStartStep::Settings)
+      return false;
+    return bServices || step < EStartStep::Settings || step > EStartStep::AudioBuffer;
+  }
+
  protected:
   static constexpr int32_t kUiStrings[] = {3, 9, 14, 44, 50, 51, 52, 53, 55, 56, 57, 58, 82, 83, 84};
 
@@ -120,23 +135,25 @@ class AppHarness : public ::testing::Test {
     m_hModule = plat::LoadLibrary(u"\\app.res");
     ASSERT_NE(m_hModule, nullptr);
     RegOpenAppKey();
-    CQuorelAppUi::StandInCalls().clear();
+    CQuorelAppUi::OutwardCalls().clear();
     m_app = std::make_unique<CQuorelAppUi>();
     m_app->Init(m_hModule, plat::SW_SHOW);
     for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
     for (int32_t view : {2, 4, 8, 12, 16}) m_app->RegisterView(view, new TPlainFactory());
     m_app->SetStartView(2);
     if (beforeServices) beforeServices();
-    if (bServices)
-      m_app->StartServices(timings);
-    else
-      m_settings = std::make_unique<AppSettings>();
-    m_app->SubscribeSearchListeners();
+    // The test's own strings and no images; services only when asked.
+    CQuorelAppUi::SetStartStepHook([bServices](EStartStep step) { return HarnessStep(step, bServices); });
+    m_app->SetHTTPCoreTimings(timings);
+    CQuorelAppUi::SetUpdateCheckOnStart(false);
+    m_settings = std::make_unique<AppSettings>();
     SetSearchRecorderFactory([this] { return std::make_unique<TFakeRecorder>(&m_script); });
     m_script.pLog = &m_log;
   }
 
   void TearDown() override {
+    CQuorelAppUi::SetStartStepHook({});
+    CQuorelAppUi::SetUpdateCheckOnStart(true);
     SetSearchRecorderFactory(nullptr);
     m_app.reset();
     m_settings.reset();
@@ -168,7 +185,18 @@ class AppHarness : public ::testing::Test {
       }
       return true;
     });
+    // What shut-down ends, as it was when shut-down began.
+    CQuorelAppUi::SetShutdownStepHook([this](const char* step) {
+      if (std::string(step) != "closing") return;
+      CHTTPSession* pSession = CQuorelAppUi::HTTPSession();
+      if (CQuorelAppUi::PreviewStore()) m_previewDir = CQuorelAppUi::PreviewStore()->Directory();
+      m_updaterStateAtQuit = m_app->GetUpdater() ? m_app->GetUpdater()->State() : -1;
+      m_openAtQuit = s_openAtQuit = pSession ? static_cast<int32_t>(pSession->OpenCount()) : -1;
+    });
+    if (m_onStop)
+      CQuorelAppUi::SetShutdownStepHook([this](const char* step) { m_onStop(step); });
     int result = m_app->Run();
+    CQuorelAppUi::SetShutdownStepHook({});
     m_tp->SetIdleHook({});
     return result;
   }
@@ -182,7 +210,7 @@ class AppHarness : public ::testing::Test {
     };
   }
 
-  static const TLog& Calls() { return CQuorelAppUi::StandInCalls(); }
+  static const TLog& Calls() { return CQuorelAppUi::OutwardCalls(); }
   static size_t CountCalls(const std::string& call) {
     size_t n = 0;
     for (const std::string& c : Calls()) n += c == call;
@@ -193,10 +221,16 @@ class AppHarness : public ::testing::Test {
   std::unique_ptr<plat::TestPlatform> m_tp;
   plat::ModuleHandle m_hModule = nullptr;
   std::unique_ptr<CQuorelAppUi> m_app;
-  std::unique_ptr<AppSettings> m_settings;  // without the services
+  std::unique_ptr<AppSettings> m_settings;  // the test's own, usable before Run
   TLog m_log;
   TFakeRecorderScript m_script;
-  int32_t m_lastView = -1;  // the active view when the loop was told to quit
+  int32_t m_lastView = -1;
+  // The session's open requests then (shut-down ends the session).
+  int32_t m_openAtQuit = -1;
+  int32_t m_updaterStateAtQuit = -1;
+  std::function<void(const char*)> m_onStop;  // replaces the capture above when set
+  plat::WString m_previewDir;  // the preview store's folder, kept after shut-down
+  static inline int32_t s_openAtQuit = -1;  // the active view when the loop was told to quit
   std::function<bool()> m_until;
   uint32_t m_untilStart = 0;
   uint32_t m_untilLimitMs = 0;

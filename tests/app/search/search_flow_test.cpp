@@ -49,7 +49,9 @@ TEST_F(SearchFlowTest, SearchesSendTheFirstLanguageToTheirModesServer) {
   EXPECT_EQ(m_log, (TLog{"recorder start http://sing.test/v2/?method=search&type=singing&lang=c0",
                          // A new search ends the one before.
                          "recorder stop", "recorder deleted",
-                         "recorder start http://grab.test/v2/?method=search&type=grabbing&lang=c0"}));
+                         "recorder start http://grab.test/v2/?method=search&type=grabbing&lang=c0",
+                         // Shut-down ends the running one.
+                         "recorder stop", "recorder deleted"}));
   EXPECT_EQ(5, *AppSettings::LangIndex());
 }
 
@@ -63,7 +65,7 @@ TEST_F(SearchFlowTest, ASearchThatCannotStartSaysSoOnce) {
   std::vector<TStep> steps;
   for (const Case& c : cases) {
     steps.push_back([&] {
-      CQuorelAppUi::StandInCalls().clear();
+      CQuorelAppUi::OutwardCalls().clear();
       m_script.startResult = c.startResult;
       if (!c.bFactory) SetSearchRecorderFactory(nullptr);
       *AppSettings::SearchMode() = c.mode;
@@ -136,7 +138,8 @@ TEST_F(SearchFlowTest, RepliesThatAreNotResults) {
     int32_t view;
     TLog calls;
   } cases[] = {
-      {"server error", replydocs::kRootError, 200, true, 12,
+      // The message's own view shows it.
+      {"server error", replydocs::kRootError, 200, true, 16,
        {"ShowServerMessageView S82|Recording is too short|0|"}},
       {"not XML at 200", "<html>busy</html>", 200, true, 4, {"ShowPreviewMenuItem 0"}},
       // A refusal is no result list: the recorder's error instead.
@@ -146,7 +149,7 @@ TEST_F(SearchFlowTest, RepliesThatAreNotResults) {
   std::vector<TStep> steps;
   for (const Case& c : cases) {
     steps.push_back([&] {
-      CQuorelAppUi::StandInCalls().clear();
+      CQuorelAppUi::OutwardCalls().clear();
       AppSettings::GetResultModel()->LoadText(replydocs::kFlatSearch);
       m_script.bHasReply = c.bSink;
       *AppSettings::SearchMode() = 0;
@@ -282,7 +285,7 @@ TEST_F(SearchFlowTest, ServerMessagesByTypeAndSilence) {
       message.m_link = c.link;
       message.m_bRequired = c.bRequired;
       for (bool bSilent : {false, true}) {
-        CQuorelAppUi::StandInCalls().clear();
+        CQuorelAppUi::OutwardCalls().clear();
         CQuorelAppUi::ShowServerMessage(message, bSilent);
         TLog expected;
         if (!bSilent || c.bShownSilent) expected.push_back(std::string("ShowServerMessageView ") + c.shown);

@@ -36,9 +36,12 @@ class UpdaterE2eTest : public E2eHarness {
   TStep UntilState(int32_t state) {
     return Until([this, state] { return Up().State() == state; });
   }
-  plat::WString Package() { return CQuorelAppUi::PreviewStore()->Directory() + u"\\update.cab"; }
+  plat::WString Package() {
+    ::PreviewStore* pStore = CQuorelAppUi::PreviewStore();
+    return (pStore ? pStore->Directory() : m_previewDir) + u"\\update.cab";
+  }
   std::string ReadPackage() {
-    std::ifstream in(*plat::HostPath(Package()), std::ios::binary);
+    std::ifstream in(plat::HostPath(Package()).value(), std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
@@ -86,7 +89,7 @@ TEST_F(UpdaterE2eTest, ChecksThatFindNothingReportOnlyWhenAsked) {
       const std::string expected = bUser ? c.asked : c.silent;
       EXPECT_EQ(Calls(), expected.empty() ? TLog{} : TLog{expected});
       EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
-      EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+      EXPECT_EQ(0, m_openAtQuit);
       ExpectNoViolation();
       TearDown();
     }
@@ -107,7 +110,7 @@ TEST_F(UpdaterE2eTest, AnOfferAsksAndNoKeepsTheQuestionState) {
          pQuestion->Answer(false);
        },
        [] {}});
-  EXPECT_EQ(Updater::StateAsking, Up().State());
+  EXPECT_EQ(Updater::StateAsking, m_updaterStateAtQuit);
   EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
   EXPECT_TRUE(Calls().empty());
   EXPECT_TRUE(plat::Launches().empty());
@@ -116,7 +119,7 @@ TEST_F(UpdaterE2eTest, AnOfferAsksAndNoKeepsTheQuestionState) {
 TEST_F(UpdaterE2eTest, AcceptedPackagesAreHandedOverAndTheProgramQuits) {
   // A package left by an earlier run is gone at start-up.
   StartApp(false, {}, 440);
-  EXPECT_FALSE(std::filesystem::exists(*plat::HostPath(Package())));
+  EXPECT_FALSE(std::filesystem::exists(plat::HostPath(Package()).value()));
   int exitCode = Run(Accept());
   EXPECT_EQ(0, exitCode);
   const std::string package = ReadPackage();
@@ -144,15 +147,20 @@ TEST_F(UpdaterE2eTest, StaleAndUnstartablePackages) {
   size_t traced = 0;
   for (const std::string& line : m_tp->DebugLines()) traced += line.find("could not be handed over") != std::string::npos;
   EXPECT_EQ(1u, traced);
-  plat::WString package = Package();
   TearDown();
 
   // The next start deletes the package the last run left.
   StartApp();
-  // (The device root is new per start: plant one and start an updater over it.)
-  std::ofstream(*plat::HostPath(package)) << "MSCF old";
-  delete Updater::Create();
-  EXPECT_FALSE(std::filesystem::exists(*plat::HostPath(package)));
+  // (The device root is new per start: once the program runs, plant one and
+  // start an updater over it.)
+  Run({[&] {
+    const std::optional<std::filesystem::path> host = plat::HostPath(Package());
+    ASSERT_TRUE(host.has_value());
+    std::ofstream(*host) << "MSCF old";
+    ASSERT_TRUE(std::filesystem::exists(*host));
+    delete Updater::Create();
+    EXPECT_FALSE(std::filesystem::exists(*host));
+  }});
 }
 
 TEST_F(UpdaterE2eTest, DownloadsThatFailReportAndLeaveNothingOpen) {
@@ -169,10 +177,10 @@ TEST_F(UpdaterE2eTest, DownloadsThatFailReportAndLeaveNothingOpen) {
     Inject("package", c.fault, c.arg);
     EXPECT_EQ(0, Run(Accept()) == 0 ? 0 : 1);
     EXPECT_EQ(Calls(), (TLog{c.message}));
-    EXPECT_EQ(Updater::StateIdle, Up().State());
+    EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
     EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
     EXPECT_TRUE(plat::Launches().empty());
-    EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+    EXPECT_EQ(0, m_openAtQuit);
     // The file is closed.
     EXPECT_TRUE(plat::DeleteFile(Package()));
     TearDown();
@@ -217,13 +225,15 @@ TEST_F(UpdaterE2eTest, CancellingOrCheckingAgainEndsTheDownload) {
 
 TEST_F(UpdaterE2eTest, APackageThatCannotBeWrittenIsReported) {
   StartApp();
-  // A folder in the package's place: the file cannot be created.
-  std::filesystem::create_directories(*plat::HostPath(Package()));
-  Run(Accept());
+  // A folder in the package's place (the store exists once the program
+  // runs): the file cannot be created.
+  std::vector<TStep> steps = Accept();
+  steps.insert(steps.begin(), [this] { std::filesystem::create_directories(plat::HostPath(Package()).value()); });
+  Run(steps);
   EXPECT_EQ(Calls(), (TLog{"ShowMessage 58 152"}));
-  EXPECT_EQ(Updater::StateIdle, Up().State());
+  EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
   EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
-  EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+  EXPECT_EQ(0, m_openAtQuit);
 }
 
 TEST_F(UpdaterE2eTest, ARequiredUpdateQuitsWhenRefused) {
@@ -250,7 +260,7 @@ TEST_F(UpdaterE2eTest, ARequiredUpdateQuitsWhenItsDownloadIsCancelled) {
   });
   steps.push_back([] { ADD_FAILURE() << "still running"; });
   EXPECT_EQ(0, Run(steps));
-  EXPECT_EQ(Updater::StateIdle, Up().State());
+  EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
   EXPECT_TRUE(plat::Launches().empty());
 }
 
@@ -258,15 +268,15 @@ TEST_F(UpdaterE2eTest, ALostNetworkCancelsADownload) {
   StartApp();
   std::vector<TStep> steps = AcceptSlowly();
   steps.push_back([this] {
-    CQuorelAppUi::StandInCalls().clear();
+    CQuorelAppUi::OutwardCalls().clear();
     m_app->OnSearchStalled(0);
     m_app->OnSearchStalled(0);
   });
   Run(steps);
   EXPECT_EQ(Calls(), (TLog{"StopPreview", "ShowMessage 50 152"}));
-  EXPECT_EQ(Updater::StateIdle, Up().State());
+  EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
   EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
-  EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+  EXPECT_EQ(0, m_openAtQuit);
   EXPECT_TRUE(plat::DeleteFile(Package()));
 }
 

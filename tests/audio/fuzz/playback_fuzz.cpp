@@ -42,8 +42,6 @@ struct TWorld {
     CHTTPFileSink::SetFolderSource([] { return plat::WString(u"\\Store"); });
     TAudioServices services;
     services.audioBuffer = [this] { return buffer.data(); };
-    services.beginBusy = [] {};
-    services.endBusy = [] {};
     InstallAudioServices(services);
   }
   // Lets virtual time run until the core has ended or the limit passed.

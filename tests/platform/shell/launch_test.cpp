@@ -277,7 +277,7 @@ TEST_F(Launch, DefaultOpenerNeedsADesktopSessionAndXdgOpen) {
 
 TEST_F(Launch, PackageIsLoggedWithoutAHandler) {
   std::ofstream(m_root / "card/quorelstore/update.cab") << "package";
-  const fs::path host = *plat::HostPath(u"\\Storage Card\\quorelstore\\update.cab");
+  const fs::path host = plat::HostPath(u"\\Storage Card\\quorelstore\\update.cab").value();
   bool ok = false;
   const plat::LaunchRecord r = Run(u"\\Storage Card\\quorelstore\\update.cab", &ok);
   EXPECT_TRUE(ok);
