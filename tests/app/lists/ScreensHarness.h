@@ -86,21 +86,27 @@ inline TImages RowImages(const CDetailsLinkRow& row) {
 
 class ScreensHarness : public searchtest::AppHarness {
  protected:
-  void SetUp() override { plat::SetLaunchRecordingOnly(true), plat::ClearLaunches(); }
+  void SetUp() override {
+    plat::SetLaunchRecordingOnly(true);
+    plat::ClearLaunches();
+    PreviewScript().Reset();
+  }
   void TearDown() override {
     searchtest::AppHarness::TearDown();
     PreviewScript().Reset();
   }
 
-  // The application with the screens; `prepare` runs before the loop starts
-  // (the settings and the models exist then).
+  // The application with the screens (the settings and the models exist
+  // before the loop starts).
   void MakeScreens(uint32_t nTheme = 0) {
-    m_plainViews = {2, 8, 12, 16};
+    m_makeFactory = [](int32_t nView) -> CViewFactory* {
+      if (nView == 4) return new CScreenFactory(&CResultListView::NewView);
+      return new searchtest::TPlainFactory();
+    };
     MakeApp(true, false);
     for (int32_t id = 1; id <= 231; ++id)
       if (std::find(std::begin(kUiStrings), std::end(kUiStrings), id) == std::end(kUiStrings))
         CResources::RegisterStringSource(id, new searchtest::TStringSource(id));
-    m_app->RegisterView(4, new CScreenFactory(&CResultListView::NewView));
     m_app->RegisterView(10, new CScreenFactory(&CUserListView::NewRecordingsView));
     m_app->RegisterView(11, new CScreenFactory(&CUserListView::NewPlaylistView));
     m_app->RegisterView(13, new CScreenFactory(&CUserPageView::NewView));
@@ -108,10 +114,11 @@ class ScreensHarness : public searchtest::AppHarness {
     m_app->RegisterView(15, new CScreenFactory(&CUserInfoView::NewView));
     m_settings->Init();  // the user model (the start-up's settings step is the test's)
     *AppSettings::ThemeIndex() = static_cast<int32_t>(nTheme);
-    PreviewScript().Install();
   }
-  // Solid pictures for every slot the start-up left empty.
-  static void RegisterPictures() {
+  // The first step: solid pictures for every slot the start-up left empty,
+  // and the scripted preview players.
+  static void StartScreens() {
+    PreviewScript().Install();
     for (int32_t nSlot = 0; nSlot < 390; ++nSlot) {
       auto* pSource = new widgettest::TSolidImage(8, 8, 0x203040u + uint32_t(nSlot));
       try {

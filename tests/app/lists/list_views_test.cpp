@@ -9,7 +9,7 @@ namespace {
 class ListViewsTest : public ScreensHarness {
  protected:
   void Start(std::vector<TStep> more) {
-    std::vector<TStep> steps{[] { RegisterPictures(); }};
+    std::vector<TStep> steps{[] { StartScreens(); }};
     steps.insert(steps.end(), more.begin(), more.end());
     Run(std::move(steps));
   }

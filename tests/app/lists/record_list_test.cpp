@@ -13,7 +13,7 @@ class RecordListTest : public ScreensHarness {
     MakeScreens(nTheme);
     LoadResults(xml);
     std::vector<TStep> steps{[] {
-      RegisterPictures();
+      StartScreens();
       CAppUi::Instance()->ActivateView(4);
     }};
     steps.insert(steps.end(), more.begin(), more.end());
@@ -41,7 +41,6 @@ TEST_F(RecordListTest, PlayerReportsDriveTheRowPicturesBarAndIndexes) {
   } cases[] = {
       {"play, pause, resume, finish",
        {{2, {0, -1, 0}, true}, {3, {-1, 0, 0}, false}, {2, {0, -1, 0}, true}, {4, {-1, -1, 0}, false}}},
-      // The application stops a failed player: the state the panel reads is 0.
       {"error", {{7, {-1, -1, 0}, false}}},
       {"stopped by its own button", {{-1, {-1, -1, 0}, false}}},
   };
@@ -58,7 +57,7 @@ TEST_F(RecordListTest, PlayerReportsDriveTheRowPicturesBarAndIndexes) {
     for (const TStepCheck& s : c.steps) {
       steps.push_back([s] {
         if (s.report == 7)
-          PreviewScript().state = 0, searchtest::Post<PlayerStateEvent>(7);
+          searchtest::Post<PlayerStateEvent>(7);  // the application stops the failed player
         else if (s.report >= 0)
           Report(s.report);
       });
@@ -146,16 +145,18 @@ TEST_F(RecordListTest, PausedRowThenFocusElsewhereStopsThePreview) {
              },
              [&] {
                EXPECT_GT(CountCalls("StopPreview"), nStopsBefore);
-               // The paused row stays until the next report; the record is
-               // selected when a preview starts again.
+               EXPECT_EQ(0, CQuorelAppUi::GetPreviewState());
+               // Nothing is selected yet: the next preview that starts
+               // selects the focused row and plays it instead.
                EXPECT_EQ(Indexes(), (TIndexes{-1, 0, 1}));
                EXPECT_EQ(u"anna", Users().UserName());
-               Report(2);
+               CQuorelAppUi::PlayPreview();
              },
              [&] {
-               EXPECT_EQ(Indexes(), (TIndexes{-1, -1, 1}));
                EXPECT_EQ(u"ben", Users().UserName());
-               EXPECT_EQ(2u, PreviewScript().Count("PlayPreview"));
+               EXPECT_EQ("play http://rec/r2m.mp3", PreviewScript().LastPlay());
+               EXPECT_EQ(-1, Panel()->PausedRow());
+               EXPECT_EQ(1, Panel()->SelectedRow());
              }});
 }
 
@@ -167,8 +168,14 @@ TEST_F(RecordListTest, LeavingRemembersThePlayingRowWithoutStoppingElseTheSelect
                CAppUi::Instance()->ActivateView(2);
                EXPECT_EQ(2, *AppSettings::CurrentItem());
                EXPECT_EQ(nStops, CountCalls("StopPreview"));
-               PreviewScript().state = 0;
                CAppUi::Instance()->ActivateView(4);
+             },
+             [&] {
+               // Still playing: the row shows it again.
+               EXPECT_EQ(Indexes(), (TIndexes{2, -1, 2}));
+               EXPECT_EQ(PlayImages(Panel()->Row(2)), kPlaying0);
+               CQuorelAppUi::StopPreview();
+               Report(0);
              },
              [&] {
                EXPECT_EQ(Indexes(), (TIndexes{-1, -1, 2}));

@@ -139,7 +139,7 @@ class AppHarness : public ::testing::Test {
     m_app = std::make_unique<CQuorelAppUi>();
     m_app->Init(m_hModule, plat::SW_SHOW);
     for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
-    for (int32_t view : m_plainViews) m_app->RegisterView(view, new TPlainFactory());
+    for (int32_t view : {2, 4, 8, 12, 16}) m_app->RegisterView(view, new TPlainFactory());
     m_app->SetStartView(2);
     if (beforeServices) beforeServices();
     // The test's own strings and no images; services only when asked.
@@ -218,7 +218,6 @@ class AppHarness : public ::testing::Test {
   }
   static void SetLangCodes(std::vector<plat::WString> codes) { *AppSettings::LangCodes() = std::move(codes); }
 
-  std::vector<int32_t> m_plainViews{2, 4, 8, 12, 16};  // views the test gives no screen of their own
   std::unique_ptr<plat::TestPlatform> m_tp;
   plat::ModuleHandle m_hModule = nullptr;
   std::unique_ptr<CQuorelAppUi> m_app;
