@@ -6,6 +6,7 @@
 #include <typeinfo>
 
 #include "ScreensHarness.h"
+#include "framework/Theme.h"
 #include "layouts/LayoutEdit.h"
 
 namespace screenstest {
