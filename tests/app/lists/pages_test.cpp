@@ -498,6 +498,10 @@ TEST_F(PagesTest, UserInformationPutsTheFieldsBelowTheLowerOfPictureAndTexts) {
                 [] {},
                 [&] {
                   CLayoutNode* pContent = Info()->Content();
+                  for (int id : {185, 186, 187, 188, 190, 191, 192, 193, 194, 198}) {
+                    RECT r = NodeRect(pContent, id);
+                    printf("%d: %d %d %d %d\n", id, (int)r.left, (int)r.top, (int)r.right, (int)r.bottom);
+                  }
                   const int32_t nSpacer = NodeRect(pContent, 194).top;
                   EXPECT_EQ(nSpacer, NodeRect(pContent, bLong ? 193 : 190).bottom);
                   if (bLong) EXPECT_GT(pContent->FindNode(192, -1)->GetHeight(), pContent->FindNode(187, -1)->GetHeight());
