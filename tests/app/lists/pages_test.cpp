@@ -105,6 +105,7 @@ TEST_F(PagesTest, UserPageFocusesByRecordAndByThePlayingKind) {
     Run({[&] {
            StartScreens();
            Users().SetUserName(u"anna");
+           Users().SetTrackName(u"Song");
            Users().SetMatchedUrl(c.bMatched ? u"http://rec/m.mp3" : u"");
            Users().SetAudioPreviewUrl(c.bPreview ? u"http://media/p.mp3" : u"");
            if (c.playingKind >= 0) {
@@ -143,10 +144,10 @@ TEST_F(PagesTest, UserPageAsksInOrderOnlyWhatTheSwitchesAllow) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bVideo);
-    TRequestLog log;
+    std::unique_ptr<TRequestLog> pLog;
     OnPage(13, {[&] {
              std::vector<std::string> requests;
-             for (const std::string& n : log.names)
+             for (const std::string& n : pLog->names)
                if (n != "user image" && n != "track image") requests.push_back(n);
              EXPECT_EQ(requests, c.order);
              // Every one failed: the recordings say so, the rest stay dark.
@@ -155,7 +156,10 @@ TEST_F(PagesTest, UserPageAsksInOrderOnlyWhatTheSwitchesAllow) {
              EXPECT_FALSE(Page()->BuyRow().pButton->IsEnabled());
              EXPECT_FALSE(Page()->PlaylistButton()->IsEnabled());
            }},
-           "anna", [&] { SetVideoEnabled(c.bVideo), SetLyricsEnabled(c.bLyrics); });
+           "anna", [&] {
+             SetVideoEnabled(c.bVideo), SetLyricsEnabled(c.bLyrics);
+             pLog = std::make_unique<TRequestLog>();
+           });
     TearDown();
   }
 }
@@ -172,7 +176,7 @@ TEST_F(PagesTest, UserPageKeysFollowDetailsSwitchesAndName) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key9);
-    TRequestLog log;
+    std::unique_ptr<TRequestLog> pLog;
     OnPage(13,
            {[&] { *AppSettings::ShowDetails() = c.bDetails ? 1 : 0; },
             [&] {
@@ -188,12 +192,15 @@ TEST_F(PagesTest, UserPageKeysFollowDetailsSwitchesAndName) {
               EXPECT_EQ(c.key6, SelectedKey(pContent->FindNode(131, -1), 6));
               EXPECT_EQ(c.key5, SelectedKey(pContent->FindNode(130, -1), 5));
               const bool bRequested =
-                  std::find(log.names.begin(), log.names.end(), "user image") != log.names.end();
+                  std::find(pLog->names.begin(), pLog->names.end(), "user image") != pLog->names.end();
               EXPECT_EQ(bRequested, c.key5 == 1);  // no name: the user picture is never asked for
               EXPECT_EQ(c.bDetails, Page()->FullRow().pButton->IsEnabled());
               EXPECT_EQ(c.bDetails, Page()->InfoButton()->IsEnabled());
             }},
-           c.user, [&] { SetVideoEnabled(c.bVideo), SetLyricsEnabled(c.bLyrics), SetPreviewEnabled(c.bPreview); });
+           c.user, [&] {
+             SetVideoEnabled(c.bVideo), SetLyricsEnabled(c.bLyrics), SetPreviewEnabled(c.bPreview);
+             pLog = std::make_unique<TRequestLog>();
+           });
     TearDown();
   }
 }
@@ -262,7 +269,7 @@ TEST_F(PagesTest, UserPageRecordingsAndPlaylistRepliesFillTheButtonsWithDetailsO
 TEST_F(PagesTest, UserPagePicturesFallBackAndANamelessOrPicturelessUserAsksNoServer) {
   for (const char* user : {"anna", "nopic", ""}) {
     SCOPED_TRACE(user);
-    TRequestLog log;
+    std::unique_ptr<TRequestLog> pLog;
     OnPage(13,
            {[&] {
               if (std::string(user) == "nopic") Users().SetImageUrl(u".png");
@@ -272,10 +279,10 @@ TEST_F(PagesTest, UserPagePicturesFallBackAndANamelessOrPicturelessUserAsksNoSer
             [] {},
             [&] {
               const bool bNamed = *user != 0;
-              EXPECT_EQ(bNamed, std::find(log.names.begin(), log.names.end(), "user image") != log.names.end());
+              EXPECT_EQ(bNamed, std::find(pLog->names.begin(), pLog->names.end(), "user image") != pLog->names.end());
               EXPECT_EQ(0u, CountCalls("ShowServerMessageView"));
             }},
-           user);
+           user, [&] { pLog = std::make_unique<TRequestLog>(); });
     TearDown();
   }
 }
@@ -337,7 +344,8 @@ TEST_F(PagesTest, InformationKeepsThePreviewAndRecordingsStopIt) {
               [&] {
                 EXPECT_EQ("play http://rec/f.mp3", PreviewScript().LastPlay());
                 nStops = CountCalls("StopPreview");
-                Tap(Page()->InfoButton());
+                Page()->InfoButton()->SetFocus();
+                Key(plat::VK_RETURN);
               },
               [&] {
                 EXPECT_EQ(15, m_app->GetActiveViewId());
@@ -368,9 +376,10 @@ TEST_F(PagesTest, RepliesAfterLeavingChangeNothing) {
 TEST_F(PagesTest, TrackDetailsVariantsFollowTheSwitchesAndAskOnlyForThoseOn) {
   for (bool bOn : {true, false}) {
     SCOPED_TRACE(bOn);
-    TRequestLog log;
+    std::unique_ptr<TRequestLog> pLog;
     OnPage(14, {[&] {
       CTrackDetailsView* p = Details();
+      const TSeenLog& log = *pLog;
       ASSERT_NE(nullptr, p);
       CLayoutNode* pContent = p->Content();
       EXPECT_EQ(bOn ? 1u : 0u, SelectedKey(pContent->FindNode(141, -1), 12));
@@ -390,15 +399,21 @@ TEST_F(PagesTest, TrackDetailsVariantsFollowTheSwitchesAndAskOnlyForThoseOn) {
       // The footer notes got their measured height.
       EXPECT_GT(pContent->FindNode(149, -1)->GetHeight(), 0);
     }},
-           "anna", [bOn] { SetVideoEnabled(bOn), SetLyricsEnabled(bOn), SetAMGEnabled(bOn); });
+           "anna", [&] {
+             SetVideoEnabled(bOn), SetLyricsEnabled(bOn), SetAMGEnabled(bOn);
+             pLog = std::make_unique<TRequestLog>();
+           });
     TearDown();
   }
 }
 
 TEST_F(PagesTest, TrackDetailsPlayRowFollowsThePlayerAndAZeroLengthCountsAsAThousand) {
-  OnPage(14, {[this] { Tap(Details()->PlayRow().pButton); },
+  OnPage(14, {[this] {
+                Users().SetTrackKind(TrackKindFull);  // as a user's list sets it
+                Tap(Details()->PlayRow().pButton);
+              },
               [this] {
-                EXPECT_EQ("play http://media/p.mp3", PreviewScript().LastPlay());
+                EXPECT_EQ("play http://rec/f.mp3", PreviewScript().LastPlay());
                 Report(2);
               },
               [this] {
@@ -491,17 +506,15 @@ TEST_F(PagesTest, UserInformationPutsTheFieldsBelowTheLowerOfPictureAndTexts) {
                   StringRecord7 info;
                   info.m_nValue = 1;
                   info.m_texts[0] = u"anna";
-                  info.m_texts[3] = bLong ? plat::WString(60, u'w') + u" " + plat::WString(200, u'x') : u"Anna";
+                  plat::WString longName;
+                  for (int i = 0; i < 80; ++i) longName += u"name ";
+                  info.m_texts[3] = bLong ? longName : u"Anna";
                   info.m_texts[5] = u"t";
                   searchtest::Post<UserInfoLoadedEvent>(info);
                 },
                 [] {},
                 [&] {
                   CLayoutNode* pContent = Info()->Content();
-                  for (int id : {185, 186, 187, 188, 190, 191, 192, 193, 194, 198}) {
-                    RECT r = NodeRect(pContent, id);
-                    printf("%d: %d %d %d %d\n", id, (int)r.left, (int)r.top, (int)r.right, (int)r.bottom);
-                  }
                   const int32_t nSpacer = NodeRect(pContent, 194).top;
                   EXPECT_EQ(nSpacer, NodeRect(pContent, bLong ? 193 : 190).bottom);
                   if (bLong) EXPECT_GT(pContent->FindNode(192, -1)->GetHeight(), pContent->FindNode(187, -1)->GetHeight());
