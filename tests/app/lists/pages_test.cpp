@@ -344,9 +344,14 @@ TEST_F(PagesTest, InformationKeepsThePreviewAndRecordingsStopIt) {
               [&] {
                 EXPECT_EQ("play http://rec/f.mp3", PreviewScript().LastPlay());
                 nStops = CountCalls("StopPreview");
-                Page()->InfoButton()->SetFocus();
-                Key(plat::VK_RETURN);
               },
+              // Down until the button is focused (and scrolled into view).
+              Until([this] {
+                if (Page()->InfoButton()->IsFocused()) return true;
+                Key(plat::VK_DOWN);
+                return false;
+              }),
+              [] { Key(plat::VK_RETURN); },
               [&] {
                 EXPECT_EQ(15, m_app->GetActiveViewId());
                 EXPECT_EQ(nStops, CountCalls("StopPreview"));
