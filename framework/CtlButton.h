@@ -82,6 +82,9 @@ class CSkinnedButton : public CtlPanel {
   void SetPressHandler(const CDelegate& d) { m_press = d; }
   // Called with the new record's index (ESkin*) as its argument.
   void SetStateHandler(const CDelegate& d) { m_state = d; }
+  // The feedback played on a press (key or pointer).
+  void SetPressFeedback(int32_t nId) { m_nPressFeedback = nId; }
+  int32_t PressFeedback() const { return m_nPressFeedback; }
 
   // Clears the inner tree and hands it out for another description.
   TInnerLayoutEdit EditInnerLayout();
