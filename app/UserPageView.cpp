@@ -19,10 +19,12 @@ void BindTo(CControl* pControl, CLayoutNode* pContent, int32_t nId) {
   if (pControl) pControl->SetLayoutNode(pContent->FindNode(nId, -1));
 }
 
-void SetButtonState(CtlButton* pButton, bool bEnabled) {
+// A button of the user part: usable while `bEnabled`; its caption is lit
+// while `bLit` (a list with records, the information always).
+void SetButtonState(CtlButton* pButton, bool bEnabled, bool bLit) {
   pButton->SetEnabled(bEnabled);
   uint32_t nTheme = GetThemeIndex();
-  pButton->SetCaptionColor(bEnabled ? ThemeTextColor(nTheme) : ThemeSecondaryTextColor(nTheme));
+  pButton->SetCaptionColor(bLit ? ThemeTextColor(nTheme) : ThemeSecondaryTextColor(nTheme));
 }
 
 }  // namespace
@@ -46,7 +48,7 @@ void CUserPageView::BuildPreviewRow(CDetailsRowA& row, int32_t nMode, int32_t nR
   if (IdleRowImages(nRest, an)) SetButtonStateImages(row, an[0], an[1], an[2]);
 }
 
-CtlButton* CUserPageView::BuildUserButton(int32_t nCaption, bool bEnabled) {
+CtlButton* CUserPageView::BuildUserButton(int32_t nCaption, bool bEnabled, bool bLit) {
   CtlButton* pButton = CtlButton::Create(m_pScroll->GetContentPanel());
   pButton->SetPaintedByParent(true);
   TInnerLayoutEdit edit = pButton->EditInnerLayout();
@@ -56,7 +58,7 @@ CtlButton* CUserPageView::BuildUserButton(int32_t nCaption, bool bEnabled) {
   pButton->SetCaptionAlignment(EAlignCenter);
   pButton->SetCaptionId(nCaption);
   pButton->SetDragHandler(m_pScroll->DragDelegate(), true);
-  SetButtonState(pButton, bEnabled);
+  SetButtonState(pButton, bEnabled, bLit);
   return pButton;
 }
 
@@ -93,9 +95,9 @@ void CUserPageView::Create(CControl* pParent, plat::WStringView className, plat:
   m_full.pButton->SetClickHandler(CDelegate::Member<&CUserPageView::FullPressed>(this));
   m_full.pButton->SetEnabled(DetailsShown());
 
-  m_pRecordings = BuildUserButton(71, false);
-  m_pPlaylist = BuildUserButton(72, false);
-  m_pInfo = BuildUserButton(70, DetailsShown());
+  m_pRecordings = BuildUserButton(71, false, false);
+  m_pPlaylist = BuildUserButton(72, false, false);
+  m_pInfo = BuildUserButton(70, DetailsShown(), true);
   m_pRecordings->SetClickHandler(CDelegate::Member<&CUserPageView::OpenRecordings>(this));
   m_pPlaylist->SetClickHandler(CDelegate::Member<&CUserPageView::OpenPlaylist>(this));
   m_pInfo->SetClickHandler(CDelegate::Member<&CUserPageView::OpenInformation>(this));
@@ -220,9 +222,9 @@ void CUserPageView::ShowSwitchImages() {
 void CUserPageView::EnableUserPart() {
   const bool bShown = DetailsShown();
   m_full.pButton->SetEnabled(bShown);
-  SetButtonState(m_pInfo, bShown);
-  SetButtonState(m_pRecordings, bShown && m_bHasRecordings);
-  SetButtonState(m_pPlaylist, bShown && m_bHasPlaylist);
+  SetButtonState(m_pInfo, bShown, true);
+  SetButtonState(m_pRecordings, bShown && m_bHasRecordings, m_bHasRecordings);
+  SetButtonState(m_pPlaylist, bShown && m_bHasPlaylist, m_bHasPlaylist);
 }
 
 void CUserPageView::ToggleDetails() {
@@ -285,14 +287,14 @@ void CUserPageView::HandleRecordings(const TResultsLoaded& payload) {
   m_pRecordings->SetCaption(CResources::GetString(71) + plat::FormatW(u"(%d)", nTotal));
   if (nTotal > 0) {
     m_bHasRecordings = true;
-    SetButtonState(m_pRecordings, DetailsShown());
+    SetButtonState(m_pRecordings, DetailsShown(), true);
   }
 }
 
 void CUserPageView::HandlePlaylist(const TResultsLoaded& payload) {
   if (!payload.m_bSuccess || !payload.m_pResults || payload.m_pResults->TotalRecords() <= 0) return;
   m_bHasPlaylist = true;
-  SetButtonState(m_pPlaylist, DetailsShown());
+  SetButtonState(m_pPlaylist, DetailsShown(), true);
 }
 
 // ---------------------------------------------------------------------------

@@ -54,7 +54,7 @@ class CUserPageView : public CTrackPageView {
   };
 
   void BuildPreviewRow(CDetailsRowA& row, int32_t nMode, int32_t nRest);
-  CtlButton* BuildUserButton(int32_t nCaption, bool bEnabled);
+  CtlButton* BuildUserButton(int32_t nCaption, bool bEnabled, bool bLit);
   void FocusStartRow();
   void ShowSwitchImages();
   void EnableUserPart();
