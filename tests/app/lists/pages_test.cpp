@@ -233,7 +233,9 @@ TEST_F(PagesTest, UserPageLinksLightOnlyForHttpAndABuyLinkMovesTheRowsBelow) {
                 [&] {
                   auto launches = plat::Launches();
                   ASSERT_EQ(bHttp ? 1u : 0u, launches.size());
-                  if (bHttp) EXPECT_EQ(url, launches[0].file);
+                  if (bHttp) {
+                    EXPECT_EQ(url, launches[0].file);
+                  }
                 }});
     plat::ClearLaunches();
     TearDown();
@@ -522,7 +524,9 @@ TEST_F(PagesTest, UserInformationPutsTheFieldsBelowTheLowerOfPictureAndTexts) {
                   CLayoutNode* pContent = Info()->Content();
                   const int32_t nSpacer = NodeRect(pContent, 194).top;
                   EXPECT_EQ(nSpacer, NodeRect(pContent, bLong ? 193 : 190).bottom);
-                  if (bLong) EXPECT_GT(pContent->FindNode(192, -1)->GetHeight(), pContent->FindNode(187, -1)->GetHeight());
+                  if (bLong) {
+                    EXPECT_GT(pContent->FindNode(192, -1)->GetHeight(), pContent->FindNode(187, -1)->GetHeight());
+                  }
                 }});
     TearDown();
   }

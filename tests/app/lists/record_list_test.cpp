@@ -66,7 +66,9 @@ TEST_F(RecordListTest, PlayerReportsDriveTheRowPicturesBarAndIndexes) {
         EXPECT_EQ(Indexes(), s.indexes);
         EXPECT_EQ(PlayImages(Panel()->Row(0)), s.bPlayingLook ? kPlaying0 : kIdle0);
         EXPECT_EQ(Panel()->Row(0).pBar->IsVisible(), s.bPlayingLook);
-        if (!s.bPlayingLook && s.report != 3) EXPECT_EQ(0, Panel()->Row(0).pBar->ThumbExtent());
+        if (!s.bPlayingLook && s.report != 3) {
+          EXPECT_EQ(0, Panel()->Row(0).pBar->ThumbExtent());
+        }
       });
     }
     OnResults(std::move(steps));
