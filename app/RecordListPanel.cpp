@@ -185,8 +185,7 @@ void CRecordListPanel::BuildRows() {
 
 void CRecordListPanel::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CtlPanel::OnRectChanged(rcNew, rcOld);
-  bool bSizeChanged = rcNew.right - rcNew.left != rcOld.right - rcOld.left ||
-                      rcNew.bottom - rcNew.top != rcOld.bottom - rcOld.top;
+  const bool bSizeChanged = SizeDiffers(rcNew, rcOld);
   if (bSizeChanged && m_pRoot) LayoutInto(m_pRoot.get());
 }
 

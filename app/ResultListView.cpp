@@ -8,25 +8,29 @@
 #include "protocol/HTTPUserModel.h"
 #include "protocol/SearchResults.h"
 
-namespace {
-
-// Both list screens: the frame with the title bar on #114 and the list on #69.
-void BindListFrame(CLayoutNode* pNode, CEditBar& bar, CRecordListPanel* pPanel) {
-  BuildFrameLayout(pNode);
-  if (CtlAdvButton* pBar = bar.Bar()) pBar->SetLayoutNode(pNode->FindNode(114, -1));
-  if (pPanel) pPanel->SetLayoutNode(pNode->FindNode(69, -1));
-}
-
-}  // namespace
 
 bool HasResultPage() {
   CSearchResults* pResults = AppSettings::GetResultModel();
   return pResults && pResults->Page() != nullptr;
 }
 
-CView* CResultListView::NewView() { return new CResultListView(); }
+CRecordListView::~CRecordListView() { SetClosing(); }
 
-CResultListView::~CResultListView() { SetClosing(); }
+void CRecordListView::ApplyLayout(CLayoutNode* pNode) {
+  BuildFrameLayout(pNode);
+  if (CtlAdvButton* pBar = m_bar.Bar()) pBar->SetLayoutNode(pNode->FindNode(114, -1));
+  if (m_pPanel) m_pPanel->SetLayoutNode(pNode->FindNode(69, -1));
+}
+
+void CRecordListView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
+  CView::OnLeave(pOld, pNew);
+  if (m_pPanel) m_pPanel->OnLeave();
+  CQuorelAppUi::ShowPreviewMenuItem(false);
+}
+
+// ---------------------------------------------------------------------------
+
+CView* CResultListView::NewView() { return new CResultListView(); }
 
 void CResultListView::Create(CControl* pParent, plat::WStringView className, plat::WStringView title) {
   *AppSettings::ShowDetails() = 0;
@@ -50,21 +54,15 @@ void CResultListView::Create(CControl* pParent, plat::WStringView className, pla
   CQuorelAppUi::EnableResultsMenuItem(HasResultPage());
 }
 
-void CResultListView::ApplyLayout(CLayoutNode* pNode) { BindListFrame(pNode, m_bar, m_pPanel); }
-
 void CResultListView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
-  CView::OnLeave(pOld, pNew);
-  if (m_pPanel) m_pPanel->OnLeave();
+  CRecordListView::OnLeave(pOld, pNew);
   CQuorelAppUi::ShowSearchLanguagesMenuItem(false);
-  CQuorelAppUi::ShowPreviewMenuItem(false);
 }
 
 // ---------------------------------------------------------------------------
 
 CView* CUserListView::NewRecordingsView() { return new CUserListView(CRecordListPanel::EKindRecordings); }
 CView* CUserListView::NewPlaylistView() { return new CUserListView(CRecordListPanel::EKindPlaylist); }
-
-CUserListView::~CUserListView() { SetClosing(); }
 
 void CUserListView::Create(CControl* pParent, plat::WStringView className, plat::WStringView title) {
   CView::Create(pParent, className, title);
@@ -78,12 +76,4 @@ void CUserListView::Create(CControl* pParent, plat::WStringView className, plat:
   CQuorelAppUi::SetRightSoftKey(0);
   SetNoBackground();
   CQuorelAppUi::EnableResultsMenuItem(HasResultPage());
-}
-
-void CUserListView::ApplyLayout(CLayoutNode* pNode) { BindListFrame(pNode, m_bar, m_pPanel); }
-
-void CUserListView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
-  CView::OnLeave(pOld, pNew);
-  if (m_pPanel) m_pPanel->OnLeave();
-  CQuorelAppUi::ShowPreviewMenuItem(false);
 }

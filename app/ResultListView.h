@@ -1,6 +1,8 @@
-// View 4: the records of the last search under a title bar; after a Sing
-// search the bar also opens the search languages, to repeat the search in
-// another language. UI thread.
+// The screens of a record list: view 4, the records of the last search
+// (after a Sing search its title bar also opens the search languages, to
+// repeat the search in another language), and views 10 and 11, a user's
+// recordings or playlist under a title that names the user and the count.
+// UI thread.
 #pragma once
 
 #include <cstdint>
@@ -10,43 +12,37 @@
 
 class CRecordListPanel;
 
-class CResultListView : public CView {
+// The title bar over the list, on the frame's #114 and #69.
+class CRecordListView : public CView {
  public:
-  static CView* NewView();
-  ~CResultListView() override;
-
-  void Create(CControl* pParent, plat::WStringView className = {}, plat::WStringView title = {}) override;
+  ~CRecordListView() override;
   void ApplyLayout(CLayoutNode* pNode) override;
   void OnLeave(TViewRecord* pOld, TViewRecord* pNew) override;
 
   CRecordListPanel* Panel() const { return m_pPanel; }
   CEditBar& Bar() { return m_bar; }
 
- private:
+ protected:
   CEditBar m_bar;
   CRecordListPanel* m_pPanel = nullptr;
 };
 
-// Views 10 and 11: a user's recordings or playlist under a title bar that
-// names the user and the count.
-class CUserListView : public CView {
+class CResultListView : public CRecordListView {
+ public:
+  static CView* NewView();
+  void Create(CControl* pParent, plat::WStringView className = {}, plat::WStringView title = {}) override;
+  void OnLeave(TViewRecord* pOld, TViewRecord* pNew) override;
+};
+
+class CUserListView : public CRecordListView {
  public:
   static CView* NewRecordingsView();
   static CView* NewPlaylistView();
   explicit CUserListView(int32_t nKind) : m_nKind(nKind) {}
-  ~CUserListView() override;
-
   void Create(CControl* pParent, plat::WStringView className = {}, plat::WStringView title = {}) override;
-  void ApplyLayout(CLayoutNode* pNode) override;
-  void OnLeave(TViewRecord* pOld, TViewRecord* pNew) override;
-
-  CRecordListPanel* Panel() const { return m_pPanel; }
-  CEditBar& Bar() { return m_bar; }
 
  private:
   int32_t m_nKind;
-  CEditBar m_bar;
-  CRecordListPanel* m_pPanel = nullptr;
 };
 
 // The results model holds a page: what enables the options menu's "show

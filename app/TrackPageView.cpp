@@ -75,6 +75,13 @@ void ShowDeliveredPicture(CtlStatic* pPicture, const TImageLoaded& payload) {
   if (pPicture && pBitmap) pPicture->SetImage(pBitmap, true);
 }
 
+void ShowUserPicture(CtlStatic* pPicture, const TImageLoaded& payload) {
+  if (payload.m_bSuccess)
+    ShowDeliveredPicture(pPicture, payload);
+  else if (pPicture)
+    pPicture->SetImageId(152, true);
+}
+
 bool IdleRowImages(int32_t nRest, int32_t (&an)[3]) {
   uint32_t nTheme = GetThemeIndex();
   if (nTheme > 1) return false;
@@ -209,8 +216,7 @@ uint32_t CTrackPageView::VideoLyricsBits() { return (IsVideoEnabled() ? 2u : 0u)
 
 void CTrackPageView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CView::OnRectChanged(rcNew, rcOld);
-  bool bSizeChanged = rcNew.right - rcNew.left != rcOld.right - rcOld.left ||
-                      rcNew.bottom - rcNew.top != rcOld.bottom - rcOld.top;
+  const bool bSizeChanged = SizeDiffers(rcNew, rcOld);
   if (bSizeChanged && m_pScroll) InstallContentRelayout();
 }
 

@@ -114,6 +114,8 @@ int32_t MeasureTextHeight(CControl* pOn, plat::WStringView text, int32_t nFontHe
 void ShowDefaultTrackPicture(CtlStatic* pPicture);
 // A delivered picture: the copy scaled for the request, else the original.
 void ShowDeliveredPicture(CtlStatic* pPicture, const TImageLoaded& payload);
+// The user's picture as it arrived, or slot 152 when it could not be had.
+void ShowUserPicture(CtlStatic* pPicture, const TImageLoaded& payload);
 // Preview row pictures {normal, pressed, released} by theme; false for
 // themes other than 0 and 1.
 bool IdleRowImages(int32_t nRest, int32_t (&an)[3]);

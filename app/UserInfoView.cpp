@@ -85,8 +85,7 @@ void CUserInfoView::ApplyLayout(CLayoutNode* pNode) {
 
 void CUserInfoView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CView::OnRectChanged(rcNew, rcOld);
-  bool bSizeChanged = rcNew.right - rcNew.left != rcOld.right - rcOld.left ||
-                      rcNew.bottom - rcNew.top != rcOld.bottom - rcOld.top;
+  const bool bSizeChanged = SizeDiffers(rcNew, rcOld);
   if (bSizeChanged && m_pScroll) InstallMeasuredLayout();
 }
 
@@ -127,12 +126,7 @@ void CUserInfoView::MeasuredLayout() {
   m_pScroll->Relayout();
 }
 
-void CUserInfoView::HandleUserImage(const TImageLoaded& payload) {
-  if (payload.m_bSuccess)
-    ShowDeliveredPicture(m_pPicture, payload);
-  else
-    m_pPicture->SetImageId(152, true);
-}
+void CUserInfoView::HandleUserImage(const TImageLoaded& payload) { ShowUserPicture(m_pPicture, payload); }
 
 void CUserInfoView::HandleUserInfo(const StringRecord7& payload) {
   CLayoutNode* pContent = Content();

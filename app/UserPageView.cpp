@@ -181,8 +181,7 @@ void CUserPageView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
 
 void CUserPageView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CTrackPageView::OnRectChanged(rcNew, rcOld);
-  bool bSizeChanged = rcNew.right - rcNew.left != rcOld.right - rcOld.left ||
-                      rcNew.bottom - rcNew.top != rcOld.bottom - rcOld.top;
+  const bool bSizeChanged = SizeDiffers(rcNew, rcOld);
   if (!bSizeChanged || m_bLeft) return;
   m_bImagePending = true;
   m_nImageRetries = 0;
@@ -263,12 +262,7 @@ void CUserPageView::PopUserHistory() {
 
 // ---------------------------------------------------------------------------
 
-void CUserPageView::HandleUserImage(const TImageLoaded& payload) {
-  if (payload.m_bSuccess)
-    ShowDeliveredPicture(m_pUserPicture, payload);
-  else
-    m_pUserPicture->SetImageId(152, true);
-}
+void CUserPageView::HandleUserImage(const TImageLoaded& payload) { ShowUserPicture(m_pUserPicture, payload); }
 
 void CUserPageView::HandleUserInfo(const StringRecord7& payload) {
   if (!m_full.pCaption2) return;
