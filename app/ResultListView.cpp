@@ -8,7 +8,6 @@
 #include "protocol/HTTPUserModel.h"
 #include "protocol/SearchResults.h"
 
-
 bool HasResultPage() {
   CSearchResults* pResults = AppSettings::GetResultModel();
   return pResults && pResults->Page() != nullptr;

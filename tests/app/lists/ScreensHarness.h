@@ -143,9 +143,8 @@ class ScreensHarness : public searchtest::AppHarness {
     return dynamic_cast<V*>(m_app->ActiveView());
   }
   CRecordListPanel* Panel() const {
-    if (auto* p = View<CResultListView>()) return p->Panel();
-    if (auto* p = View<CUserListView>()) return p->Panel();
-    return nullptr;
+    auto* p = View<CRecordListView>();
+    return p ? p->Panel() : nullptr;
   }
   const CQuorelAppUi::TMenuItem& MenuItem(int32_t nCommand) const { return *m_app->FindMenuItem(nCommand); }
 
