@@ -68,13 +68,6 @@ class CSkinnedButton : public CtlPanel {
   void SetSliceRange(int32_t nFirst);
   void SetCornerSize(int32_t nWidth, int32_t nHeight);  // negative: broken invariant
   void SetActiveWhenDisabled(bool b) { m_bActiveWhenDisabled = b; }
-  // The feedback played on a press and on a release that is a tap.
-  void SetFeedback(int32_t nPress, int32_t nRelease) {
-    m_nPressFeedback = nPress;
-    m_nReleaseFeedback = nRelease;
-  }
-  int32_t PressFeedback() const { return m_nPressFeedback; }
-  int32_t ReleaseFeedback() const { return m_nReleaseFeedback; }
 
   void SetClickHandler(const CDelegate& d) { m_click = d; }
   void SetFocusHandler(const CDelegate& d) { m_focus = d; }
@@ -85,6 +78,7 @@ class CSkinnedButton : public CtlPanel {
   // The feedback played on a press (key or pointer).
   void SetPressFeedback(int32_t nId) { m_nPressFeedback = nId; }
   int32_t PressFeedback() const { return m_nPressFeedback; }
+  int32_t ReleaseFeedback() const { return m_nReleaseFeedback; }
 
   // Clears the inner tree and hands it out for another description.
   TInnerLayoutEdit EditInnerLayout();
