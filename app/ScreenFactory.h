@@ -1,6 +1,8 @@
 // The factory of one screen: a function that makes the view. UI thread.
 #pragma once
 
+#include <cstdint>
+
 #include "framework/Control.h"
 
 class CScreenFactory : public CViewFactory {
@@ -12,3 +14,7 @@ class CScreenFactory : public CViewFactory {
  private:
   TMaker m_pMaker;
 };
+
+// The factory of view `nViewId` when it is one of the result screens (4,
+// 10, 11, 13, 14, 15), else null.
+CViewFactory* NewResultScreenFactory(int32_t nViewId);
