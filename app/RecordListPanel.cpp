@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "app/EditBar.h"
+#include "app/FunctionDelegate.h"
 #include "app/QuorelAppUi.h"
 #include "framework/Feedback.h"
 #include "framework/Theme.h"
-#include "framework/Trace.h"
 #include "layouts/LayoutEdit.h"
 #include "layouts/Layouts.h"
 #include "platform/base/Format.h"
@@ -141,7 +141,7 @@ void CRecordListPanel::BuildRows() {
     BuildUserListItemLayout(pButton->GetChildLayout());
     pButton->GetChildLayout()->SelectVariants(16, nKey16);
     pRow->pPlay->SetPaintedByParent(true);
-    pButton->SetFeedback(pButton->PressFeedback(), 13);
+    pButton->SetReleaseFeedback(13);
 
     int32_t an[3];
     if (IdleImages(HasPreview(i), an)) ShowImages(*pRow, an);

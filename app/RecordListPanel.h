@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/RowParts.h"
-#include "app/ScreenListener.h"
+#include "framework/Events.h"
 #include "framework/Control.h"
 #include "framework/CtlScrollPanel.h"
 #include "framework/CtlStatic.h"
@@ -75,8 +75,8 @@ class CRecordListPanel : public CtlPanel {
   void RowClicked(void* pRow);
   void PlayClicked(void* pRow);
 
-  CScreenListener<PlayerStateEvent, CRecordListPanel, &CRecordListPanel::OnPlayerState> m_playerListener{this};
-  CScreenListener<TimerTickEvent, CRecordListPanel, &CRecordListPanel::OnTimerTick> m_tickListener{this};
+  CMemberListener<PlayerStateEvent, CRecordListPanel, &CRecordListPanel::OnPlayerState> m_playerListener{this};
+  CMemberListener<TimerTickEvent, CRecordListPanel, &CRecordListPanel::OnTimerTick> m_tickListener{this};
 
   std::unique_ptr<CLayoutNode> m_pRoot;
   CtlScrollPanel* m_pScroll = nullptr;

@@ -1,5 +1,6 @@
 #include "app/ResultListView.h"
 
+#include "app/FunctionDelegate.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecordListPanel.h"
 #include "framework/Theme.h"

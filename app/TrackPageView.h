@@ -10,7 +10,7 @@
 
 #include "app/EditBar.h"
 #include "app/RowParts.h"
-#include "app/ScreenListener.h"
+#include "framework/Events.h"
 #include "framework/Control.h"
 #include "framework/CtlScrollPanel.h"
 #include "framework/CtlStatic.h"
@@ -97,12 +97,12 @@ class CTrackPageView : public CView {
   void OpenBuy();
   void OpenLyrics();
 
-  CScreenListener<TrackImageLoadedEvent, CTrackPageView, &CTrackPageView::HandleTrackImage> m_trackImageListener{this};
-  CScreenListener<VideosLoadedEvent, CTrackPageView, &CTrackPageView::HandleVideos> m_videosListener{this};
-  CScreenListener<BuyLinksLoadedEvent, CTrackPageView, &CTrackPageView::HandleBuyLinks> m_buyListener{this};
-  CScreenListener<LyricsLinkLoadedEvent, CTrackPageView, &CTrackPageView::HandleLyrics> m_lyricsListener{this};
-  CScreenListener<PlayerStateEvent, CTrackPageView, &CTrackPageView::HandlePlayerState> m_playerListener{this};
-  CScreenListener<TimerTickEvent, CTrackPageView, &CTrackPageView::HandleTick> m_tickListener{this};
+  CMemberListener<TrackImageLoadedEvent, CTrackPageView, &CTrackPageView::HandleTrackImage> m_trackImageListener{this};
+  CMemberListener<VideosLoadedEvent, CTrackPageView, &CTrackPageView::HandleVideos> m_videosListener{this};
+  CMemberListener<BuyLinksLoadedEvent, CTrackPageView, &CTrackPageView::HandleBuyLinks> m_buyListener{this};
+  CMemberListener<LyricsLinkLoadedEvent, CTrackPageView, &CTrackPageView::HandleLyrics> m_lyricsListener{this};
+  CMemberListener<PlayerStateEvent, CTrackPageView, &CTrackPageView::HandlePlayerState> m_playerListener{this};
+  CMemberListener<TimerTickEvent, CTrackPageView, &CTrackPageView::HandleTick> m_tickListener{this};
 };
 
 // Shared by the pages: picture slots and measuring.

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "app/EditBar.h"
-#include "app/ScreenListener.h"
+#include "framework/Events.h"
 #include "framework/Control.h"
 #include "framework/CtlScrollPanel.h"
 #include "framework/CtlStatic.h"
@@ -40,8 +40,8 @@ class CUserInfoView : public CView {
   void HandleUserImage(const TImageLoaded& payload);
   void HandleUserInfo(const StringRecord7& payload);
 
-  CScreenListener<UserImageLoadedEvent, CUserInfoView, &CUserInfoView::HandleUserImage> m_imageListener{this};
-  CScreenListener<UserInfoLoadedEvent, CUserInfoView, &CUserInfoView::HandleUserInfo> m_infoListener{this};
+  CMemberListener<UserImageLoadedEvent, CUserInfoView, &CUserInfoView::HandleUserImage> m_imageListener{this};
+  CMemberListener<UserInfoLoadedEvent, CUserInfoView, &CUserInfoView::HandleUserInfo> m_infoListener{this};
 
   CEditBar m_bar;
   CtlScrollPanel* m_pScroll = nullptr;

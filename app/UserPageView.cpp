@@ -1,5 +1,6 @@
 #include "app/UserPageView.h"
 
+#include "app/FunctionDelegate.h"
 #include "app/QuorelAppUi.h"
 #include "app/ResultListView.h"
 #include "framework/Resources.h"

@@ -78,10 +78,10 @@ class CUserPageView : public CTrackPageView {
   void HandleRecordings(const TResultsLoaded& payload);
   void HandlePlaylist(const TResultsLoaded& payload);
 
-  CScreenListener<UserImageLoadedEvent, CUserPageView, &CUserPageView::HandleUserImage> m_userImageListener{this};
-  CScreenListener<UserInfoLoadedEvent, CUserPageView, &CUserPageView::HandleUserInfo> m_userInfoListener{this};
-  CScreenListener<RecordingsLoadedEvent, CUserPageView, &CUserPageView::HandleRecordings> m_recordingsListener{this};
-  CScreenListener<PlaylistLoadedEvent, CUserPageView, &CUserPageView::HandlePlaylist> m_playlistListener{this};
+  CMemberListener<UserImageLoadedEvent, CUserPageView, &CUserPageView::HandleUserImage> m_userImageListener{this};
+  CMemberListener<UserInfoLoadedEvent, CUserPageView, &CUserPageView::HandleUserInfo> m_userInfoListener{this};
+  CMemberListener<RecordingsLoadedEvent, CUserPageView, &CUserPageView::HandleRecordings> m_recordingsListener{this};
+  CMemberListener<PlaylistLoadedEvent, CUserPageView, &CUserPageView::HandlePlaylist> m_playlistListener{this};
 
   CtlStatic* m_pUserPicture = nullptr;
   CDetailsRowA m_preview;
