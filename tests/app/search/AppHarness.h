@@ -59,6 +59,7 @@ struct TFakeRecorderScript {
   int32_t responseStatus = 200;
   bool bHasReply = true;
   std::string reply;
+  int32_t elapsed = 0;  // hundredths of a second captured
 };
 
 class TFakeRecorder : public CSearchRecorder {
@@ -80,7 +81,7 @@ class TFakeRecorder : public CSearchRecorder {
     return m_pScript->responseStatus;
   }
   int32_t GetLevel() override { return 0; }
-  int32_t GetElapsed() override { return 0; }
+  int32_t GetElapsed() override { return m_pScript->elapsed; }
 
  private:
   void Log(const std::string& line) {
@@ -130,6 +131,10 @@ class AppHarness : public ::testing::Test {
                const std::function<void()>& beforeServices = {}) {
     plat::TestConfig config;
     config.virtualClock = bVirtualClock;
+    if (m_screen.cx > 0) {
+      config.screenWidth = m_screen.cx;
+      config.screenHeight = m_screen.cy;
+    }
     m_tp = std::make_unique<plat::TestPlatform>(config);
     apptest::WriteWindowPack(m_tp->DeviceRoot());
     m_hModule = plat::LoadLibrary(u"\\app.res");
@@ -139,7 +144,8 @@ class AppHarness : public ::testing::Test {
     m_app = std::make_unique<CQuorelAppUi>();
     m_app->Init(m_hModule, plat::SW_SHOW);
     for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
-    for (int32_t view : {2, 4, 8, 12, 16}) m_app->RegisterView(view, new TPlainFactory());
+    for (int32_t view : {2, 4, 8, 12, 16})
+      m_app->RegisterView(view, m_makeFactory ? m_makeFactory(view) : new TPlainFactory());
     m_app->SetStartView(2);
     if (beforeServices) beforeServices();
     // The test's own strings and no images; services only when asked.
@@ -231,6 +237,9 @@ class AppHarness : public ::testing::Test {
   std::function<void(const char*)> m_onStop;  // replaces the capture above when set
   plat::WString m_previewDir;  // the preview store's folder, kept after shut-down
   static inline int32_t s_openAtQuit = -1;  // the active view when the loop was told to quit
+  SIZE m_screen{};  // the device's screen when set
+  // The factory of a view, when the test has its own screens.
+  std::function<CViewFactory*(int32_t)> m_makeFactory;
   std::function<bool()> m_until;
   uint32_t m_untilStart = 0;
   uint32_t m_untilLimitMs = 0;
