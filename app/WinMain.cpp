@@ -3,6 +3,7 @@
 #include "app/PlaceholderView.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
+#include "app/ScreenFactory.h"
 #include "app/SearchingView.h"
 #include "framework/VyServices.h"
 #include "platform/entry/Entry.h"
@@ -20,7 +21,7 @@ int WinMain(plat::ModuleHandle hInstance, plat::ModuleHandle, const plat::WChar*
         pFactory = new CRecorderViewFactory();
       else if (nViewId == 12)
         pFactory = new CSearchingViewFactory();
-      else
+      else if (!(pFactory = NewResultScreenFactory(nViewId)))
         pFactory = new CPlaceholderFactory(nViewId);
       pApp->RegisterView(nViewId, pFactory);
     }

@@ -1,0 +1,170 @@
+// The result screens at 480 x 800 against a full-screen repaint of an empty
+// view in the same run: the results list with 100 rows (creation, layout,
+// first paint), and the switches from the results to a record's page and
+// from a user's recordings to a track's details. The program's application
+// object with its test settings, solid pictures and no network services
+// (every request fails at once).
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/QuorelAppUi.h"
+#include "app/ResultListView.h"
+#include "app/ScreenFactory.h"
+#include "app/TrackDetailsView.h"
+#include "app/UserPageView.h"
+#include "framework/AppRegistry.h"
+#include "framework/Resources.h"
+#include "platform/gdi/Gdi.h"
+#include "platform/testing/TestPlatform.h"
+#include "protocol/AppSettings.h"
+#include "protocol/HTTPUserModel.h"
+#include "protocol/SearchResults.h"
+#include "tools/qrespack/PackWriter.h"
+
+namespace {
+
+class CBenchImage : public IImageSource {
+ public:
+  CBitmap* Get() override {
+    plat::BitmapInfo info;
+    info.header.width = 8;
+    info.header.height = -8;
+    info.header.bitCount = 32;
+    void* pBits = nullptr;
+    return CBitmap::FromHandle(plat::CreateDIBSection(nullptr, info, plat::DIB_RGB_COLORS, &pBits), false);
+  }
+};
+
+class CBenchText : public IStringSource {
+ public:
+  void Get(plat::WString& text) override { text = u"Listen again"; }
+};
+
+class CEmptyView : public CView {};
+
+bool WritePack(const std::filesystem::path& root) {
+  qrespack::PackWriter w;
+  std::string error;
+  w.AddString(1, u"Quorel", "b", error);
+  w.AddString(2, u"QuorelMainWnd", "b", error);
+  w.AddMenu(102, {{40000, u""}, {40001, u""}}, "b", error);
+  w.AddAccelerators(2, {}, "b", error);
+  std::vector<uint8_t> bytes;
+  if (!w.Serialize(bytes, error)) return false;
+  std::filesystem::create_directories(root / "fs");
+  std::ofstream(root / "fs" / "app.res", std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return true;
+}
+
+// A reply of `n` tracks, one recording each, every other one with a preview.
+std::string Reply(int n) {
+  std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?><orlamet total_records=")" + std::to_string(n) +
+                    R"("><tracks>)";
+  for (int i = 0; i < n; ++i) {
+    std::string id = std::to_string(i);
+    xml += R"(<track track_id="t)" + id + R"(" track_name="Track number )" + id + R"(" album_name="Album")" +
+           (i % 2 ? std::string() : R"( audio_preview_url="http://media/t)" + id + R"(.mp3")") +
+           R"(><artists><artist artist_name="Artist )" + id + R"("/></artists><recordings><recording recording_id="r)" +
+           id + R"(" full_url="http://rec/r)" + id + R"(.mp3" matched_url="http://rec/m)" + id +
+           R"(.mp3"><users><user username="user)" + id + R"("/></users></recording></recordings></track>)";
+  }
+  return xml + "</tracks></orlamet>";
+}
+
+// Runs `measure` in the running application: views 2 (empty), 4, 10, 13, 14.
+void InScreens(benchmark::State& state, const std::function<void(CQuorelAppUi&, plat::TestPlatform&)>& measure) {
+  plat::TestPlatform tp;
+  plat::ModuleHandle hModule = WritePack(tp.DeviceRoot()) ? plat::LoadLibrary(u"\\app.res") : nullptr;
+  if (!hModule) {
+    state.SkipWithError("no resource pack");
+    return;
+  }
+  RegOpenAppKey();
+  CQuorelAppUi::SetStartStepHook([](EStartStep step) {
+    if (step == EStartStep::Options || step == EStartStep::UiStrings || step == EStartStep::Images ||
+        step == EStartStep::Settings)
+      return false;
+    return step < EStartStep::Settings || step > EStartStep::AudioBuffer;
+  });
+  CQuorelAppUi::SetUpdateCheckOnStart(false);
+  {
+    auto pApp = std::make_unique<CQuorelAppUi>();
+    pApp->Init(hModule, plat::SW_SHOW);
+    for (int32_t nId = 1; nId < 232; ++nId) CResources::RegisterStringSource(nId, new CBenchText());
+    for (int32_t nSlot = 0; nSlot < 390; ++nSlot) CResources::RegisterImageSource(nSlot, new CBenchImage());
+    struct CEmptyFactory : CViewFactory {
+      CView* CreateView() override { return new CEmptyView(); }
+    };
+    pApp->RegisterView(2, new CEmptyFactory());
+    pApp->RegisterView(4, new CScreenFactory(&CResultListView::NewView));
+    pApp->RegisterView(10, new CScreenFactory(&CUserListView::NewRecordingsView));
+    pApp->RegisterView(13, new CScreenFactory(&CUserPageView::NewView));
+    pApp->RegisterView(14, new CScreenFactory(&CTrackDetailsView::NewView));
+    pApp->SetStartView(2);
+    auto pSettings = std::make_unique<AppSettings>();
+    pSettings->Init();
+    const std::string reply = Reply(100);
+    AppSettings::GetResultModel()->LoadText(reply.c_str());
+    AppSettings::GetUserModel()->SetUserName(u"user0");
+    AppSettings::GetUserModel()->RecordingsResults()->LoadText(Reply(20).c_str());
+    bool bDone = false;
+    tp.SetIdleHook([&] {
+      if (!bDone) {
+        bDone = true;
+        tp.Pump();
+        measure(*pApp, tp);
+        plat::PostQuitMessage(0);
+      }
+      return true;
+    });
+    if (pApp->Run() != 0) state.SkipWithError("the application failed");
+    tp.SetIdleHook({});
+    pApp.reset();
+  }
+  CQuorelAppUi::SetStartStepHook({});
+  CQuorelAppUi::SetUpdateCheckOnStart(true);
+  RegCloseAppKey();
+  plat::FreeLibrary(hModule);
+}
+
+// Activates `from` untimed, then times the switch to `to` and its first paint.
+void Switch(benchmark::State& state, int32_t nFrom, int32_t nTo) {
+  InScreens(state, [&](CQuorelAppUi& app, plat::TestPlatform& tp) {
+    for (auto _ : state) {
+      state.PauseTiming();
+      app.ActivateView(nFrom);
+      tp.Pump();
+      state.ResumeTiming();
+      app.ActivateView(nTo);
+      tp.Pump();
+    }
+  });
+}
+
+// The anchor: the whole screen painted again over an empty view.
+void BM_EmptyViewRepaint(benchmark::State& state) {
+  InScreens(state, [&](CQuorelAppUi& app, plat::TestPlatform& tp) {
+    for (auto _ : state) {
+      app.Invalidate();
+      tp.Pump();
+    }
+  });
+}
+BENCHMARK(BM_EmptyViewRepaint)->Unit(benchmark::kMicrosecond);
+
+void BM_ResultsWith100Rows(benchmark::State& state) { Switch(state, 2, 4); }
+BENCHMARK(BM_ResultsWith100Rows)->Unit(benchmark::kMicrosecond);
+
+void BM_ResultsToUserPage(benchmark::State& state) { Switch(state, 4, 13); }
+BENCHMARK(BM_ResultsToUserPage)->Unit(benchmark::kMicrosecond);
+
+void BM_RecordingsToTrackDetails(benchmark::State& state) { Switch(state, 10, 14); }
+BENCHMARK(BM_RecordingsToTrackDetails)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
