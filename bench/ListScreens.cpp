@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchScreens.h"
 #include "app/QuorelAppUi.h"
 #include "app/ResultListView.h"
 #include "app/ScreenFactory.h"
@@ -24,43 +25,10 @@
 #include "protocol/AppSettings.h"
 #include "protocol/HTTPUserModel.h"
 #include "protocol/SearchResults.h"
-#include "tools/qrespack/PackWriter.h"
 
 namespace {
 
-class CBenchImage : public IImageSource {
- public:
-  CBitmap* Get() override {
-    plat::BitmapInfo info;
-    info.header.width = 8;
-    info.header.height = -8;
-    info.header.bitCount = 32;
-    void* pBits = nullptr;
-    return CBitmap::FromHandle(plat::CreateDIBSection(nullptr, info, plat::DIB_RGB_COLORS, &pBits), false);
-  }
-};
-
-class CBenchText : public IStringSource {
- public:
-  void Get(plat::WString& text) override { text = u"Listen again"; }
-};
-
 class CEmptyView : public CView {};
-
-bool WritePack(const std::filesystem::path& root) {
-  qrespack::PackWriter w;
-  std::string error;
-  w.AddString(1, u"Quorel", "b", error);
-  w.AddString(2, u"QuorelMainWnd", "b", error);
-  w.AddMenu(102, {{40000, u""}, {40001, u""}}, "b", error);
-  w.AddAccelerators(2, {}, "b", error);
-  std::vector<uint8_t> bytes;
-  if (!w.Serialize(bytes, error)) return false;
-  std::filesystem::create_directories(root / "fs");
-  std::ofstream(root / "fs" / "app.res", std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return true;
-}
 
 // A reply of `n` tracks, one recording each, every other one with a preview.
 std::string Reply(int n) {
@@ -80,7 +48,7 @@ std::string Reply(int n) {
 // Runs `measure` in the running application: views 2 (empty), 4, 10, 13, 14.
 void InScreens(benchmark::State& state, const std::function<void(CQuorelAppUi&, plat::TestPlatform&)>& measure) {
   plat::TestPlatform tp;
-  plat::ModuleHandle hModule = WritePack(tp.DeviceRoot()) ? plat::LoadLibrary(u"\\app.res") : nullptr;
+  plat::ModuleHandle hModule = WriteBenchPack(tp.DeviceRoot()) ? plat::LoadLibrary(u"\\app.res") : nullptr;
   if (!hModule) {
     state.SkipWithError("no resource pack");
     return;
@@ -96,8 +64,7 @@ void InScreens(benchmark::State& state, const std::function<void(CQuorelAppUi&, 
   {
     auto pApp = std::make_unique<CQuorelAppUi>();
     pApp->Init(hModule, plat::SW_SHOW);
-    for (int32_t nId = 1; nId < 232; ++nId) CResources::RegisterStringSource(nId, new CBenchText());
-    for (int32_t nSlot = 0; nSlot < 390; ++nSlot) CResources::RegisterImageSource(nSlot, new CBenchImage());
+    RegisterBenchResources(u"Listen again");
     struct CEmptyFactory : CViewFactory {
       CView* CreateView() override { return new CEmptyView(); }
     };

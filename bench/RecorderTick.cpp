@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchScreens.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
 #include "app/SearchRecorder.h"
@@ -18,7 +19,6 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/testing/TestPlatform.h"
 #include "protocol/AppSettings.h"
-#include "tools/qrespack/PackWriter.h"
 
 namespace {
 
@@ -37,41 +37,9 @@ class CBenchRecorder : public CSearchRecorder {
   int32_t m_nElapsed = 0;
 };
 
-class CBenchImage : public IImageSource {
- public:
-  CBitmap* Get() override {
-    plat::BitmapInfo info;
-    info.header.width = 8;
-    info.header.height = -8;
-    info.header.bitCount = 32;
-    void* pBits = nullptr;
-    return CBitmap::FromHandle(plat::CreateDIBSection(nullptr, info, plat::DIB_RGB_COLORS, &pBits), false);
-  }
-};
-
-class CBenchText : public IStringSource {
- public:
-  void Get(plat::WString& text) override { text = u"Sing or hum the tune"; }
-};
-
-bool WritePack(const std::filesystem::path& root) {
-  qrespack::PackWriter w;
-  std::string error;
-  w.AddString(1, u"Quorel", "b", error);
-  w.AddString(2, u"QuorelMainWnd", "b", error);
-  w.AddMenu(102, {{40000, u""}, {40001, u""}}, "b", error);
-  w.AddAccelerators(2, {}, "b", error);
-  std::vector<uint8_t> bytes;
-  if (!w.Serialize(bytes, error)) return false;
-  std::filesystem::create_directories(root / "fs");
-  std::ofstream(root / "fs" / "app.res", std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return true;
-}
-
 void TickOnRecorder(benchmark::State& state, bool bRecording) {
   plat::TestPlatform tp;
-  plat::ModuleHandle hModule = WritePack(tp.DeviceRoot()) ? plat::LoadLibrary(u"\\app.res") : nullptr;
+  plat::ModuleHandle hModule = WriteBenchPack(tp.DeviceRoot()) ? plat::LoadLibrary(u"\\app.res") : nullptr;
   if (!hModule) {
     state.SkipWithError("no resource pack");
     return;
@@ -89,8 +57,7 @@ void TickOnRecorder(benchmark::State& state, bool bRecording) {
   {
     auto pApp = std::make_unique<CQuorelAppUi>();
     pApp->Init(hModule, plat::SW_SHOW);
-    for (int32_t nId = 1; nId < 232; ++nId) CResources::RegisterStringSource(nId, new CBenchText());
-    for (int32_t nSlot = 0; nSlot < 390; ++nSlot) CResources::RegisterImageSource(nSlot, new CBenchImage());
+    RegisterBenchResources(u"Sing or hum the tune");
     pApp->RegisterView(2, new CRecorderViewFactory());
     pApp->SetStartView(2);
     auto pSettings = std::make_unique<AppSettings>();
