@@ -17,7 +17,7 @@ class ListViewsTest : public ScreensHarness {
   size_t History() const { return m_app->HistorySize(); }
 };
 
-TEST_F(ListViewsTest, ResultsTitleBarShowsItsButtonAfterSingOnly) {
+TEST_F(ListViewsTest, ResultsTitleBarOpensTheSearchLanguagesAfterSingOnly) {
   for (int32_t nMode : {0, 1}) {
     SCOPED_TRACE(nMode);
     MakeScreens();
@@ -37,7 +37,9 @@ TEST_F(ListViewsTest, ResultsTitleBarShowsItsButtonAfterSingOnly) {
              EXPECT_TRUE(MenuItem(0).bVisible);
              EXPECT_FALSE(m_app->DisplayedSoftKeys().left.IsSet());
              EXPECT_EQ(u"S15", m_app->DisplayedSoftKeys().right.text);
-           }});
+             if (nMode == 0) Tap(pView->Bar().pButton);
+           },
+           [this, nMode] { EXPECT_EQ(nMode == 0 ? 8 : 4, m_app->GetActiveViewId()); }});
     TearDown();
   }
 }
