@@ -5,6 +5,7 @@
 #include "app/EditBar.h"
 #include "app/FunctionDelegate.h"
 #include "app/QuorelAppUi.h"
+#include "app/ScreenSupport.h"
 #include "framework/Feedback.h"
 #include "framework/Theme.h"
 #include "layouts/LayoutEdit.h"
@@ -78,10 +79,7 @@ void CRecordListPanel::Init(CControl* pParent, CSearchResults* pModel, int32_t n
   m_pRoot->ResetVariants();
   m_pRoot->SelectVariants(3, 0);
 
-  m_pScroll = CtlScrollPanel::Create(this);
-  m_pScroll->SetColor(background);
-  m_pScroll->SetPaintedByParent(true);
-  m_pScroll->GetContentPanel()->SetPaintedByParent(true);
+  m_pScroll = CreatePagePanel(this, background, false);
   m_pScroll->SetLayoutNode(m_pRoot->FindNode(117, -1));
 
   m_pEmpty = CtlStatic::Create(this);

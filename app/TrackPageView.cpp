@@ -1,9 +1,9 @@
 #include "app/TrackPageView.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "app/QuorelAppUi.h"
+#include "app/ScreenSupport.h"
 #include "framework/AppUi.h"
 #include "framework/Theme.h"
 #include "layouts/LayoutEdit.h"
@@ -45,25 +45,9 @@ void BuildLinkRow(CDetailsRowB& row, CControl* pParent, int32_t nCaption, int32_
   SetRowHighlight(row, false);
 }
 
-int32_t FooterFontHeight() { return std::max(1, ScreenSmallerSide() * 16 / 480); }
+int32_t FooterFontHeight() { return std::max(1, std::min(MainWindowWidth(), MainWindowHeight()) * 16 / 480); }
 
 }  // namespace
-
-int32_t ScreenSmallerSide() {
-  CAppUi* pApp = CAppUi::Instance();
-  if (!pApp) return 0;
-  RECT rc = pApp->Rect();
-  return std::min(rc.right - rc.left, rc.bottom - rc.top);
-}
-
-int32_t MeasureTextHeight(CControl* pOn, plat::WStringView text, int32_t nFontHeight, int32_t nWidth) {
-  if (text.empty() || nWidth < 1 || nFontHeight < 1) return 0;
-  std::unique_ptr<CWindowGraphics> g = pOn->CreateGraphics();
-  g->SetFont(TFontDesc{nFontHeight});
-  RECT box{0, 0, nWidth, std::numeric_limits<int32_t>::max() / 4};
-  RECT rc = g->DrawText(text, box, EAlignLeft);
-  return std::max<int32_t>(0, rc.bottom - rc.top);
-}
 
 void ShowDefaultTrackPicture(CtlStatic* pPicture) {
   uint32_t nTheme = GetThemeIndex();
@@ -113,11 +97,7 @@ void CTrackPageView::CreateBarAndPanel(plat::WStringView title) {
   SetNoBackground();
   BuildEditBar(m_bar, this, 0);
   if (m_bar.pCaption) m_bar.pCaption->SetText(title);
-  m_pScroll = CtlScrollPanel::Create(this);
-  m_pScroll->SetColor(ThemeBackgroundColor(GetThemeIndex()));
-  m_pScroll->SetScrollBarImages(37, 38, 39, -1, -1, -1);
-  m_pScroll->SetPaintedByParent(true);
-  m_pScroll->GetContentPanel()->SetPaintedByParent(true);
+  m_pScroll = CreatePagePanel(this, ThemeBackgroundColor(GetThemeIndex()), true);
 }
 
 void CTrackPageView::CreateTrackTexts() {
@@ -221,8 +201,7 @@ void CTrackPageView::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
 }
 
 void CTrackPageView::InstallContentRelayout() {
-  m_pScroll->SetRelayoutHandler(CDelegate::Member<&CTrackPageView::RunContentRelayout>(this));
-  m_pScroll->Relayout();
+  RequestMeasuredPass(m_pScroll, CDelegate::Member<&CTrackPageView::RunContentRelayout>(this));
 }
 
 void CTrackPageView::RelayoutContent() {
@@ -236,7 +215,7 @@ void CTrackPageView::RelayoutContent() {
   for (CtlStatic* pNote : {m_pAmgNote, m_pSourceNote}) {
     if (!pNote || !pNote->LayoutNode()) continue;
     CLayoutNode* pNode = pNote->LayoutNode();
-    int32_t nText = MeasureTextHeight(pNote, pNote->Text(), FooterFontHeight(), pNode->GetWidth());
+    int32_t nText = MeasureTextHeight(pNote, pNote->Text(), TFontDesc{FooterFontHeight()}, pNode->GetWidth(), EAlignLeft);
     SetHeightPx(pNode, nText + nMargins);
   }
   m_pScroll->Relayout();

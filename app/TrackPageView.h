@@ -105,10 +105,6 @@ class CTrackPageView : public CView {
   CMemberListener<TimerTickEvent, CTrackPageView, &CTrackPageView::HandleTick> m_tickListener{this};
 };
 
-// Shared by the pages: picture slots and measuring.
-int32_t ScreenSmallerSide();
-// The height the text takes wrapped at the width in a font of the height.
-int32_t MeasureTextHeight(CControl* pOn, plat::WStringView text, int32_t nFontHeight, int32_t nWidth);
 // The picture a page shows for a failed or missing track picture (theme 0
 // 189, theme 1 326; other themes keep what is shown).
 void ShowDefaultTrackPicture(CtlStatic* pPicture);

@@ -2,6 +2,7 @@
 
 #include "app/QuorelAppUi.h"
 #include "app/ResultListView.h"
+#include "app/ScreenSupport.h"
 #include "app/TrackPageView.h"
 #include "framework/Theme.h"
 #include "layouts/LayoutEdit.h"
@@ -22,7 +23,7 @@ int32_t FitText(CtlStatic* pText, int32_t nFont) {
   CLayoutNode* pNode = pText->LayoutNode();
   if (!pNode || nFont < 1) return 0;
   pText->SetFont(TFontDesc{nFont});
-  return MeasureTextHeight(pText, pText->Text(), nFont, pNode->GetWidth());
+  return MeasureTextHeight(pText, pText->Text(), TFontDesc{nFont}, pNode->GetWidth(), EAlignLeft);
 }
 
 }  // namespace
@@ -42,11 +43,8 @@ void CUserInfoView::Create(CControl* pParent, plat::WStringView className, plat:
   CQuorelAppUi::SetRightSoftKey(0);
   BuildEditBar(m_bar, this, 220);
   const uint32_t nTheme = GetThemeIndex();
-  m_pScroll = CtlScrollPanel::Create(this);
-  m_pScroll->SetColor(ThemeBackgroundColor(nTheme));
-  m_pScroll->SetPaintedByParent(true);
+  m_pScroll = CreatePagePanel(this, ThemeBackgroundColor(nTheme), false);
   m_pScroll->GetContentPanel()->SetColor(ThemeBackgroundColor(nTheme));
-  m_pScroll->GetContentPanel()->SetPaintedByParent(true);
   CControl* pContent = m_pScroll->GetContentPanel();
   m_pPicture = CtlStatic::Create(pContent);
   m_pPicture->SetPaintedByParent(true);
@@ -99,8 +97,7 @@ void CUserInfoView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
 }
 
 void CUserInfoView::InstallMeasuredLayout() {
-  m_pScroll->SetRelayoutHandler(CDelegate::Member<&CUserInfoView::MeasuredLayout>(this));
-  m_pScroll->Relayout();
+  RequestMeasuredPass(m_pScroll, CDelegate::Member<&CUserInfoView::MeasuredLayout>(this));
 }
 
 void CUserInfoView::MeasuredLayout() {

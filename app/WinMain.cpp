@@ -5,6 +5,7 @@
 #include "app/RecorderView.h"
 #include "app/ScreenFactory.h"
 #include "app/SearchingView.h"
+#include "app/SettingsScreens.h"
 #include "framework/VyServices.h"
 #include "platform/entry/Entry.h"
 #include "vy/OptionsMenuGUI.h"
@@ -21,7 +22,7 @@ int WinMain(plat::ModuleHandle hInstance, plat::ModuleHandle, const plat::WChar*
         pFactory = new CRecorderViewFactory();
       else if (nViewId == 12)
         pFactory = new CSearchingViewFactory();
-      else if (!(pFactory = NewResultScreenFactory(nViewId)))
+      else if (!(pFactory = NewResultScreenFactory(nViewId)) && !(pFactory = NewSettingsScreenFactory(nViewId)))
         pFactory = new CPlaceholderFactory(nViewId);
       pApp->RegisterView(nViewId, pFactory);
     }
