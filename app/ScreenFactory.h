@@ -1,20 +1,9 @@
-// The factory of one screen: a function that makes the view. UI thread.
+// The result screens as the program registers them.
 #pragma once
 
 #include <cstdint>
 
 #include "framework/Control.h"
 
-class CScreenFactory : public CViewFactory {
- public:
-  using TMaker = CView* (*)();
-  explicit CScreenFactory(TMaker pMaker) : m_pMaker(pMaker) {}
-  CView* CreateView() override { return m_pMaker(); }
-
- private:
-  TMaker m_pMaker;
-};
-
-// The factory of view `nViewId` when it is one of the result screens (4,
-// 10, 11, 13, 14, 15), else null.
+// The factory of view 4, 10, 11, 13, 14 or 15; null for any other.
 CViewFactory* NewResultScreenFactory(int32_t nViewId);

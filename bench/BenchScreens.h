@@ -3,14 +3,23 @@
 // every UI string.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "app/QuorelAppUi.h"
+#include "framework/AppRegistry.h"
 
 #include "framework/Graphics.h"
 #include "framework/Resources.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/testing/TestPlatform.h"
+#include "protocol/AppSettings.h"
 #include "tools/qrespack/PackWriter.h"
 
 class CBenchImage : public IImageSource {
@@ -54,4 +63,51 @@ inline bool WriteBenchPack(const std::filesystem::path& root) {
 inline void RegisterBenchResources(const char16_t* pText) {
   for (int32_t nId = 1; nId < 232; ++nId) CResources::RegisterStringSource(nId, new CBenchText(pText));
   for (int32_t nSlot = 0; nSlot < 390; ++nSlot) CResources::RegisterImageSource(nSlot, new CBenchImage());
+}
+
+// The program's application object on a headless device with the bench
+// resources, its own settings and no network services: `setup` registers
+// the views (view 2 starts), `measure` runs once the loop has started.
+inline void InBenchApp(benchmark::State& state, const char16_t* pText,
+                       const std::function<void(CQuorelAppUi&, AppSettings&)>& setup,
+                       const std::function<void(CQuorelAppUi&, plat::TestPlatform&)>& measure) {
+  plat::TestPlatform tp;
+  plat::ModuleHandle hModule = WriteBenchPack(tp.DeviceRoot()) ? plat::LoadLibrary(u"\\app.res") : nullptr;
+  if (!hModule) {
+    state.SkipWithError("no resource pack");
+    return;
+  }
+  RegOpenAppKey();
+  CQuorelAppUi::SetStartStepHook([](EStartStep step) {
+    if (step == EStartStep::Options || step == EStartStep::UiStrings || step == EStartStep::Images ||
+        step == EStartStep::Settings)
+      return false;
+    return step < EStartStep::Settings || step > EStartStep::AudioBuffer;
+  });
+  CQuorelAppUi::SetUpdateCheckOnStart(false);
+  {
+    auto pApp = std::make_unique<CQuorelAppUi>();
+    pApp->Init(hModule, plat::SW_SHOW);
+    RegisterBenchResources(pText);
+    auto pSettings = std::make_unique<AppSettings>();
+    setup(*pApp, *pSettings);
+    pApp->SetStartView(2);
+    bool bDone = false;
+    tp.SetIdleHook([&] {
+      if (!bDone) {
+        bDone = true;
+        tp.Pump();
+        measure(*pApp, tp);
+        plat::PostQuitMessage(0);
+      }
+      return true;
+    });
+    if (pApp->Run() != 0) state.SkipWithError("the application failed");
+    tp.SetIdleHook({});
+    pApp.reset();
+  }
+  CQuorelAppUi::SetStartStepHook({});
+  CQuorelAppUi::SetUpdateCheckOnStart(true);
+  RegCloseAppKey();
+  plat::FreeLibrary(hModule);
 }

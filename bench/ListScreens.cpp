@@ -6,22 +6,15 @@
 // (every request fails at once).
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-#include <fstream>
-#include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "BenchScreens.h"
-#include "app/QuorelAppUi.h"
 #include "app/ResultListView.h"
-#include "app/ScreenFactory.h"
+#include "app/SettingsScreens.h"
 #include "app/TrackDetailsView.h"
 #include "app/UserPageView.h"
-#include "framework/AppRegistry.h"
-#include "framework/Resources.h"
-#include "platform/gdi/Gdi.h"
-#include "platform/testing/TestPlatform.h"
 #include "protocol/AppSettings.h"
 #include "protocol/HTTPUserModel.h"
 #include "protocol/SearchResults.h"
@@ -45,59 +38,26 @@ std::string Reply(int n) {
   return xml + "</tracks></orlamet>";
 }
 
-// Runs `measure` in the running application: views 2 (empty), 4, 10, 13, 14.
+// Runs `measure` in the running application: views 2 (empty), 4, 10, 13, 14;
+// 100 results and a user with 20 recordings.
 void InScreens(benchmark::State& state, const std::function<void(CQuorelAppUi&, plat::TestPlatform&)>& measure) {
-  plat::TestPlatform tp;
-  plat::ModuleHandle hModule = WriteBenchPack(tp.DeviceRoot()) ? plat::LoadLibrary(u"\\app.res") : nullptr;
-  if (!hModule) {
-    state.SkipWithError("no resource pack");
-    return;
-  }
-  RegOpenAppKey();
-  CQuorelAppUi::SetStartStepHook([](EStartStep step) {
-    if (step == EStartStep::Options || step == EStartStep::UiStrings || step == EStartStep::Images ||
-        step == EStartStep::Settings)
-      return false;
-    return step < EStartStep::Settings || step > EStartStep::AudioBuffer;
-  });
-  CQuorelAppUi::SetUpdateCheckOnStart(false);
-  {
-    auto pApp = std::make_unique<CQuorelAppUi>();
-    pApp->Init(hModule, plat::SW_SHOW);
-    RegisterBenchResources(u"Listen again");
-    struct CEmptyFactory : CViewFactory {
-      CView* CreateView() override { return new CEmptyView(); }
-    };
-    pApp->RegisterView(2, new CEmptyFactory());
-    pApp->RegisterView(4, new CScreenFactory(&CResultListView::NewView));
-    pApp->RegisterView(10, new CScreenFactory(&CUserListView::NewRecordingsView));
-    pApp->RegisterView(13, new CScreenFactory(&CUserPageView::NewView));
-    pApp->RegisterView(14, new CScreenFactory(&CTrackDetailsView::NewView));
-    pApp->SetStartView(2);
-    auto pSettings = std::make_unique<AppSettings>();
-    pSettings->Init();
-    const std::string reply = Reply(100);
-    AppSettings::GetResultModel()->LoadText(reply.c_str());
-    AppSettings::GetUserModel()->SetUserName(u"user0");
-    AppSettings::GetUserModel()->RecordingsResults()->LoadText(Reply(20).c_str());
-    bool bDone = false;
-    tp.SetIdleHook([&] {
-      if (!bDone) {
-        bDone = true;
-        tp.Pump();
-        measure(*pApp, tp);
-        plat::PostQuitMessage(0);
-      }
-      return true;
-    });
-    if (pApp->Run() != 0) state.SkipWithError("the application failed");
-    tp.SetIdleHook({});
-    pApp.reset();
-  }
-  CQuorelAppUi::SetStartStepHook({});
-  CQuorelAppUi::SetUpdateCheckOnStart(true);
-  RegCloseAppKey();
-  plat::FreeLibrary(hModule);
+  InBenchApp(
+      state, u"Listen again",
+      [](CQuorelAppUi& app, AppSettings& settings) {
+        struct CEmptyFactory : CViewFactory {
+          CView* CreateView() override { return new CEmptyView(); }
+        };
+        app.RegisterView(2, new CEmptyFactory());
+        app.RegisterView(4, new CNewViewFactory(&CResultListView::NewView));
+        app.RegisterView(10, new CNewViewFactory(&CUserListView::NewRecordingsView));
+        app.RegisterView(13, new CNewViewFactory(&CUserPageView::NewView));
+        app.RegisterView(14, new CNewViewFactory(&CTrackDetailsView::NewView));
+        settings.Init();
+        AppSettings::GetResultModel()->LoadText(Reply(100).c_str());
+        AppSettings::GetUserModel()->SetUserName(u"user0");
+        AppSettings::GetUserModel()->RecordingsResults()->LoadText(Reply(20).c_str());
+      },
+      measure);
 }
 
 // Activates `from` untimed, then times the switch to `to` and its first paint.

@@ -15,7 +15,7 @@
 #include "PreviewScript.h"
 #include "app/RecordListPanel.h"
 #include "app/ResultListView.h"
-#include "app/ScreenFactory.h"
+#include "app/SettingsScreens.h"
 #include "app/TrackDetailsView.h"
 #include "app/UserInfoView.h"
 #include "app/UserPageView.h"
@@ -100,18 +100,18 @@ class ScreensHarness : public searchtest::AppHarness {
   // before the loop starts).
   void MakeScreens(uint32_t nTheme = 0) {
     m_makeFactory = [](int32_t nView) -> CViewFactory* {
-      if (nView == 4) return new CScreenFactory(&CResultListView::NewView);
+      if (nView == 4) return new CNewViewFactory(&CResultListView::NewView);
       return new searchtest::TPlainFactory();
     };
     MakeApp(true, false);
     for (int32_t id = 1; id <= 231; ++id)
       if (std::find(std::begin(kUiStrings), std::end(kUiStrings), id) == std::end(kUiStrings))
         CResources::RegisterStringSource(id, new searchtest::TStringSource(id));
-    m_app->RegisterView(10, new CScreenFactory(&CUserListView::NewRecordingsView));
-    m_app->RegisterView(11, new CScreenFactory(&CUserListView::NewPlaylistView));
-    m_app->RegisterView(13, new CScreenFactory(&CUserPageView::NewView));
-    m_app->RegisterView(14, new CScreenFactory(&CTrackDetailsView::NewView));
-    m_app->RegisterView(15, new CScreenFactory(&CUserInfoView::NewView));
+    m_app->RegisterView(10, new CNewViewFactory(&CUserListView::NewRecordingsView));
+    m_app->RegisterView(11, new CNewViewFactory(&CUserListView::NewPlaylistView));
+    m_app->RegisterView(13, new CNewViewFactory(&CUserPageView::NewView));
+    m_app->RegisterView(14, new CNewViewFactory(&CTrackDetailsView::NewView));
+    m_app->RegisterView(15, new CNewViewFactory(&CUserInfoView::NewView));
     m_settings->Init();  // the user model (the start-up's settings step is the test's)
     *AppSettings::ThemeIndex() = static_cast<int32_t>(nTheme);
   }
