@@ -143,8 +143,9 @@ void CRecordListPanel::BuildRows() {
 
     int32_t an[3];
     if (IdleImages(HasPreview(i), an)) ShowImages(*pRow, an);
+    // A plain font fitted to the box once the row has its size (a font made
+    // before would only be made again).
     for (CtlStatic* pText : {pRow->pTitle, pRow->pSubtitle}) {
-      pText->SetFont(TFontDesc{30});
       pText->SetAutoFit(true);
       pText->SetAlignment(EAlignLeftSingle);
       pText->SetMarquee(false);
