@@ -280,6 +280,10 @@ TEST_F(PagesTest, UserPagePicturesFallBackAndANamelessOrPicturelessUserAsksNoSer
             },
             [] {},
             [&] {
+              CUserPageView* p = Page();
+              EXPECT_EQ(189, p->TrackPicture()->ImageId());  // its request failed
+              // A name: the request failed (slot 152); none: never asked for.
+              EXPECT_EQ(*user ? 152 : 211, p->UserPicture()->ImageId());
               const bool bNamed = *user != 0;
               EXPECT_EQ(bNamed, std::find(pLog->names.begin(), pLog->names.end(), "user image") != pLog->names.end());
               EXPECT_EQ(0u, CountCalls("ShowServerMessageView"));
@@ -402,6 +406,7 @@ TEST_F(PagesTest, TrackDetailsVariantsFollowTheSwitchesAndAskOnlyForThoseOn) {
       EXPECT_FALSE(has("info"));
       EXPECT_EQ(u"anna", p->Bar().pCaption->Text());
       EXPECT_TRUE(p->PlayRow().pButton->IsFocused());
+      EXPECT_EQ(189, p->TrackPicture()->ImageId());  // the default once its request failed
       EXPECT_EQ(u"S15", m_app->DisplayedSoftKeys().right.text);
       // The footer notes got their measured height.
       EXPECT_GT(pContent->FindNode(149, -1)->GetHeight(), 0);
@@ -500,6 +505,7 @@ TEST_F(PagesTest, UserInformationFillsLabelsOnlyForTextsThatCame) {
                   EXPECT_EQ(c.label2, p->SecondLabel()->Text());
                   EXPECT_EQ(c.key8, SelectedKey(p->Content()->FindNode(199, -1), 8));
                   EXPECT_EQ(u"S220", p->Bar().pCaption->Text());
+                  EXPECT_EQ(152, p->Picture()->ImageId());  // no picture to be had here
                   EXPECT_FALSE(m_app->DisplayedSoftKeys().right.IsSet());
                 }});
     TearDown();
