@@ -3,6 +3,7 @@
 #include "app/PlaceholderView.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
+#include "app/ScreenFactory.h"
 #include "app/SearchingView.h"
 #include "app/SettingsScreens.h"
 #include "framework/VyServices.h"
@@ -21,7 +22,7 @@ int WinMain(plat::ModuleHandle hInstance, plat::ModuleHandle, const plat::WChar*
         pFactory = new CRecorderViewFactory();
       else if (nViewId == 12)
         pFactory = new CSearchingViewFactory();
-      else if (!(pFactory = NewSettingsScreenFactory(nViewId)))
+      else if (!(pFactory = NewResultScreenFactory(nViewId)) && !(pFactory = NewSettingsScreenFactory(nViewId)))
         pFactory = new CPlaceholderFactory(nViewId);
       pApp->RegisterView(nViewId, pFactory);
     }
