@@ -5,6 +5,12 @@
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
 #include "app/SearchingView.h"
+#include "app/RecordListPanel.h"
+#include "app/ResultListView.h"
+#include "protocol/AppSettings.h"
+#include "protocol/HTTPUserModel.h"
+#include "protocol/PreviewStore.h"
+#include "protocol/SearchResults.h"
 #include "app/ChoiceListView.h"
 #include "app/SettingsView.h"
 #include "e2e/Road.h"
@@ -165,6 +171,44 @@ TEST(MainRoad, StartRecordStopResults) {
     EXPECT_GT(seconds, 5.4);
     EXPECT_LT(seconds, 7.0);
     EXPECT_NEAR(std::stod(Field(upload, "frequency_hz")), 262, 8);
+  });
+  road.Wait(300);
+  road.Then([&] {
+    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    ASSERT_NE(pView, nullptr);
+    EXPECT_EQ(pView->Bar().pCaption->Text(), Ui(219));
+    CRecordListPanel* pPanel = pView->Panel();
+    ASSERT_EQ(pPanel->RowCount(), 3u);
+    EXPECT_EQ(pPanel->SelectedRow(), 0);
+    EXPECT_EQ(pPanel->PlayingRow(), -1);
+    EXPECT_EQ(CSearchingView::Current(), nullptr) << "the wait panel is gone";
+    // The ranked catalogue: the track nearest the tone first.
+    EXPECT_EQ(AppSettings::GetResultModel()->TrackName(0), u"Café Nights & Days");
+    EXPECT_TRUE(road.Device().Speaker().empty());
+    // Play row 0's preview.
+    TapOn(road, pPanel->Row(0).pPlay);
+  });
+  road.Until("the preview plays", [] {
+    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    return pView && pView->Panel()->PlayingRow() == 0 && plat::CurrentPowerRecord().audioHeld > 0;
+  });
+  road.Then([&] {
+    const auto previews = road.Requests("preview");
+    ASSERT_EQ(previews.size(), 1u);
+    EXPECT_NE(Field(previews[0], "target").find("preview-t1.mp3"), std::string::npos) << previews[0];
+  });
+  road.Until("the preview ended", [] {
+    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    return pView && pView->Panel()->PlayingRow() == -1;
+  }, 30000);
+  road.Then([&] {
+    const auto speaker = road.Device().Speaker();
+    ASSERT_FALSE(speaker.empty());
+    EXPECT_EQ(speaker[0].format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(speaker[0].format.nChannels, 1u);
+    EXPECT_EQ(plat::CurrentPowerRecord().audioHeld, 0);
+    plat::WString cached;
+    EXPECT_TRUE(CQuorelAppUi::PreviewStore()->IsCached(AppSettings::GetUserModel()->CurrentTrack(), cached));
   });
 
   // 13. Exit.
