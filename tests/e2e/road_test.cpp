@@ -5,6 +5,13 @@
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
 #include "app/SearchingView.h"
+#include "app/RecordListPanel.h"
+#include "app/ResultListView.h"
+#include "app/UserPageView.h"
+#include "protocol/AppSettings.h"
+#include "protocol/HTTPUserModel.h"
+#include "protocol/PreviewStore.h"
+#include "protocol/SearchResults.h"
 #include "app/ChoiceListView.h"
 #include "app/SettingsView.h"
 #include "e2e/Road.h"
@@ -165,6 +172,93 @@ TEST(MainRoad, StartRecordStopResults) {
     EXPECT_GT(seconds, 5.4);
     EXPECT_LT(seconds, 7.0);
     EXPECT_NEAR(std::stod(Field(upload, "frequency_hz")), 262, 8);
+  });
+  road.Wait(300);
+  road.Then([&] {
+    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    ASSERT_NE(pView, nullptr);
+    EXPECT_EQ(pView->Bar().pCaption->Text(), Ui(219));
+    CRecordListPanel* pPanel = pView->Panel();
+    ASSERT_EQ(pPanel->RowCount(), 3u);
+    EXPECT_EQ(pPanel->SelectedRow(), 0);
+    EXPECT_EQ(pPanel->PlayingRow(), -1);
+    EXPECT_EQ(CSearchingView::Current(), nullptr) << "the wait panel is gone";
+    // The ranked catalogue: the track nearest the tone first.
+    EXPECT_EQ(AppSettings::GetResultModel()->TrackName(0), u"Café Nights & Days");
+    EXPECT_TRUE(road.Device().Speaker().empty());
+    // Play row 0's preview.
+    TapOn(road, pPanel->Row(0).pPlay);
+  });
+  road.Until("the preview plays", [] {
+    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    return pView && pView->Panel()->PlayingRow() == 0 && plat::CurrentPowerRecord().audioHeld > 0;
+  });
+  road.Until("the preview ended", [] {
+    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    return pView && pView->Panel()->PlayingRow() == -1;
+  }, 30000);
+  road.Then([&] {
+    // The server logs a download once it has answered it.
+    const auto previews = road.Requests("preview");
+    ASSERT_EQ(previews.size(), 1u);
+    EXPECT_NE(Field(previews[0], "target").find("preview-t1.mp3"), std::string::npos) << previews[0];
+    const auto speaker = road.Device().Speaker();
+    ASSERT_FALSE(speaker.empty());
+    EXPECT_EQ(speaker[0].format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(speaker[0].format.nChannels, 1u);
+    EXPECT_EQ(plat::CurrentPowerRecord().audioHeld, 0);
+    plat::WString cached;
+    EXPECT_TRUE(CQuorelAppUi::PreviewStore()->IsCached(AppSettings::GetUserModel()->CurrentTrack(), cached));
+  });
+
+  // 5. The user page of row 0: the track and the user who sang it.
+  road.Then([&] {
+    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    ASSERT_NE(pView, nullptr);
+    TapOn(road, pView->Panel()->Row(0).pButton);
+  });
+  road.Until("the user page", [&] { return road.ActiveView() == 13; });
+  road.Until("the user's pages arrived", [&] {
+    return !road.Requests("getUserPlaylist").empty() && !road.Requests("getUserRecordings").empty() &&
+           !road.Requests("getUserInformation").empty();
+  });
+  road.Wait(500);
+  road.Then([&] {
+    EXPECT_EQ(road.History(), (std::vector<int32_t>{2, 4}));
+    auto* pView = dynamic_cast<CUserPageView*>(CAppUi::Instance()->ActiveView());
+    ASSERT_NE(pView, nullptr);
+    EXPECT_EQ(pView->Bar().pCaption->Text(), u"Café Nights & Days");
+    for (const char* route : {"videos", "getTrackBuyLinks", "getTrackLyricsLink", "getUserInformation",
+                              "getUserRecordings", "getUserPlaylist"}) {
+      const auto requests = road.Requests(route);
+      ASSERT_EQ(requests.size(), 1u) << route;
+      EXPECT_EQ(Field(requests[0], "violations"), "[]") << requests[0];
+    }
+    std::string images;
+    for (const std::string& entry : road.Requests("image")) images += Field(entry, "target") + " ";
+    EXPECT_NE(images.find("al1.png"), std::string::npos) << images;
+    EXPECT_NE(images.find("anna.png"), std::string::npos) << images;
+    EXPECT_FALSE(pView->RecordingsButton()->IsEnabled());
+    // 6. Details on.
+    TapOn(road, pView->SwitchRow().pButton);
+  });
+  road.Wait(500);
+  road.Then([&] {
+    auto* pView = dynamic_cast<CUserPageView*>(CAppUi::Instance()->ActiveView());
+    ASSERT_NE(pView, nullptr);
+    EXPECT_TRUE(pView->RecordingsButton()->IsEnabled());
+    EXPECT_TRUE(pView->PlaylistButton()->IsEnabled());
+    // 7. Her recordings.
+    TapOn(road, pView->RecordingsButton());
+  });
+  road.Until("her recordings", [&] { return road.ActiveView() == 10; });
+  road.Wait(300);
+  road.Then([&] {
+    EXPECT_EQ(road.History(), (std::vector<int32_t>{2, 4, 13}));
+    auto* pView = dynamic_cast<CUserListView*>(CAppUi::Instance()->ActiveView());
+    ASSERT_NE(pView, nullptr);
+    EXPECT_EQ(pView->Panel()->RowCount(), 3u);
+    EXPECT_EQ(pView->Bar().pCaption->Text(), u"anna's recordings (3)");
   });
 
   // 13. Exit.
