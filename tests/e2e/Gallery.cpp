@@ -16,6 +16,9 @@
 #include "app/PlaceholderView.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
+#include "app/RecordListPanel.h"
+#include "app/ResultListView.h"
+#include "app/UserPageView.h"
 #include "e2e/Road.h"
 #include "platform/display/Display.h"
 
@@ -74,19 +77,50 @@ void OpenSettings(Road& road, int32_t) {
   road.Wait(600);
 }
 
+template <class T>
+T* Active() {
+  return dynamic_cast<T*>(CAppUi::Instance()->ActiveView());
+}
+
+// A Sing search stopped at 5.5 s: pictured while the server works on it.
+void Searching(Road& road, int32_t) {
+  PickMode(road, 0);
+  road.Then([&road] {
+    if (CRecorderView::Current()) TapOn(road, CRecorderView::Current()->RecordButton());
+  });
+  road.Until("5.5 s recorded", [] {
+    CSearchRecorder* pRecorder = CQuorelAppUi::Recorder();
+    return pRecorder && pRecorder->GetElapsed() >= 550;
+  });
+  road.Then([&road] {
+    if (CRecorderView::Current()) TapOn(road, CRecorderView::Current()->RecordButton());
+  });
+  road.Until("the searching screen", [&road] { return road.ActiveView() == 12; });
+}
+
+void Results(Road& road, int32_t) {
+  road.Until("the results", [&road] { return road.ActiveView() == 4; });
+  road.Wait(600);
+}
+
+// Row 0 of the results opens its page; the pictures come in.
+void UserPage(Road& road, int32_t) {
+  road.Then([&road] {
+    if (auto* pView = Active<CResultListView>()) TapOn(road, pView->Panel()->Row(0).pButton);
+  });
+  road.Until("the user page", [&road] { return road.ActiveView() == 13; });
+  road.Wait(1000);
+}
+
 // Along the road a new user takes; states whose way in needs a screen that
 // does not drive it yet are reached by activating the view.
 const GalleryState kStates[] = {
     {2, "idle-sing", true, Start},
     {2, "idle-grab", false, IdleGrab},
     {2, "recording", false, Recording, CancelRecording},
-    {12, "searching", true, Show},
-    {4, "results", true, Show},
-    {13, "user-page", true, Show},
-    {10, "recordings", true, Show},
-    {11, "playlist", true, Show},
-    {14, "track", true, Show},
-    {15, "user-info", true, Show},
+    {12, "searching", true, Searching},
+    {4, "results", true, Results},
+    {13, "user-page", true, UserPage},
     {16, "server-message", true, Show},
     {18, "help", true, Show},
     {19, "credits", true, Show},

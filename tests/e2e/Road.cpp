@@ -240,6 +240,7 @@ int Road::Run() {
   size_t next = 0;
   bool bQuit = false;
   uint32_t waitStart = 0;
+  std::chrono::steady_clock::time_point realStart;
   bool bWaiting = false;
   m_tp->SetIdleHook([&] {
     while (next < m_steps.size()) {
@@ -248,9 +249,14 @@ int Road::Run() {
         if (!bWaiting) {
           bWaiting = true;
           waitStart = plat::GetTickCount();
+          realStart = std::chrono::steady_clock::now();
         }
         if (!p.until()) {
-          if (plat::GetTickCount() - waitStart < p.maxMs) return false;  // let the loop block
+          // The server is a process of its own: while it works, virtual time
+          // may run ahead, so a wait also lasts as long in real time.
+          const bool bVirtualLeft = plat::GetTickCount() - waitStart < p.maxMs;
+          const bool bRealLeft = std::chrono::steady_clock::now() - realStart < std::chrono::milliseconds(p.maxMs);
+          if (bVirtualLeft || bRealLeft) return false;  // let the loop block
           if (!p.what.empty()) m_misses.push_back(p.what);
         }
         bWaiting = false;

@@ -102,7 +102,8 @@ class Road {
 
   // Steps run in order inside the program's loop, each when the loop would
   // block; Until lets the loop run (timers, threads, the network) until the
-  // condition holds, at most `maxMs` of platform time, and records a miss.
+  // condition holds, at most `maxMs` of platform time and as long in real
+  // time (the server does not run on the virtual clock), and records a miss.
   using Step = std::function<void()>;
   void Then(Step step);
   void Until(std::string what, std::function<bool()> condition, uint32_t maxMs = 15000);
