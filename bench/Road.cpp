@@ -57,11 +57,13 @@ class TCaptureWatch : public CEventListenerFor<RecorderStateEvent> {
  public:
   TCaptureWatch() { Subscribe(); }
   std::optional<TClock::time_point> finished;
+  std::optional<TClock::time_point> sent;     // the whole upload handed over
   std::optional<TClock::time_point> replied;  // the reply handed to the application
 
  protected:
   void HandleEvent(const int32_t& state) override {
     if (state == 1 && !finished) finished = TClock::now();
+    if (state == 3 && !sent) sent = TClock::now();
     if (state == 4 && !replied) replied = TClock::now();
   }
 };
@@ -95,7 +97,7 @@ void BM_StopToResultsPainted(benchmark::State& state) {
     }
     auto watch = std::make_shared<TFrameWatch>();
     plat::InstallDisplayBackend(watch);
-    std::vector<double> stopToPaint, tapToPaint, replyToPaint, anchor;
+    std::vector<double> stopToPaint, tapToPaint, replyToPaint, sentToReply, anchor;
     auto capture = std::make_shared<std::unique_ptr<TCaptureWatch>>();
     auto tapped = std::make_shared<TClock::time_point>();
     auto get = std::make_shared<std::unique_ptr<TAnchorGet>>();
@@ -130,11 +132,12 @@ void BM_StopToResultsPainted(benchmark::State& state) {
         road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
       });
       road.Until("results painted", [=] { return watch->Painted().has_value(); });
-      road.Then([=, &road, &stopToPaint, &tapToPaint, &replyToPaint] {
+      road.Then([=, &road, &stopToPaint, &tapToPaint, &replyToPaint, &sentToReply] {
         if ((*capture)->finished && watch->Painted()) {
           stopToPaint.push_back(Ms(*(*capture)->finished, *watch->Painted()));
           tapToPaint.push_back(Ms(*tapped, *watch->Painted()));
           if ((*capture)->replied) replyToPaint.push_back(Ms(*(*capture)->replied, *watch->Painted()));
+          if ((*capture)->sent && (*capture)->replied) sentToReply.push_back(Ms(*(*capture)->sent, *(*capture)->replied));
         }
         capture->reset();
         watch->Arm(-1);
@@ -168,6 +171,7 @@ void BM_StopToResultsPainted(benchmark::State& state) {
     state.counters["tap_to_paint_median_ms"] = Median(tapToPaint);
     state.counters["tap_to_paint_max_ms"] = Max(tapToPaint);
     state.counters["reply_to_paint_median_ms"] = Median(replyToPaint);
+    state.counters["sent_to_reply_median_ms"] = Median(sentToReply);
     state.counters["anchor_get_median_ms"] = Median(anchor);
     state.counters["x_anchor"] = Median(stopToPaint) / Median(anchor);
     state.counters["runs"] = static_cast<double>(stopToPaint.size());
