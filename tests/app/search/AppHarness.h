@@ -122,7 +122,7 @@ class AppHarness : public ::testing::Test {
   }
 
  protected:
-  static constexpr int32_t kUiStrings[] = {3, 9, 14, 44, 50, 51, 52, 53, 55, 56, 57, 58, 82, 83, 84};
+  static constexpr int32_t kUiStrings[] = {3, 7, 9, 14, 15, 44, 50, 51, 52, 53, 55, 56, 57, 58, 82, 83, 84, 221, 222, 223, 224, 225};
 
   // A device and an application with its views and strings; services and
   // listeners when asked.
