@@ -15,7 +15,7 @@ class DialogTest : public AppHarness {
  protected:
   void SetUp() override {
     MakeApp(true, false);
-    for (int32_t id : {7, 15, 221, 222, 223, 224, 225, 86})
+    for (int32_t id : {86})
       CResources::RegisterStringSource(id, new TStringSource(id));
   }
 };
