@@ -8,8 +8,7 @@
 #include "app/QuorelModalDialogs.h"
 #include "app/Updater.h"
 #include "audio/AudioServices.h"
-#include "audio/FileSoundPlayer.h"
-#include "audio/HTTPSoundPlayer.h"
+#include "app/PreviewControl.h"
 #include "framework/AppRegistry.h"
 #include "framework/CtlSoftKeyBar.h"
 #include "framework/CtlStatic.h"
@@ -94,7 +93,7 @@ void Record(const std::string& call) {
 
 }  // namespace
 
-CQuorelAppUi::CQuorelAppUi() { InstallAppServices(&m_services); }
+CQuorelAppUi::CQuorelAppUi() : m_preview(NewPreviewControl()) { InstallAppServices(&m_services); }
 
 CQuorelAppUi::~CQuorelAppUi() {
   // Run's shut-down did all of this unless the object never ran.
@@ -270,8 +269,7 @@ void CQuorelAppUi::OnShutdown() {
     delete pIndicator;
   });
   ShutdownStep("players", [this] {
-    m_streamPlayer.reset();
-    m_filePlayer.reset();
+    m_preview.reset();
   });
   ShutdownStep("recorder", [] { StopRecorder(); });
   ShutdownStep("http", [this] {
@@ -1188,16 +1186,3 @@ void CQuorelAppUi::ShowServerMessageView(plat::WStringView caption, plat::WStrin
     StopPreview();
   pApp->GoToView(16, true);
 }
-
-// Stand-ins until the preview is built: each traces once that it is one.
-namespace {
-void StandIn(const char* name, const std::string& call) {
-  static std::set<std::string> traced;
-  if (traced.insert(name).second) DebugTrace(u"[QUOREL] %S: stand-in, the preview is not built yet\n", std::string(name));
-  CQuorelAppUi::OutwardCalls().push_back(call);
-}
-}  // namespace
-
-void CQuorelAppUi::StopPreview() { StandIn("StopPreview", "StopPreview"); }
-void CQuorelAppUi::TogglePreview(bool bPlay) { StandIn("TogglePreview", "TogglePreview " + std::to_string(bPlay)); }
-void CQuorelAppUi::PreviewCommand() { StandIn("PreviewCommand", "PreviewCommand"); }

@@ -30,10 +30,9 @@
 
 class AppSettings;
 class CDeviceIdentity;
-class CFileSoundPlayer;
-class CHTTPSoundPlayer;
 class CListDialog;
 class CListDialogItem;
+class CPreviewControl;
 class CPhoneLineMonitor;
 class CtlAnimation;
 class CtlPanel;
@@ -44,21 +43,7 @@ class CQuorelAppUi;
 
 // A listener that runs one operation of the application object.
 template <class E, auto Method>
-class CAppEventListener : public CEventListenerFor<E> {
- public:
-  explicit CAppEventListener(CQuorelAppUi* pApp) : m_pApp(pApp) {}
-
- protected:
-  void HandleEvent(const typename E::TPayload& payload) override {
-    if constexpr (std::is_invocable_v<decltype(Method), CQuorelAppUi*, const typename E::TPayload&>)
-      (m_pApp->*Method)(payload);
-    else
-      (m_pApp->*Method)();
-  }
-
- private:
-  CQuorelAppUi* m_pApp;
-};
+using CAppEventListener = CMemberListener<E, CQuorelAppUi, Method>;
 
 // What the application asks of a dialog on a layer of its own (the modal
 // dialogs implement it): its control, a direct child of the application,
@@ -238,10 +223,25 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   // Stores the server message and shows view 16.
   static void ShowServerMessageView(plat::WStringView caption, plat::WStringView text, bool bRequired,
                                     plat::WStringView link);
-  // Stand-in until the preview is built: traces and records its call.
+  // The current track's preview (one player at a time; UI thread).
+  static void PlayPreview();
+  // Also recorded among the outward calls.
   static void StopPreview();
+  static void PausePreview();
+  static void ResumePreview();
+  // 0 without a player, else 1 starting, 2 playing, 3 paused, 4 finished.
+  static int32_t GetPreviewState();
+  static int32_t GetPreviewPlayedSeconds();
+  // -1 while a stream's rate is not known.
+  static int32_t GetPreviewLength();
+  // Options-menu item 0.
   static void TogglePreview(bool bPlay);
+  // Commands 10 and 11 and the play controls: play, stop or resume.
   static void PreviewCommand();
+  // The user page's rows: kinds 0, 1 and 2.
+  static void PlayPreviewKind(int32_t nKind);
+  // Null before start-up and after shut-down.
+  static CPreviewControl* Preview();
   // The object's outward calls, oldest first ("ShowMessage 44 152",
   // "StopPreview", ...), traced as they happen.
   static std::vector<std::string>& OutwardCalls();
@@ -354,10 +354,9 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   CHTTPSession* m_HTTPSession = nullptr;
   std::unique_ptr<uint8_t[]> m_audioBuffer;  // shared by recording and playback
   std::unique_ptr<CSearchRecorder> m_recorder;
-  // The preview's players (the preview screens make them); their destructors
-  // stop their sound cores.
-  std::unique_ptr<CHTTPSoundPlayer> m_streamPlayer;
-  std::unique_ptr<CFileSoundPlayer> m_filePlayer;
+  static std::unique_ptr<CPreviewControl> NewPreviewControl();
+  // The preview and its players; deleting it stops their sound cores.
+  std::unique_ptr<CPreviewControl> m_preview;
   ::PreviewStore* m_previewStore = nullptr;
   AppSettings* m_settings = nullptr;
   Updater* m_updater = nullptr;

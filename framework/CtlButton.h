@@ -68,6 +68,9 @@ class CSkinnedButton : public CtlPanel {
   void SetSliceRange(int32_t nFirst);
   void SetCornerSize(int32_t nWidth, int32_t nHeight);  // negative: broken invariant
   void SetActiveWhenDisabled(bool b) { m_bActiveWhenDisabled = b; }
+  bool IsActiveWhenDisabled() const { return m_bActiveWhenDisabled; }
+  // The feedback played on a release (3 unless set).
+  void SetReleaseFeedback(int32_t nId) { m_nReleaseFeedback = nId; }
 
   void SetClickHandler(const CDelegate& d) { m_click = d; }
   void SetFocusHandler(const CDelegate& d) { m_focus = d; }

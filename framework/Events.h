@@ -8,6 +8,8 @@
 // thread; posting is the way across threads.
 #pragma once
 
+#include <type_traits>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -239,6 +241,25 @@ class CEventListenerFor : public CEventListener {
 
  private:
   void OnEvent(const void* pPayload) final { HandleEvent(*static_cast<const TPayload*>(pPayload)); }
+};
+
+// A listener of event type E that runs one method of its owner, with the
+// payload when the method takes one.
+template <class E, class T, auto Method>
+class CMemberListener : public CEventListenerFor<E> {
+ public:
+  explicit CMemberListener(T* pOwner) : m_pOwner(pOwner) {}
+
+ protected:
+  void HandleEvent(const typename E::TPayload& payload) override {
+    if constexpr (std::is_invocable_v<decltype(Method), T*, const typename E::TPayload&>)
+      (m_pOwner->*Method)(payload);
+    else
+      (m_pOwner->*Method)();
+  }
+
+ private:
+  T* m_pOwner;
 };
 
 // A posted message that fires event type E's channel with its payload when it

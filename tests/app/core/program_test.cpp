@@ -45,7 +45,7 @@ void ExpectCleanRun(const std::pair<std::string, int>& run) {
   const auto& [out, status] = run;
   EXPECT_TRUE(WIFEXITED(status)) << out;
   EXPECT_EQ(0, WEXITSTATUS(status)) << out;
-  for (const char* line : {"[QUOREL] Language id is", "first frame presented after", "View 2 is a placeholder",
+  for (const char* line : {"[QUOREL] Language id is", "first frame presented after", "[QUOREL] User select Sing mode",
                            "signal 15: closing the main window"})
     EXPECT_NE(std::string::npos, out.find(line)) << line << "\n" << out;
 }

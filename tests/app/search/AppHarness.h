@@ -59,6 +59,7 @@ struct TFakeRecorderScript {
   int32_t responseStatus = 200;
   bool bHasReply = true;
   std::string reply;
+  int32_t elapsed = 0;  // hundredths of a second captured
 };
 
 class TFakeRecorder : public CSearchRecorder {
@@ -80,7 +81,7 @@ class TFakeRecorder : public CSearchRecorder {
     return m_pScript->responseStatus;
   }
   int32_t GetLevel() override { return 0; }
-  int32_t GetElapsed() override { return 0; }
+  int32_t GetElapsed() override { return m_pScript->elapsed; }
 
  private:
   void Log(const std::string& line) {
@@ -130,6 +131,10 @@ class AppHarness : public ::testing::Test {
                const std::function<void()>& beforeServices = {}) {
     plat::TestConfig config;
     config.virtualClock = bVirtualClock;
+    if (m_screen.cx > 0) {
+      config.screenWidth = m_screen.cx;
+      config.screenHeight = m_screen.cy;
+    }
     m_tp = std::make_unique<plat::TestPlatform>(config);
     apptest::WriteWindowPack(m_tp->DeviceRoot());
     m_hModule = plat::LoadLibrary(u"\\app.res");
@@ -138,12 +143,24 @@ class AppHarness : public ::testing::Test {
     CQuorelAppUi::OutwardCalls().clear();
     m_app = std::make_unique<CQuorelAppUi>();
     m_app->Init(m_hModule, plat::SW_SHOW);
-    for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
-    for (int32_t view : {2, 4, 8, 12, 16}) m_app->RegisterView(view, new TPlainFactory());
+    if (m_bTestStrings)
+      for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
+    for (int32_t view : {2, 4, 8, 12, 16})
+      m_app->RegisterView(view, m_makeFactory ? m_makeFactory(view) : new TPlainFactory());
     m_app->SetStartView(2);
     if (beforeServices) beforeServices();
     // The test's own strings and no images; services only when asked.
-    CQuorelAppUi::SetStartStepHook([bServices](EStartStep step) { return HarnessStep(step, bServices); });
+    CQuorelAppUi::SetStartStepHook([this, bServices](EStartStep step) {
+      if (step == EStartStep::Images && m_registerImages) {
+        m_registerImages();
+        return false;
+      }
+      // Without the test's strings the language modules decide; without
+      // settings of the test's own start-up makes the program's.
+      if ((step == EStartStep::UiStrings && !m_bTestStrings) || (step == EStartStep::Settings && !m_settings))
+        return true;
+      return HarnessStep(step, bServices);
+    });
     m_app->SetHTTPCoreTimings(timings);
     CQuorelAppUi::SetUpdateCheckOnStart(false);
     m_settings = std::make_unique<AppSettings>();
@@ -211,12 +228,22 @@ class AppHarness : public ::testing::Test {
   }
 
   static const TLog& Calls() { return CQuorelAppUi::OutwardCalls(); }
+  // Answers every open message dialog with its right button, as a user
+  // closing the message before going on would.
+  static void DismissDialogs() {
+    while (!CMessageDialog::OpenDialogs().empty()) CMessageDialog::OpenDialogs().back()->Answer(false);
+  }
   static size_t CountCalls(const std::string& call) {
     size_t n = 0;
     for (const std::string& c : Calls()) n += c == call;
     return n;
   }
   static void SetLangCodes(std::vector<plat::WString> codes) { *AppSettings::LangCodes() = std::move(codes); }
+
+  // Set before MakeApp: "S<id>" for the flow's strings (off: the language
+  // modules start-up loads); the pictures (empty busy frames when unset).
+  bool m_bTestStrings = true;
+  std::function<void()> m_registerImages;
 
   std::unique_ptr<plat::TestPlatform> m_tp;
   plat::ModuleHandle m_hModule = nullptr;
@@ -231,6 +258,9 @@ class AppHarness : public ::testing::Test {
   std::function<void(const char*)> m_onStop;  // replaces the capture above when set
   plat::WString m_previewDir;  // the preview store's folder, kept after shut-down
   static inline int32_t s_openAtQuit = -1;  // the active view when the loop was told to quit
+  SIZE m_screen{};  // the device's screen when set
+  // The factory of a view, when the test has its own screens.
+  std::function<CViewFactory*(int32_t)> m_makeFactory;
   std::function<bool()> m_until;
   uint32_t m_untilStart = 0;
   uint32_t m_untilLimitMs = 0;
