@@ -27,19 +27,6 @@ int32_t Height(const RECT& rc) { return rc.bottom - rc.top; }
 bool IsEmpty(const RECT& rc) { return Width(rc) <= 0 || Height(rc) <= 0; }
 RECT Offset(const RECT& rc, int32_t dx, int32_t dy) { return RECT{rc.left + dx, rc.top + dy, rc.right + dx, rc.bottom + dy}; }
 
-// A dialog that fails to build undoes what it did, is deleted and the error
-// passed on.
-template <class T, class F>
-T* NewDialog(T* p, F&& init) {
-  try {
-    init(p);
-  } catch (...) {
-    delete p;
-    throw;
-  }
-  return p;
-}
-
 std::vector<CMessageDialog*>& OpenList() {
   static std::vector<CMessageDialog*> open;
   return open;
@@ -165,7 +152,7 @@ CMessageDialog::~CMessageDialog() {
 
 template <class T>
 T* CMessageDialog::Build(T* pDialog, void (*buildLayout)(CLayoutNode*), int32_t nTextAlignment) {
-  return NewDialog(pDialog, [&](T* p) { p->Init(buildLayout, nTextAlignment); });
+  return InitControl(pDialog, [&](T* p) { p->Init(buildLayout, nTextAlignment); });
 }
 
 CMessageDialog* CMessageDialog::Create(int32_t leftLabelId, const CDelegate& left, int32_t rightLabelId,
@@ -342,7 +329,7 @@ CPanelDialog::~CPanelDialog() {
 }
 
 CPanelDialog* CPanelDialog::New() {
-  return NewDialog(new CPanelDialog(), [](CPanelDialog* p) { p->InitPanel(kPanelNode); });
+  return InitControl(new CPanelDialog(), [](CPanelDialog* p) { p->InitPanel(kPanelNode); });
 }
 
 void CPanelDialog::InitPanel(int32_t nNodeId) {
@@ -453,7 +440,7 @@ CListDialog::~CListDialog() {
 }
 
 CListDialog* CListDialog::New() {
-  return NewDialog(new CListDialog(), [](CListDialog* p) {
+  return InitControl(new CListDialog(), [](CListDialog* p) {
     p->InitPanel(kListNode);
     BuildListDialogLayout(p->OwnLayout(), kRows);
     // Its right soft key closes it; a rotation closes the menu it stands for.
