@@ -169,6 +169,19 @@ TEST_F(DialogTest, ADialogTakesItsRectangleAfterOneTurnFitsItsTextAndFramesTheFi
   Ends(0, Run(steps));
 }
 
+TEST_F(DialogTest, StackedDialogsOutliveTheTreeTheyShared) {
+  // Both sit on node 43; the tree goes at shut-down before they do.
+  Ends(0, Run({[this] {
+    const int32_t before = m_app->ModalCount();
+    CQuorelAppUi::ShowMessage(86, 152);
+    CQuorelAppUi::ShowMessage(86, 121);
+    EXPECT_EQ(2u, CMessageDialog::OpenDialogs().size());
+    EXPECT_EQ(before + 2, m_app->ModalCount());
+    EXPECT_EQ(nullptr, CMessageDialog::OpenDialogs().front()->LayoutNode());
+  }}));
+  EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
+}
+
 TEST_F(DialogTest, ProgressIsAShareOfTheMaximumIn64Bits) {
   const struct {
     int32_t position, maximum;
