@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "audio/AudioServices.h"
@@ -94,7 +96,16 @@ struct TWorld {
 };
 
 TWorld& World() {
-  static TWorld* world = new TWorld;
+  // Kept alive to the end (its threads outlive the benchmarks), but its
+  // device folder does not outlive the process.
+  static TWorld* world = [] {
+    auto* w = new TWorld;
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(World().device.Folder(), ec);
+    });
+    return w;
+  }();
   return *world;
 }
 
