@@ -2,8 +2,7 @@
 // program on the roads' fixtures once per theme and orientation, walks it
 // through the listed states in order, and writes
 // OUT/<theme>/<orientation>/v<id>-<state>.png and OUT/README.md (one linked
-// table). A screen still served by a placeholder is listed as not built,
-// never pictured. Exit code 1 when a picture is blank (one colour over the
+// table). Exit code 1 when a picture is blank (one colour over the
 // view area), the program panicked or a message box came up.
 #include <cstdio>
 #include <filesystem>
@@ -13,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "app/PlaceholderView.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
 #include "app/RecordListPanel.h"
@@ -178,10 +176,6 @@ void RunVariant(const Variant& variant, const std::filesystem::path& out, Outcom
                                  " is shown instead");
         return;
       }
-      if (dynamic_cast<CPlaceholderView*>(CAppUi::Instance()->ActiveView())) {
-        outcome.cells[variant.Folder() + "|" + name] = "not built yet";
-        return;
-      }
       if (!HasPicture(road)) outcome.faults.push_back(variant.Folder() + "/" + name + ": blank");
       const std::filesystem::path file = folder / (name + ".png");
       if (!road.Device().SnapshotPng(file)) outcome.faults.push_back("cannot write " + file.string());
@@ -215,7 +209,6 @@ void WriteIndex(const std::filesystem::path& out, const std::vector<Variant>& va
     for (const Variant& v : variants) {
       auto it = outcome.cells.find(v.Folder() + "|" + name);
       if (it == outcome.cells.end()) index << " |";
-      else if (it->second.find(".png") == std::string::npos) index << " " << it->second << " |";
       else index << " [" << name << "](" << it->second << ") |";
     }
     index << "\n";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/QuorelAppUi.h"
+#include "app/QuorelModalDialogs.h"
 #include "app/RecorderView.h"
 #include "app/SearchingView.h"
 #include "app/RecordListPanel.h"
@@ -58,8 +59,8 @@ std::vector<std::string> FeedbackSince(size_t from) {
 // The options menu as (command, shown, enabled) for the shown items.
 std::vector<std::tuple<int32_t, bool>> ShownMenu() {
   std::vector<std::tuple<int32_t, bool>> out;
-  for (const auto& item : CQuorelAppUi::App()->MenuItems())
-    if (item.bVisible) out.emplace_back(item.nCommand, item.bEnabled);
+  for (const CListDialogItem* pItem : CQuorelAppUi::App()->MenuDialog()->Items())
+    if (pItem->IsVisible()) out.emplace_back(pItem->Id(), pItem->IsEnabled());
   return out;
 }
 
