@@ -110,8 +110,7 @@ void BM_StopToResultsPainted(benchmark::State& state) {
         return CAppUi::Instance()->GetActiveViewId() == 2 && CRecorderView::Current();
       });
       road.Then([&road] {
-        const RECT r = CRecorderView::Current()->RecordButton()->ScreenRect();
-        road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        road.TapOn(CRecorderView::Current()->RecordButton());
       });
       road.Until("recorded 5.5 s", [] {
         CSearchRecorder* pRecorder = CQuorelAppUi::Recorder();
@@ -122,8 +121,7 @@ void BM_StopToResultsPainted(benchmark::State& state) {
         watch->Arm(4);
         *tapped = TClock::now();
         if (!CRecorderView::Current()) return;
-        const RECT r = CRecorderView::Current()->RecordButton()->ScreenRect();
-        road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        road.TapOn(CRecorderView::Current()->RecordButton());
       });
       road.Until("results painted", [=] { return watch->Painted().has_value(); });
       road.Then([=, &road, &stopToPaint, &tapToPaint, &replyToPaint, &sentToReply] {

@@ -34,14 +34,10 @@ struct GalleryState {
   void (*leave)(Road& road) = nullptr;
 };
 
-void TapOn(Road& road, CControl* pControl) {
-  const RECT r = pControl->ScreenRect();
-  road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-}
 
 void PickMode(Road& road, int32_t nMode) {
   road.Then([&road, nMode] {
-    if (CRecorderView::Current()) TapOn(road, CRecorderView::Current()->ModeButton(nMode));
+    if (CRecorderView::Current()) road.TapOn(CRecorderView::Current()->ModeButton(nMode));
   });
   road.Wait(600);
 }
@@ -52,7 +48,7 @@ void IdleGrab(Road& road, int32_t) { PickMode(road, 1); }
 void Recording(Road& road, int32_t) {
   PickMode(road, 0);
   road.Then([&road] {
-    if (CRecorderView::Current()) TapOn(road, CRecorderView::Current()->RecordButton());
+    if (CRecorderView::Current()) road.TapOn(CRecorderView::Current()->RecordButton());
   });
   road.Wait(2000);
 }
@@ -84,14 +80,14 @@ T* Active() {
 void Searching(Road& road, int32_t) {
   PickMode(road, 0);
   road.Then([&road] {
-    if (CRecorderView::Current()) TapOn(road, CRecorderView::Current()->RecordButton());
+    if (CRecorderView::Current()) road.TapOn(CRecorderView::Current()->RecordButton());
   });
   road.Until("5.5 s recorded", [] {
     CSearchRecorder* pRecorder = CQuorelAppUi::Recorder();
     return pRecorder && pRecorder->GetElapsed() >= 550;
   });
   road.Then([&road] {
-    if (CRecorderView::Current()) TapOn(road, CRecorderView::Current()->RecordButton());
+    if (CRecorderView::Current()) road.TapOn(CRecorderView::Current()->RecordButton());
   });
   road.Until("the searching screen", [&road] { return road.ActiveView() == 12; });
 }
@@ -104,7 +100,7 @@ void Results(Road& road, int32_t) {
 // Row 0 of the results opens its page; the pictures come in.
 void UserPage(Road& road, int32_t) {
   road.Then([&road] {
-    if (auto* pView = Active<CResultListView>()) TapOn(road, pView->Panel()->Row(0).pButton);
+    if (auto* pView = Active<CResultListView>()) road.TapOn(pView->Panel()->Row(0).pButton);
   });
   road.Until("the user page", [&road] { return road.ActiveView() == 13; });
   road.Wait(1000);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/QuorelAppUi.h"
+#include "framework/Control.h"
 #include "platform/audio/Audio.h"
 #include "platform/entry/Entry.h"
 #include "platform/fs/FileSystem.h"
@@ -280,6 +281,11 @@ int Road::Run() {
   plat::SetMainModule(nullptr);
   plat::FreeLibrary(hModule);
   return code;
+}
+
+void Road::TapOn(CControl* pControl) {
+  const RECT r = pControl->ScreenRect();
+  m_tp->Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
 CQuorelAppUi* Road::App() { return CQuorelAppUi::App(); }

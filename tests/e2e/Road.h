@@ -21,6 +21,7 @@
 #include "platform/base/Strings.h"
 #include "platform/testing/TestPlatform.h"
 
+class CControl;
 class CQuorelAppUi;
 
 namespace e2e {
@@ -116,6 +117,9 @@ class Road {
   int Run();
   // The conditions that did not come true in time, in order.
   const std::vector<std::string>& Misses() const { return m_misses; }
+
+  // A finger's tap on the middle of a control.
+  void TapOn(CControl* pControl);
 
   // Evidence.
   static CQuorelAppUi* App();

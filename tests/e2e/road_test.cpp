@@ -42,11 +42,6 @@ std::pair<plat::WString, plat::WString> SoftKeys() {
   return {keys.left.text, keys.right.text};
 }
 
-// Taps the middle of a control as a finger would.
-void TapOn(Road& road, CControl* pControl) {
-  const RECT r = pControl->ScreenRect();
-  road.Device().Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-}
 
 // The file names of the feedback played since `from`.
 std::vector<std::string> FeedbackSince(size_t from) {
@@ -101,7 +96,7 @@ TEST(MainRoad, StartRecordStopResults) {
   size_t feedbackFrom = 0;
   road.Then([&] {
     feedbackFrom = plat::FeedbackEvents().size();
-    TapOn(road, CRecorderView::Current()->RecordButton());
+    road.TapOn(CRecorderView::Current()->RecordButton());
   });
   road.Until("recording", [] { return CRecorderView::Current() && CRecorderView::Current()->IsRecording(); });
   road.Then([&] {
@@ -120,7 +115,7 @@ TEST(MainRoad, StartRecordStopResults) {
     CSearchRecorder* pRecorder = CQuorelAppUi::Recorder();
     return pRecorder && pRecorder->GetElapsed() >= 50;
   });
-  road.Then([&] { TapOn(road, CRecorderView::Current()->RecordButton()); });
+  road.Then([&] { road.TapOn(CRecorderView::Current()->RecordButton()); });
   road.Wait(100);
   road.Then([&] {
     EXPECT_EQ(road.ActiveView(), 2);
@@ -140,7 +135,7 @@ TEST(MainRoad, StartRecordStopResults) {
   });
 
   // 3. Stop: the searching screen.
-  road.Then([&] { TapOn(road, CRecorderView::Current()->RecordButton()); });
+  road.Then([&] { road.TapOn(CRecorderView::Current()->RecordButton()); });
   road.Until("the searching screen", [&] { return road.ActiveView() == 12; });
   road.Then([&] {
     EXPECT_TRUE(road.Traced("[QUOREL] User stoped recorder"));
@@ -188,7 +183,7 @@ TEST(MainRoad, StartRecordStopResults) {
     EXPECT_EQ(AppSettings::GetResultModel()->TrackName(0), u"Café Nights & Days");
     EXPECT_TRUE(road.Device().Speaker().empty());
     // Play row 0's preview.
-    TapOn(road, pPanel->Row(0).pPlay);
+    road.TapOn(pPanel->Row(0).pPlay);
   });
   road.Until("the preview plays", [] {
     auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
@@ -216,7 +211,7 @@ TEST(MainRoad, StartRecordStopResults) {
   road.Then([&] {
     auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
     ASSERT_NE(pView, nullptr);
-    TapOn(road, pView->Panel()->Row(0).pButton);
+    road.TapOn(pView->Panel()->Row(0).pButton);
   });
   road.Until("the user page", [&] { return road.ActiveView() == 13; });
   road.Until("the user's pages arrived", [&] {
@@ -241,7 +236,7 @@ TEST(MainRoad, StartRecordStopResults) {
     EXPECT_NE(images.find("anna.png"), std::string::npos) << images;
     EXPECT_FALSE(pView->RecordingsButton()->IsEnabled());
     // 6. Details on.
-    TapOn(road, pView->SwitchRow().pButton);
+    road.TapOn(pView->SwitchRow().pButton);
   });
   road.Wait(500);
   road.Then([&] {
@@ -250,7 +245,7 @@ TEST(MainRoad, StartRecordStopResults) {
     EXPECT_TRUE(pView->RecordingsButton()->IsEnabled());
     EXPECT_TRUE(pView->PlaylistButton()->IsEnabled());
     // 7. Her recordings.
-    TapOn(road, pView->RecordingsButton());
+    road.TapOn(pView->RecordingsButton());
   });
   road.Until("her recordings", [&] { return road.ActiveView() == 10; });
   road.Wait(300);
@@ -297,7 +292,7 @@ TEST(MainRoad, LanguageSlideCancelAndRestart) {
     EXPECT_EQ(pView->UpdateButton().pCaption->Text(), Ui(46));
     EXPECT_EQ(pView->LanguageText()->Text(), Ui(210));
     EXPECT_EQ(pView->LanguageButton().pCaption->Text(), u"English");
-    TapOn(road, pView->LanguageButton().pButton);
+    road.TapOn(pView->LanguageButton().pButton);
   });
   road.Until("the language screen", [&] { return road.ActiveView() == 21; });
   road.Wait(300);
@@ -308,7 +303,7 @@ TEST(MainRoad, LanguageSlideCancelAndRestart) {
     for (int32_t i = 0; i < pView->RowCount(); ++i)
       if (pView->Row(i).pCaption->Text() == u"German") german = i;
     ASSERT_GE(german, 0) << "no row says German";
-    TapOn(road, pView->Row(german).pButton);
+    road.TapOn(pView->Row(german).pButton);
   });
   road.Until("back on the settings screen", [&] { return road.ActiveView() == 5; });
   road.Wait(300);
@@ -332,7 +327,7 @@ TEST(MainRoad, LanguageSlideCancelAndRestart) {
   road.Wait(300);
   road.Then([&] {
     EXPECT_TRUE(CRecorderView::Current()->IsLandscape());
-    TapOn(road, CRecorderView::Current()->RecordButton());
+    road.TapOn(CRecorderView::Current()->RecordButton());
   });
   road.Until("recording again", [] { return CRecorderView::Current() && CRecorderView::Current()->IsRecording(); });
   road.Wait(300);
