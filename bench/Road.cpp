@@ -6,6 +6,7 @@
 //     tap-to-paint total and the part after the reply reached the
 //     application beside it; anchor: one loopback GET of the same
 //     results document through CHTTPRequest, in the same run.
+//   - a full repaint of the user page with every row lit (below).
 // Five searches per run; the counters give the median and the maximum.
 #include <benchmark/benchmark.h>
 
@@ -16,6 +17,10 @@
 
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
+#include "app/RecordListPanel.h"
+#include "app/ResultListView.h"
+#include "app/UserPageView.h"
+#include "bench/MemcpyAnchor.h"
 #include "e2e/Road.h"
 #include "framework/Events.h"
 #include "net/HTTPWrapper.h"
@@ -166,5 +171,64 @@ void BM_StopToResultsPainted(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StopToResultsPainted)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A full repaint of the user page at 480 x 800 with the details on and
+// every link row lit (t1 has videos, buy links and lyrics), reached by a
+// real search; anchor: a memcpy of one 480 x 800 frame. Five runs of 50
+// repaints; the counters give the median and the maximum of the runs' means.
+void BM_UserPageFullRepaint(benchmark::State& state) {
+  constexpr int kRuns = 5, kRepaints = 50;
+  for (auto _ : state) {
+    e2e::RoadConfig config;
+    config.virtualClock = false;
+    e2e::Road road(config);
+    if (!road.Ready()) {
+      state.SkipWithError(road.Error().c_str());
+      return;
+    }
+    std::vector<double> runs;
+    road.Wait(300);
+    road.Then([&road] { road.TapOn(CRecorderView::Current()->RecordButton()); });
+    road.Until("recorded 5.5 s", [] {
+      CSearchRecorder* pRecorder = CQuorelAppUi::Recorder();
+      return pRecorder && pRecorder->GetElapsed() >= 550;
+    });
+    road.Then([&road] { road.TapOn(CRecorderView::Current()->RecordButton()); });
+    road.Until("the results", [&road] { return road.ActiveView() == 4; });
+    road.Wait(300);
+    road.Then([&road] {
+      if (auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView()))
+        road.TapOn(pView->Panel()->Row(0).pButton);
+    });
+    road.Until("the user page", [&road] { return road.ActiveView() == 13; });
+    road.Wait(1500);
+    road.Then([&road] {
+      if (auto* pView = dynamic_cast<CUserPageView*>(CAppUi::Instance()->ActiveView()))
+        road.TapOn(pView->SwitchRow().pButton);
+    });
+    road.Wait(1500);
+    road.Then([&] {
+      CAppUi* pApp = CAppUi::Instance();
+      for (int run = 0; run < kRuns; ++run) {
+        const auto start = TClock::now();
+        for (int i = 0; i < kRepaints; ++i) {
+          pApp->Invalidate();
+          road.Device().Pump();
+        }
+        runs.push_back(Ms(start, TClock::now()) / kRepaints);
+      }
+    });
+    const int code = road.Run();
+    if (code != 0) state.SkipWithError("the program failed");
+    for (const std::string& miss : road.Misses()) state.SkipWithError(miss.c_str());
+    const double memcpyMs = bench::MemcpyNanos(480 * 800 * 2) / 1e6;
+    state.SetIterationTime(Median(runs) / 1000.0);
+    state.counters["repaint_median_ms"] = Median(runs);
+    state.counters["repaint_max_ms"] = Max(runs);
+    state.counters["memcpy_ms"] = memcpyMs;
+    state.counters["x_memcpy"] = Median(runs) / memcpyMs;
+  }
+}
+BENCHMARK(BM_UserPageFullRepaint)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
