@@ -375,16 +375,43 @@ int32_t CQuorelAppUi::QuietCount() const {
 // ---------------------------------------------------------------------------
 // Search flow.
 
-void CQuorelAppUi::PostRecorderState(int32_t state) {
-  auto* pMessage = CEventFireMessage<RecorderStateEvent>::New();
-  pMessage->Payload() = state;
-  if (!App() || !App()->PostEvent(pMessage)) delete pMessage;
+namespace {
+// News the application posts about its current search (a cancel, an error,
+// an abort): still queued when the user starts the next search, it must not
+// cancel that one or stop its recorder.
+template <class E>
+class CSearchNewsMessage : public CEventFireMessage<E> {
+ public:
+  explicit CSearchNewsMessage(uint32_t nSearch) : m_nSearch(nSearch) {}
+  void Dispatch() override {
+    if (m_nSearch == CQuorelAppUi::SearchCount()) CEventFireMessage<E>::Dispatch();
+  }
+
+ private:
+  uint32_t m_nSearch;
+};
+
+template <class E>
+void PostSearchNews(CQuorelAppUi* pApp, const typename E::TPayload& payload = {}) {
+  if (!pApp) return;
+  auto* pMessage = new CSearchNewsMessage<E>(CQuorelAppUi::SearchCount());
+  pMessage->Payload() = payload;
+  if (!pApp->PostEvent(pMessage)) delete pMessage;
 }
+}  // namespace
+
+uint32_t CQuorelAppUi::SearchCount() {
+  CQuorelAppUi* pApp = App();
+  return pApp ? pApp->m_searchCount : 0;
+}
+
+void CQuorelAppUi::PostRecorderState(int32_t state) { PostSearchNews<RecorderStateEvent>(App(), state); }
 
 void CQuorelAppUi::StartSearch() {
   CQuorelAppUi* pApp = App();
   if (!pApp) return;
   StopRecorder();
+  ++pApp->m_searchCount;
   pApp->m_recorder = NewSearchRecorder();
   const int32_t mode = *AppSettings::SearchMode();
   const bool bKnownMode = mode == 0 || mode == 1;
@@ -449,10 +476,7 @@ void CQuorelAppUi::OnRecorderState(const int32_t& state) {
       auto* pMessage = CEventFireMessage<NetworkStateEvent>::New();
       pMessage->Payload() = state == 6 ? 1 : 0;
       if (!PostEvent(pMessage)) delete pMessage;
-      if (state == 6 && !IsForeground()) {
-        auto* pAborted = CEventFireMessage<SearchAbortedEvent>::New();
-        if (!PostEvent(pAborted)) delete pAborted;
-      }
+      if (state == 6 && !IsForeground()) PostSearchNews<SearchAbortedEvent>(this);
       return;
     }
     case 8:
@@ -547,10 +571,7 @@ void CQuorelAppUi::AbortSearch(bool bPostAborted) {
   m_networkFailures = 0;
   StopRecorder();
   StopPreview();
-  if (bPostAborted) {
-    auto* pAborted = CEventFireMessage<SearchAbortedEvent>::New();
-    if (!PostEvent(pAborted)) delete pAborted;
-  }
+  if (bPostAborted) PostSearchNews<SearchAbortedEvent>(this);
   if (m_updater) m_updater->Cancel();
   GoBackTo(ViewRecorder);
   ShowMessage(kMsgNetworkLost, kKindError);

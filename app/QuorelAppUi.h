@@ -116,6 +116,8 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   static CAppOptions* Options();
   static ::PreviewStore* PreviewStore();
   static CSearchRecorder* Recorder();
+  // The number of searches started so far.
+  static uint32_t SearchCount();
   bool IsShuttingDown() const { return m_bShuttingDown; }
 
   // Busy indicator: shown while busy > 0 and quiet < 1.
@@ -364,6 +366,9 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   CHTTPSession* m_HTTPSession = nullptr;
   std::unique_ptr<uint8_t[]> m_audioBuffer;  // shared by recording and playback
   std::unique_ptr<CSearchRecorder> m_recorder;
+  // Counts the searches started; a state the application posts carries the
+  // count of its search and fires nothing once a newer search has begun.
+  uint32_t m_searchCount = 0;
   static std::unique_ptr<CPreviewControl> NewPreviewControl();
   // The preview and its players; deleting it stops their sound cores.
   std::unique_ptr<CPreviewControl> m_preview;

@@ -2,6 +2,8 @@
 // network watch, server messages and the follow-up search's first steps.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -190,6 +192,64 @@ TEST_F(SearchFlowTest, AnErrorOnTheSearchingScreenGoesBackOneStep) {
   EXPECT_EQ(2, m_lastView);
   EXPECT_EQ(1, CQuorelAppUi::CountHistory(8));
   EXPECT_EQ(nullptr, CQuorelAppUi::Recorder());
+}
+
+// Runs a function from the application's queue, behind what is queued
+// already: a tap the user made before the loop got to it.
+class TQueuedCall : public CEventMessage {
+ public:
+  explicit TQueuedCall(std::function<void()> call) : m_call(std::move(call)) {}
+  void Dispatch() override { m_call(); }
+
+ private:
+  std::function<void()> m_call;
+};
+
+// The end of a search posts news of it (a refused reply the recorder's
+// error, a twice lost network the abort); a new search the user had already
+// asked for starts before that news runs, and must survive it.
+TEST_F(SearchFlowTest, NewsOfTheLastSearchSparesTheSearchStartedBeforeItRuns) {
+  struct Case {
+    const char* name;
+    std::function<void()> end;  // what ends the first search
+    std::vector<int32_t> states;
+  } cases[] = {
+      {"refused reply",
+       [this] {
+         m_script.reply = "<html>down</html>";
+         m_script.responseStatus = 500;
+         Post<RecorderStateEvent>(4);
+       },
+       {4}},
+      {"network lost twice",
+       [] {
+         Post<NetworkStateEvent>(0);
+         Post<NetworkStateEvent>(0);
+       },
+       {}},
+  };
+  std::unique_ptr<TEventCounter<RecorderStateEvent>> pStates;
+  std::unique_ptr<TEventCounter<SearchAbortedEvent>> pAborted;
+  std::vector<TStep> steps;
+  for (const Case& c : cases) {
+    steps.push_back([&, this] {
+      pStates = std::make_unique<TEventCounter<RecorderStateEvent>>();
+      pAborted = std::make_unique<TEventCounter<SearchAbortedEvent>>();
+      CQuorelAppUi::OutwardCalls().clear();
+      *AppSettings::SearchMode() = 0;
+      CQuorelAppUi::StartSearch();
+      c.end();
+      m_app->PostEvent(new TQueuedCall([] { CQuorelAppUi::StartSearch(); }));
+    });
+    steps.push_back([&] {
+      SCOPED_TRACE(c.name);
+      EXPECT_EQ(pStates->payloads, c.states);
+      EXPECT_EQ(0u, pAborted->payloads.size());
+      EXPECT_NE(nullptr, CQuorelAppUi::Recorder());
+      EXPECT_EQ(0u, CountCalls("ShowMessage 44 152"));
+    });
+  }
+  Run(steps);
 }
 
 TEST_F(SearchFlowTest, NetworkStatesAreForwarded) {
