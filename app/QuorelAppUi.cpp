@@ -411,6 +411,7 @@ void CQuorelAppUi::StartSearch() {
   CQuorelAppUi* pApp = App();
   if (!pApp) return;
   StopRecorder();
+  EndFollowUp();
   ++pApp->m_searchCount;
   pApp->m_recorder = NewSearchRecorder();
   const int32_t mode = *AppSettings::SearchMode();
@@ -426,6 +427,15 @@ void CQuorelAppUi::StartSearch() {
                           .AddParam(kParamLang, codes.empty() ? plat::WString() : codes.front())
                           .GetUrl();
   if (pApp->m_recorder->Start(url) != 0) PostRecorderState(8);
+}
+
+// A follow-up still fetching belongs to the results being left: its reply
+// would pull the user off the recorder screen, mid-recording or before it.
+void CQuorelAppUi::EndFollowUp() {
+  CQuorelAppUi* pApp = App();
+  if (!pApp || !pApp->m_followUpRunning) return;
+  pApp->m_followUpRunning = false;
+  pApp->m_followUpRequest.Close();
 }
 
 void CQuorelAppUi::StopRecorder() {
@@ -1056,6 +1066,7 @@ void CQuorelAppUi::ShowResults() {
 
 void CQuorelAppUi::RestartSearch() {
   if (!Navigating()) return;
+  EndFollowUp();
   GoBackTo(ViewRecorder);
   auto* pMessage = CEventFireMessage<StartRecordingEvent>::New();
   if (!App()->PostEvent(pMessage)) delete pMessage;

@@ -298,6 +298,7 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   void AbortSearch(bool bPostAborted);
   void EndFollowUpWithError();
   static void PostRecorderState(int32_t state);
+  static void EndFollowUp();
 
   // What protocol code reaches of the application, installed while it lives.
   class CServices : public IAppServices {

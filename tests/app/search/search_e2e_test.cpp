@@ -189,6 +189,25 @@ TEST_F(SearchE2eTest, AShutDownEndsAFollowUpWithoutAView) {
   EXPECT_FALSE(m_app->IsFollowUpRunning());
 }
 
+// New search while a follow-up still fetches: its late reply must not take
+// the user off the recorder screen before the record button is tapped.
+TEST_F(SearchE2eTest, ALateFollowUpReplyLeavesNewSearchOnTheRecorder) {
+  StartApp();
+  Inject("search-get", "delay", "300");
+  Run({SearchAndWait(0), UntilViewOrCall(4), [] { Post<FollowUpSearchEvent>(); },
+       [this] {
+         EXPECT_TRUE(m_app->IsFollowUpRunning());
+         CQuorelAppUi::RestartSearch();
+       },
+       // Past the delayed reply (the screen changes at once without the fix).
+       Until([this] { return m_app->GetActiveViewId() != 2; }, 1000),
+       [this] {
+         EXPECT_EQ(2, m_app->GetActiveViewId());
+         EXPECT_FALSE(m_app->IsFollowUpRunning());
+       }});
+  EXPECT_EQ(0, m_openAtQuit);
+}
+
 TEST_F(SearchE2eTest, ACheckForUpdateMessageChecksOnce) {
   StartApp();
   Run({[] {
