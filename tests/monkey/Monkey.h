@@ -1,0 +1,58 @@
+// A seeded monkey over the whole program: the program's own WinMain on the
+// headless device (virtual clock), the program folder holding the packs the
+// build wrote, the in-process protocol test server with random faults, the
+// microphone playing a tone a catalogue track sings at. Each step is one
+// random act of a user or of the phone; after every step the invariants are
+// checked. A failure carries the seed and the last steps, and the same seed
+// replays the same acts.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <set>
+#include <string>
+
+namespace monkey {
+
+struct TMonkeyOptions {
+  uint64_t seed = 1;
+  int steps = 1000;
+  // Resource figures (RSS, descriptors, threads, handles) are taken after
+  // this many steps and at the end; 0: none.
+  int warmUpSteps = 0;
+  // Longest virtual time a step may take before the loop is idle again.
+  uint32_t stepLimitMs = 60000;
+  // Share of steps (percent) that make the server's next reply of a route go wrong.
+  uint32_t faultPercent = 8;
+  // Real milliseconds of quiet on the sockets before virtual time may move.
+  uint32_t reactorQuietMs = 10;
+};
+
+struct TResources {
+  long rssKb = 0;
+  int fds = 0;
+  int threads = 0;
+  long handles = 0;     // platform kernel objects open
+  long gdiObjects = 0;  // bitmaps, brushes, fonts, DCs (stock aside)
+};
+TResources SampleResources();
+
+struct TMonkeyResult {
+  std::string failure;  // empty when every invariant held
+  int stepsRun = 0;
+  int starts = 0;       // program starts (the monkey's F4 and Back end it)
+  double realSeconds = 0;
+  uint64_t virtualMs = 0;
+  std::set<int32_t> viewsSeen;
+  std::deque<std::string> lastSteps;  // the newest steps, for the report
+  TResources warm, end;
+  std::string Report(uint64_t seed) const;
+};
+
+// Runs the monkey; the server and the device are its own.
+TMonkeyResult RunMonkey(const TMonkeyOptions& options);
+
+}  // namespace monkey
