@@ -4,6 +4,7 @@
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
 #include "app/SearchingView.h"
+#include "app/SettingsScreens.h"
 #include "framework/VyServices.h"
 #include "platform/entry/Entry.h"
 #include "vy/OptionsMenuGUI.h"
@@ -20,7 +21,7 @@ int WinMain(plat::ModuleHandle hInstance, plat::ModuleHandle, const plat::WChar*
         pFactory = new CRecorderViewFactory();
       else if (nViewId == 12)
         pFactory = new CSearchingViewFactory();
-      else
+      else if (!(pFactory = NewSettingsScreenFactory(nViewId)))
         pFactory = new CPlaceholderFactory(nViewId);
       pApp->RegisterView(nViewId, pFactory);
     }

@@ -143,13 +143,24 @@ class AppHarness : public ::testing::Test {
     CQuorelAppUi::OutwardCalls().clear();
     m_app = std::make_unique<CQuorelAppUi>();
     m_app->Init(m_hModule, plat::SW_SHOW);
-    for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
+    if (m_bTestStrings)
+      for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
     for (int32_t view : {2, 4, 8, 12, 16})
       m_app->RegisterView(view, m_makeFactory ? m_makeFactory(view) : new TPlainFactory());
     m_app->SetStartView(2);
     if (beforeServices) beforeServices();
     // The test's own strings and no images; services only when asked.
-    CQuorelAppUi::SetStartStepHook([bServices](EStartStep step) { return HarnessStep(step, bServices); });
+    CQuorelAppUi::SetStartStepHook([this, bServices](EStartStep step) {
+      if (step == EStartStep::Images && m_registerImages) {
+        m_registerImages();
+        return false;
+      }
+      // Without the test's strings the language modules decide; without
+      // settings of the test's own start-up makes the program's.
+      if ((step == EStartStep::UiStrings && !m_bTestStrings) || (step == EStartStep::Settings && !m_settings))
+        return true;
+      return HarnessStep(step, bServices);
+    });
     m_app->SetHTTPCoreTimings(timings);
     CQuorelAppUi::SetUpdateCheckOnStart(false);
     m_settings = std::make_unique<AppSettings>();
@@ -223,6 +234,11 @@ class AppHarness : public ::testing::Test {
     return n;
   }
   static void SetLangCodes(std::vector<plat::WString> codes) { *AppSettings::LangCodes() = std::move(codes); }
+
+  // Set before MakeApp: "S<id>" for the flow's strings (off: the language
+  // modules start-up loads); the pictures (empty busy frames when unset).
+  bool m_bTestStrings = true;
+  std::function<void()> m_registerImages;
 
   std::unique_ptr<plat::TestPlatform> m_tp;
   plat::ModuleHandle m_hModule = nullptr;

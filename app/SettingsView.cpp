@@ -1,0 +1,84 @@
+#include "app/SettingsView.h"
+
+#include <algorithm>
+
+#include "app/QuorelAppUi.h"
+#include "app/ScreenSupport.h"
+#include "framework/Theme.h"
+#include "layouts/Layouts.h"
+#include "protocol/AppSettings.h"
+
+namespace {
+constexpr TColor kSeparatorColor = 0xFF282828;
+}
+
+int32_t CSettingsView::TextMargin(int32_t nWidth, int32_t nHeight) {
+  return static_cast<int32_t>(std::max(nWidth, nHeight) * 15 * 0.00125);
+}
+
+CtlStatic* CSettingsView::CreateSectionText(int32_t nTextId) {
+  CtlStatic* pText = CtlStatic::Create(m_pContent);
+  pText->SetTextId(nTextId);
+  pText->SetAlignment(EAlignLeft);
+  pText->SetTextStyle(EPlaceCenter);
+  pText->SetTextColor(ThemeTextColor(GetThemeIndex()), EColorSolid);
+  pText->SetAutoFit(true);
+  const int32_t nMargin = TextMargin(MainWindowWidth(), MainWindowHeight());
+  pText->SetMargins(nMargin, nMargin);
+  return pText;
+}
+
+CtlStatic* CSettingsView::CreateSeparator() {
+  CtlStatic* pSeparator = CtlStatic::Create(m_pContent);
+  pSeparator->SetBackColor(kSeparatorColor, EColorSolid);
+  return pSeparator;
+}
+
+void CSettingsView::Create(CControl* pParent, plat::WStringView className, plat::WStringView title) {
+  CView::Create(pParent, className, title);
+  BuildEditBar(m_bar, this, 45);
+  m_pContent = new CtlPanel();
+  m_pContent->Create(this);
+  m_pContent->SetColor(ThemeBackgroundColor(GetThemeIndex()));
+
+  m_pUpdateText = CreateSectionText(14);
+  m_update.Build(m_pContent);
+  m_update.pCaption->SetTextId(46);
+  m_update.pButton->SetClickHandler(CDelegate::Member<&CSettingsView::OnUpdateTap>(this));
+  m_pSeparator1 = CreateSeparator();
+
+  m_pLanguageText = CreateSectionText(210);
+  m_language.Build(m_pContent);
+  // The caption stays empty when the current language is not loaded (the
+  // ordinal is then the number of loaded languages).
+  const std::vector<plat::WString>& names = *AppSettings::UiLanguages();
+  const int32_t nOrdinal = LoadedLanguageOrdinal();
+  if (nOrdinal >= 0 && static_cast<size_t>(nOrdinal) < names.size())
+    m_language.pCaption->SetText(names[static_cast<size_t>(nOrdinal)]);
+  m_language.pButton->SetClickHandler(CDelegate::Member<&CSettingsView::OnLanguageTap>(this));
+  m_pSeparator2 = CreateSeparator();
+
+  CQuorelAppUi::SetLeftSoftKey(0);
+  CQuorelAppUi::SetRightSoftKey(14);
+  m_update.pButton->SetFocus();
+}
+
+void CSettingsView::ApplyLayout(CLayoutNode* pNode) {
+  m_bLandscape = MainWindowWidth() >= MainWindowHeight();
+  if (m_bLandscape)
+    BuildTwoButtonLandscapeLayout(pNode);
+  else
+    BuildTwoButtonPortraitLayout(pNode);
+  const std::pair<int32_t, CControl*> bindings[] = {
+      {101, m_pContent},         {106, m_pSeparator1}, {107, m_pSeparator2},     {102, m_pUpdateText},
+      {103, m_update.pButton}, {104, m_pLanguageText}, {105, m_language.pButton}, {114, m_bar.Bar()},
+  };
+  for (const auto& [nId, pControl] : bindings) pControl->SetLayoutNode(pNode->FindNode(nId, -1));
+}
+
+void CSettingsView::OnUpdateTap() { CQuorelAppUi::CheckForUpdate(1); }
+
+void CSettingsView::OnLanguageTap() {
+  CQuorelAppUi::PushHistory(5);
+  if (CAppUi* pApp = CAppUi::Instance()) pApp->ActivateView(21);
+}
