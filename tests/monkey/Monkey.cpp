@@ -19,6 +19,7 @@
 #include "app/LanguageTable.h"
 #include "app/PlaceholderView.h"
 #include "app/QuorelAppUi.h"
+#include "app/RecorderView.h"
 #include "framework/AppRegistry.h"
 #include "framework/Control.h"
 #include "net/HTTPWrapper.h"
@@ -34,6 +35,9 @@
 #include "platform/registry/Registry.h"
 #include "platform/testing/TestPlatform.h"
 #include "platform/ui/Ui.h"
+#include "audio/SoundCore.h"
+#include "protocol/AppSettings.h"
+#include "protocol/HTTPUserModel.h"
 #include "protocol/PreviewStore.h"
 #include "tools/protocol-server/TestSupport.h"
 
@@ -113,6 +117,11 @@ class TMonkey {
 
   bool Idle();
   void Step();
+  // Storm mode: one turn of the scripted flow; the wait until the next.
+  void StormTurn();
+  size_t MessagesShown() const;
+  void TapRecordButton();
+  void StartPreview();
   void Tap();
   void Drag();
   void CheckInvariants();
@@ -139,7 +148,140 @@ class TMonkey {
   uint32_t m_stepStart = 0;
   uint32_t m_quietSince = 0;  // the last input or network change
   std::atomic<int> m_progress{0};
+  // Storm mode.
+  enum class EStorm { Start, Recording, Waiting, Preview, Settle } m_storm = EStorm::Start;
+  uint32_t m_phaseSince = 0;
+  bool m_bStormDone = false;
+  uint32_t m_nextToggle = 0;
+  size_t m_messagesBefore = 0;
+  size_t m_requestsBefore = 0;
 };
+
+// A preview of a catalogue track that streams from the server (nothing of it
+// in the store), whatever screen is showing.
+void TMonkey::StartPreview() {
+  CHTTPUserModel* pModel = AppSettings::GetUserModel();
+  if (!pModel) return;
+  const std::string id = "t" + std::to_string(1 + Pick(6));
+  pModel->SetTrackId(plat::Widen(id));
+  pModel->SetTrackKind(TrackKindPreview);
+  pModel->SetAudioPreviewUrl(plat::Widen(m_server->Base() + "/media/preview-" + id + ".mp3"));
+  if (CQuorelAppUi::PreviewStore()) CQuorelAppUi::PreviewStore()->Discard(pModel->CurrentTrack());
+  Log("preview " + id);
+  ++m_result.storm.previews;
+  CQuorelAppUi::PlayPreview();
+}
+
+void TMonkey::TapRecordButton() {
+  if (CRecorderView* pView = CRecorderView::Current()) {
+    const RECT rc = pView->RecordButton()->ScreenRect();
+    m_tp->Tap((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+  }
+}
+
+size_t TMonkey::MessagesShown() const {
+  size_t n = 0;
+  for (const std::string& call : CQuorelAppUi::OutwardCalls())
+    n += call.rfind("ShowMessage", 0) == 0 || call.rfind("ShowServerMessageView", 0) == 0;
+  return n;
+}
+
+void TMonkey::StormTurn() {
+  TMonkeyResult::TStorm& st = m_result.storm;
+  const uint32_t now = plat::GetTickCount();
+  const uint32_t inPhase = now - m_phaseSince;
+  auto* pApp = static_cast<CQuorelAppUi*>(CAppUi::Instance());
+  auto enter = [&](EStorm phase) {
+    m_storm = phase;
+    m_phaseSince = now;
+    m_messagesBefore = MessagesShown();
+  };
+  // The storm blows while a search or a preview is under way.
+  if (m_storm != EStorm::Settle && m_storm != EStorm::Start &&
+      static_cast<int32_t>(now - m_nextToggle) >= 0) {
+    m_bNetworkUp = !m_bNetworkUp;
+    if (m_bNetworkUp) {
+      m_connMgr->RestoreNetwork();
+      ++st.cycles;
+    } else {
+      m_connMgr->DropNetwork();
+    }
+    Log(std::string("network ") + (m_bNetworkUp ? "back" : "lost"));
+    m_nextToggle = now + 200 + Pick(2801);
+    m_quietSince = now;
+  }
+  m_stepStart = now;
+  const bool bMessage = MessagesShown() > m_messagesBefore;
+  switch (m_storm) {
+    case EStorm::Start:
+      if (st.cycles >= m_options.stormCycles) {
+        m_bStormDone = true;
+        return;
+      }
+      if (pApp->GetActiveViewId() != 2 || CQuorelAppUi::Recorder() || !CRecorderView::Current()) {
+        CQuorelAppUi::GoBackTo(2);
+        break;
+      }
+      Log("search");
+      ++st.searches;
+      m_requestsBefore = m_server->Log().size();
+      TapRecordButton();
+      m_nextToggle = now + 200 + Pick(2801);
+      enter(EStorm::Recording);
+      break;
+    case EStorm::Recording:
+      if (bMessage) {
+        ++st.searchMessages;
+        StartPreview();
+        enter(EStorm::Preview);
+      } else if (inPhase >= 6000) {
+        Log("stop");
+        TapRecordButton();
+        enter(EStorm::Waiting);
+      }
+      break;
+    case EStorm::Waiting:
+      if (pApp->GetActiveViewId() == 4 || bMessage) {
+        ++(bMessage ? st.searchMessages : st.searchResults);
+        StartPreview();
+        enter(EStorm::Preview);
+      } else if (inPhase > 180000) {
+        Fail("a search under the storm ended in neither results nor a message");
+      }
+      break;
+    case EStorm::Preview: {
+      const int32_t state = CQuorelAppUi::GetPreviewState();
+      if (MessagesShown() > m_messagesBefore + 1) Fail("a preview's error was shown more than once");
+      // The storm blows on until the download and the playing are over.
+      if (state == ESoundFinished) {
+        ++st.previewsPlayed;
+        enter(EStorm::Settle);
+      } else if (bMessage && inPhase > 3000) {
+        ++st.previewErrors;
+        enter(EStorm::Settle);
+      } else if (inPhase > 180000) {
+        Fail("a preview under the storm neither played nor showed an error");
+      }
+      break;
+    }
+    case EStorm::Settle: {
+      if (inPhase == 0 || !m_bNetworkUp) {
+        CQuorelAppUi::StopPreview();
+        m_bNetworkUp = true;
+        m_connMgr->RestoreNetwork();
+      }
+      CHTTPSession* pSession = CQuorelAppUi::HTTPSession();
+      if (!pSession || pSession->OpenCount() == 0) {
+        st.mostRequestsPerSearch = std::max(st.mostRequestsPerSearch, m_server->Log().size() - m_requestsBefore);
+        enter(EStorm::Start);
+      } else if (inPhase > 120000) {
+        Fail(std::to_string(pSession->OpenCount()) + " requests still open two minutes after the storm");
+      }
+      break;
+    }
+  }
+  m_waitUntil = now + 250;
+}
 
 plat::Point TMonkey::RandomPoint() {
   const plat::FrameBuffer& screen = m_tp->Screen();
@@ -305,7 +447,7 @@ bool TMonkey::Idle() {
     m_waitUntil.reset();
   }
   CheckInvariants();
-  if (!m_result.failure.empty() || m_result.stepsRun >= m_options.steps) {
+  if (!m_result.failure.empty() || m_result.stepsRun >= m_options.steps || m_bStormDone) {
     if (!m_bStop) {
       m_bStop = true;
       plat::PostQuitMessage(0);
@@ -313,6 +455,11 @@ bool TMonkey::Idle() {
     return true;
   }
   if (m_options.warmUpSteps > 0 && m_result.stepsRun == m_options.warmUpSteps) m_result.warm = SampleResources();
+  if (m_options.stormCycles > 0) {
+    StormTurn();
+    ++m_result.stepsRun;
+    return true;
+  }
   // The captured debug output would grow with the run.
   if (m_result.stepsRun % 256 == 0) m_tp->ClearDebugLines();
   Step();
@@ -324,6 +471,8 @@ void TMonkey::Run() {
   const auto realStart = std::chrono::steady_clock::now();
   plat::TestConfig config;
   config.virtualClock = true;
+  // MONKEY_ECHO=1 shows the program's debug output while it runs.
+  config.echoDebugOutput = std::getenv("MONKEY_ECHO") != nullptr;
   m_tp = std::make_unique<plat::TestPlatform>(config);
   const uint32_t startTick = plat::GetTickCount();
   qps::Options serverOptions = qpstest::TestOptions();

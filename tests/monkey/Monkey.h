@@ -27,6 +27,10 @@ struct TMonkeyOptions {
   uint32_t stepLimitMs = 60000;
   // Share of steps (percent) that make the server's next reply of a route go wrong.
   uint32_t faultPercent = 8;
+  // Storm mode instead of random acts: searches and preview downloads one
+  // after another while the network drops and returns every 0.2 to 3 s,
+  // until this many drop-and-return cycles have passed.
+  int stormCycles = 0;
   // Real milliseconds of quiet on the sockets before virtual time may move.
   uint32_t reactorQuietMs = 10;
 };
@@ -49,6 +53,13 @@ struct TMonkeyResult {
   std::set<int32_t> viewsSeen;
   std::deque<std::string> lastSteps;  // the newest steps, for the report
   TResources warm, end;
+  // Storm mode.
+  struct TStorm {
+    int cycles = 0;                // drops that came back
+    int searches = 0, searchResults = 0, searchMessages = 0;
+    int previews = 0, previewsPlayed = 0, previewErrors = 0;
+    size_t mostRequestsPerSearch = 0;  // server requests from one search to its settling
+  } storm;
   std::string Report(uint64_t seed) const;
 };
 
