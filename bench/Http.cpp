@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/BenchDevice.h"
 #include "bench/Loopback.h"
 #include "framework/AppRegistry.h"
 #include "net/DNSResolver.h"
@@ -89,27 +90,15 @@ struct TClient {
   CDNSResolver resolver;
   CHTTPCore core;
   CEndListener listener;
-  std::filesystem::path folder;
+  bench::CBenchDevice device;
 
   TClient() {
-    plat::SetDebugSink([](plat::WStringView) {});
-    plat::ResetRegistryForTests();
-    RegOpenAppKey();
-    RegSetAppString(u"url", u"http://127.0.0.1/");
-    plat::WriteDword(plat::HKEY_LOCAL_MACHINE, u"System\\State\\Hardware", u"Wifi", 0);
-    std::string templ = (std::filesystem::temp_directory_path() / "quorel-bench-XXXXXX").string();
-    folder = ::mkdtemp(templ.data());
-    plat::FileSystemConfig config;
-    config.deviceRoot = folder;
-    plat::ConfigureFileSystem(config);
     resolver.Start();
     core.StartThread();
   }
   ~TClient() {
     core.Shutdown();
     resolver.Stop();
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
   }
 
   // One GET to its end; the body length, or -1.

@@ -9,12 +9,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "audio/AudioServices.h"
+#include "bench/BenchDevice.h"
 #include "audio/FileSoundPlayer.h"
 #include "audio/HTTPSoundPlayer.h"
 #include "framework/AppRegistry.h"
@@ -38,7 +41,6 @@ constexpr int kLatencyRuns = 20;
 // The program's side: registry, file system with a store folder, event
 // queue, shared buffer, HTTP core; the speaker unpaced.
 struct TWorld {
-  std::filesystem::path folder;
   CObjectRegistry registry;
   CEventQueue queue{[] { return true; }};
   std::vector<uint8_t> buffer = std::vector<uint8_t>(kSharedAudioBufferSize);
@@ -46,18 +48,9 @@ struct TWorld {
   CHTTPCore core;
   std::string preview = qps::MakeMp3(qps::Mp3Format::JointStereo44k, 440.0, 30.0);
   std::string hostFile;
+  bench::CBenchDevice device;
 
   TWorld() {
-    plat::SetDebugSink([](plat::WStringView) {});
-    plat::ResetRegistryForTests();
-    RegOpenAppKey();
-    RegSetAppString(u"url", u"http://127.0.0.1/");
-    plat::WriteDword(plat::HKEY_LOCAL_MACHINE, u"System\\State\\Hardware", u"Wifi", 0);
-    std::string templ = (std::filesystem::temp_directory_path() / "quorel-bench-XXXXXX").string();
-    folder = ::mkdtemp(templ.data());
-    plat::FileSystemConfig config;
-    config.deviceRoot = folder;
-    plat::ConfigureFileSystem(config);
     plat::CreateDirectory(u"\\Store");
     CHTTPFileSink::SetFolderSource([] { return plat::WString(u"\\Store"); });
     CHTTPSession::SetIdentitySource([] { return plat::Widen(qpstest::kUserAgent); });
@@ -70,15 +63,13 @@ struct TWorld {
     plat::headless_audio::SetUnpaced(true);
     resolver.Start();
     core.StartThread();
-    hostFile = (folder / "fs" / "Store" / "preview.mp3").string();
+    hostFile = (device.Folder() / "fs" / "Store" / "preview.mp3").string();
     std::ofstream(hostFile, std::ios::binary) << preview;
   }
   ~TWorld() {
     core.Shutdown();
     resolver.Stop();
     InstallAudioServices({});
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
   }
   // A fresh speaker (its captures freed), still unpaced.
   static void ResetSpeaker() {
@@ -105,7 +96,16 @@ struct TWorld {
 };
 
 TWorld& World() {
-  static TWorld* world = new TWorld;
+  // Kept alive to the end (its threads outlive the benchmarks), but its
+  // device folder does not outlive the process.
+  static TWorld* world = [] {
+    auto* w = new TWorld;
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(World().device.Folder(), ec);
+    });
+    return w;
+  }();
   return *world;
 }
 

@@ -81,6 +81,7 @@ class CSkinnedButton : public CtlPanel {
   // The feedback played on a press (key or pointer).
   void SetPressFeedback(int32_t nId) { m_nPressFeedback = nId; }
   int32_t PressFeedback() const { return m_nPressFeedback; }
+  int32_t ReleaseFeedback() const { return m_nReleaseFeedback; }
 
   // Clears the inner tree and hands it out for another description.
   TInnerLayoutEdit EditInnerLayout();

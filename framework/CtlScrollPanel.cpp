@@ -153,7 +153,11 @@ bool CtlScrollPanel::OnInput(const TInputEvent& event) {
   nStep = std::max(1, std::min(nStep, (Rect().bottom - Rect().top) / 4));
   int32_t nLayer = pApp->TopShownLayer();
 
-  CControl* pFocused = ContentChildOf(pApp->FocusedControl());
+  // From the focused control itself: a row may hold focus stops of its own
+  // (a play button inside a row button), and stepping from the row would
+  // find that same child again.
+  CControl* pFocused = pApp->FocusedControl();
+  if (!ContentChildOf(pFocused)) pFocused = nullptr;
   CControl* pCandidate = nullptr;
   if (pFocused)
     pCandidate = bDown ? pFocused->FindNextFocusable(nLayer) : pFocused->FindPreviousFocusable(nLayer);
@@ -166,7 +170,7 @@ bool CtlScrollPanel::OnInput(const TInputEvent& event) {
   int32_t nTop = std::clamp(nOld + (bDown ? nStep : -nStep), 0, nMax);
   bool bFocusChanged = false;
   if (pCandidate) {
-    RECT rc = ContentRect(pCandidate);
+    RECT rc = ContentRect(ContentChildOf(pCandidate));
     if (rc.bottom > nTop && rc.top < nTop + nViewH) {
       if (rc.top < nTop) nTop = rc.top;
       if (rc.bottom > nTop + nViewH) nTop = rc.bottom - nViewH;

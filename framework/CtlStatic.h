@@ -78,6 +78,7 @@ class CtlStatic : public CControl, public CEventListenerFor<TimerTickEvent> {
   RECT Measure();
 
   int32_t ContentMode() const { return m_nContent; }
+  int32_t ImageId() const { return m_nImageId; }  // -1 for a delivered bitmap
   const plat::WString& Text() const { return m_text; }
   CFont* Font() const { return m_pFont; }
   int32_t Alignment() const { return m_nAlign; }

@@ -35,14 +35,7 @@ const std::string& Preview() {
 class PlayerTest : public nettest::CoreTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
-    std::string templ = (std::filesystem::temp_directory_path() / "quorel-players-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-    m_top = templ;
-    plat::FileSystemConfig config;
-    config.deviceRoot = m_top / "device";
-    ASSERT_TRUE(plat::ConfigureFileSystem(config));
-    ASSERT_TRUE(plat::CreateDirectory(u"\\Store"));
-    CHTTPFileSink::SetFolderSource([] { return plat::WString(u"\\Store"); });
+    ASSERT_TRUE(m_store.Make("quorel-players"));
     CHTTPSession::SetIdentitySource([] { return plat::WString(u"AppNumber=10 Tester/1.0"); });
     plat::headless_audio::Reset();
     nettest::TNetOptions options;
@@ -65,9 +58,7 @@ class PlayerTest : public nettest::CoreTest, public ::testing::WithParamInterfac
     plat::headless_audio::SetUnpaced(false);
     plat::headless_audio::Reset();
     CHTTPSession::SetIdentitySource({});
-    CHTTPFileSink::SetFolderSource({});
-    std::error_code ec;
-    std::filesystem::remove_all(m_top, ec);
+    m_store.Remove();
   }
 
   bool Simulated() const { return GetParam(); }
@@ -116,13 +107,10 @@ class PlayerTest : public nettest::CoreTest, public ::testing::WithParamInterfac
         maxMs, 5));
     return complete;
   }
-  std::string StoredBuffer() {
-    std::ifstream in(m_top / "device" / "fs" / "Store" / "buffer.dat", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  bool BufferExists() { return std::filesystem::exists(m_top / "device" / "fs" / "Store" / "buffer.dat"); }
+  std::string StoredBuffer() { return m_store.HostFile("buffer.dat"); }
+  bool BufferExists() { return std::filesystem::exists(m_store.HostPath("buffer.dat")); }
 
-  std::filesystem::path m_top;
+  nettest::CStoreRoot m_store;
   nettest::CLoopbackServer m_server;
   std::unique_ptr<TAudioApp> m_pApp;
   std::vector<uint8_t> m_buffer;

@@ -284,6 +284,34 @@ TEST_F(ScrollTest, FocusBelowTheViewScrollsInBottomAligned) {
        [&] { EXPECT_EQ(Scroll(q), 1000); }});
 }
 
+TEST_F(ScrollTest, UpAndDownStepThroughFocusStopsInsideRows) {
+  MakeApp();
+  CtlScrollPanel* p = nullptr;
+  std::vector<CControl*> inner;
+  // Each row a button holding a focusable button of its own.
+  auto row = [&inner](CtlPanel* pParent) -> CControl* {
+    CtlAdvButton* pRow = CtlAdvButton::Create(pParent);
+    inner.push_back(CtlButton::Create(pRow));
+    return pRow;
+  };
+  auto key = [&p](uint32_t vk) { return p->OnInput(TInputEvent{1, vk, 0, 0}); };
+  Run({[&] {
+         p = MakePanel(3, 100, row);
+         m_rows[0]->SetFocus();
+       },
+       [&] {
+         const struct {
+           uint32_t vk;
+           CControl* pFocused;
+         } steps[] = {{plat::VK_DOWN, inner[0]}, {plat::VK_DOWN, m_rows[1]}, {plat::VK_DOWN, inner[1]},
+                      {plat::VK_UP, m_rows[1]},  {plat::VK_UP, inner[0]},    {plat::VK_UP, m_rows[0]}};
+         for (const auto& s : steps) {
+           EXPECT_TRUE(key(s.vk));
+           EXPECT_TRUE(s.pFocused->IsFocused());
+         }
+       }});
+}
+
 TEST_F(ScrollTest, RelayoutHandlerTrackingAndTeardown) {
   MakeApp();
   CtlScrollPanel* p = nullptr;

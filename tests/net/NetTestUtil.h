@@ -6,15 +6,23 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <stdlib.h>
+
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "framework/Events.h"
 #include "framework/ObjectRegistry.h"
+#include "net/HTTPSink.h"
 #include "platform/base/Debug.h"
+#include "platform/fs/FileSystem.h"
 
 namespace nettest {
 
@@ -136,6 +144,38 @@ class TQuietTrace : public ::testing::Environment {
 
  private:
   plat::DebugSink m_previous;
+};
+
+// A temporary device root with a \Store folder that is the file sink's
+// folder; Remove gives the sink its default folder back and deletes the root.
+class CStoreRoot {
+ public:
+  // `prefix` names the host folder ("quorel-sink" and so on).
+  ::testing::AssertionResult Make(const char* prefix) {
+    std::string templ = (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+    if (::mkdtemp(templ.data()) == nullptr) return ::testing::AssertionFailure() << "no temporary folder";
+    m_top = templ;
+    plat::FileSystemConfig config;
+    config.deviceRoot = m_top / "device";
+    if (!plat::ConfigureFileSystem(config)) return ::testing::AssertionFailure() << "device root refused";
+    if (!plat::CreateDirectory(u"\\Store")) return ::testing::AssertionFailure() << "no \\Store folder";
+    CHTTPFileSink::SetFolderSource([] { return plat::WString(u"\\Store"); });
+    return ::testing::AssertionSuccess();
+  }
+  void Remove() {
+    CHTTPFileSink::SetFolderSource({});
+    std::error_code ec;
+    std::filesystem::remove_all(m_top, ec);
+  }
+  // The host path of \Store\<name>, and what that file holds ("" when absent).
+  std::filesystem::path HostPath(const char* name) const { return m_top / "device" / "fs" / "Store" / name; }
+  std::string HostFile(const char* name) const {
+    std::ifstream in(HostPath(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+ private:
+  std::filesystem::path m_top;
 };
 
 }  // namespace nettest

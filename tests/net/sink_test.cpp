@@ -213,25 +213,9 @@ TEST(GzipSink, ADecodedBodyBeyondTheCapIsRefused) {
 
 class FileSinkTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string templ = (std::filesystem::temp_directory_path() / "quorel-sink-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-    m_top = templ;
-    plat::FileSystemConfig config;
-    config.deviceRoot = m_top / "device";
-    ASSERT_TRUE(plat::ConfigureFileSystem(config));
-    ASSERT_TRUE(plat::CreateDirectory(u"\\Store"));
-    CHTTPFileSink::SetFolderSource([] { return plat::WString(u"\\Store"); });
-  }
-  void TearDown() override {
-    CHTTPFileSink::SetFolderSource({});
-    std::error_code ec;
-    std::filesystem::remove_all(m_top, ec);
-  }
-  std::string HostFile(const char* name) {
-    std::ifstream in(m_top / "device" / "fs" / "Store" / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  void SetUp() override { ASSERT_TRUE(m_store.Make("quorel-sink")); }
+  void TearDown() override { m_store.Remove(); }
+  std::string HostFile(const char* name) { return m_store.HostFile(name); }
 
   // Progress notifications as the UI sees them.
   struct TProgressLog : CEventListenerFor<FileDownloadEvent> {
@@ -239,7 +223,7 @@ class FileSinkTest : public ::testing::Test {
     void HandleEvent(const TFileDownloadProgress& p) override { seen.push_back({p.nExpected, p.nWritten}); }
   };
 
-  std::filesystem::path m_top;
+  nettest::CStoreRoot m_store;
   nettest::TTestApp m_app;
 };
 

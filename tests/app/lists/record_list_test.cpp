@@ -1,0 +1,286 @@
+// The record list panel behind views 4, 10 and 11: rows and their play
+// pictures, the player's reports and ticks, focus moves during playback,
+// leaving and coming back, the openers and their history entries.
+#include "ScreensHarness.h"
+
+namespace screenstest {
+namespace {
+
+class RecordListTest : public ScreensHarness {
+ protected:
+  // Results on view 4, with `more` running next.
+  void OnResults(std::vector<TStep> more, uint32_t nTheme = 0, const char* xml = kResults) {
+    MakeScreens(nTheme);
+    LoadResults(xml);
+    std::vector<TStep> steps{[] {
+      StartScreens();
+      CAppUi::Instance()->ActivateView(4);
+    }};
+    steps.insert(steps.end(), more.begin(), more.end());
+    Run(std::move(steps));
+  }
+  struct TIndexes {
+    int32_t playing, paused, selected;
+    friend bool operator==(const TIndexes&, const TIndexes&) = default;
+  };
+  TIndexes Indexes() const { return {Panel()->PlayingRow(), Panel()->PausedRow(), Panel()->SelectedRow()}; }
+};
+
+constexpr TImages kIdle0{190, 190, 192}, kIdle1{190, 190, 323}, kNoPreview{191, 191, 191};
+constexpr TImages kPlaying0{193, 193, 194}, kPlaying1{193, 193, 319};
+
+TEST_F(RecordListTest, PlayerReportsDriveTheRowPicturesBarAndIndexes) {
+  struct TStepCheck {
+    int32_t report;  // -1: tap the playing row's play button instead
+    TIndexes indexes;
+    bool bPlayingLook;
+  };
+  const struct {
+    const char* name;
+    std::vector<TStepCheck> steps;
+  } cases[] = {
+      {"play, pause, resume, finish",
+       {{2, {0, -1, 0}, true}, {3, {-1, 0, 0}, false}, {2, {0, -1, 0}, true}, {4, {-1, -1, 0}, false}}},
+      {"error", {{7, {-1, -1, 0}, false}}},
+      {"stopped by its own button", {{-1, {-1, -1, 0}, false}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<TStep> steps{[this] {
+      ASSERT_EQ(Indexes(), (TIndexes{-1, -1, 0}));
+      EXPECT_EQ(PlayImages(Panel()->Row(0)), kIdle0);
+      Panel()->OnPlayPressed(0);
+      EXPECT_EQ(Indexes(), (TIndexes{0, -1, 0}));
+      EXPECT_EQ(PlayImages(Panel()->Row(0)), kPlaying0);
+      EXPECT_TRUE(Panel()->Row(0).pBar->IsVisible());
+    }};
+    for (const TStepCheck& s : c.steps) {
+      steps.push_back([s] {
+        if (s.report == 7)
+          searchtest::Post<PlayerStateEvent>(7);  // the application stops the failed player
+        else if (s.report >= 0)
+          Report(s.report);
+      });
+      steps.push_back([this, s] {
+        if (s.report == -1) Panel()->OnPlayPressed(0);
+        EXPECT_EQ(Indexes(), s.indexes);
+        EXPECT_EQ(PlayImages(Panel()->Row(0)), s.bPlayingLook ? kPlaying0 : kIdle0);
+        EXPECT_EQ(Panel()->Row(0).pBar->IsVisible(), s.bPlayingLook);
+        if (!s.bPlayingLook && s.report != 3) {
+          EXPECT_EQ(0, Panel()->Row(0).pBar->ThumbExtent());
+        }
+      });
+    }
+    OnResults(std::move(steps));
+    TearDown();
+  }
+}
+
+TEST_F(RecordListTest, PicturesFollowThemeAndPreviewPresence) {
+  const struct {
+    uint32_t theme;
+    TImages idle, playing;
+  } cases[] = {{0, kIdle0, kPlaying0}, {1, kIdle1, kPlaying1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.theme);
+    OnResults({[this, c] {
+                 EXPECT_EQ(PlayImages(Panel()->Row(0)), c.idle);
+                 EXPECT_EQ(PlayImages(Panel()->Row(1)), kNoPreview);  // no preview: in every theme
+                 Panel()->OnPlayPressed(0);
+                 EXPECT_EQ(PlayImages(Panel()->Row(0)), c.playing);
+               }},
+              c.theme);
+    TearDown();
+  }
+}
+
+TEST_F(RecordListTest, TicksAdvanceThePlayingRowsBarAndAShortLengthCountsAsAThousand) {
+  OnResults({[this] {
+               Panel()->OnPlayPressed(2);
+               PreviewScript().length = 10;
+               PreviewScript().played = 5;
+             },
+             [this] {
+               Tick();
+               EXPECT_EQ(50, Panel()->Row(2).pBar->ThumbExtent());
+               PreviewScript().length = 0;
+               PreviewScript().played = 500;
+               Tick();
+               EXPECT_EQ(50, Panel()->Row(2).pBar->ThumbExtent());
+               PreviewScript().played = 5000;  // capped at the length
+               Tick();
+               EXPECT_EQ(100, Panel()->Row(2).pBar->ThumbExtent());
+               EXPECT_EQ(0, Panel()->Row(0).pBar->ThumbExtent());
+             }});
+}
+
+TEST_F(RecordListTest, FocusMovingDuringPlaybackKeepsThePreviewOnItsRow) {
+  size_t nStops = 0;
+  OnResults({[this] { Panel()->OnPlayPressed(0), Report(2); },
+             [&] {
+               nStops = CountCalls("StopPreview");
+               Key(plat::VK_DOWN);
+             },
+             [&] {
+               // A row has two stops: its button and its play button.
+               EXPECT_EQ(m_app->FocusedControl(), Panel()->Row(0).pPlay);
+               Key(plat::VK_DOWN);
+             },
+             [&] {
+               EXPECT_TRUE(Panel()->Row(1).pButton->IsFocused());
+               EXPECT_EQ(Indexes(), (TIndexes{0, -1, 1}));
+               EXPECT_EQ(PlayImages(Panel()->Row(0)), kPlaying0);
+               EXPECT_TRUE(Panel()->Row(0).pBar->IsVisible());
+               EXPECT_TRUE(Panel()->Row(1).pTitle->MarqueeFlag());
+               EXPECT_EQ(nStops, CountCalls("StopPreview"));
+             }});
+}
+
+TEST_F(RecordListTest, PausedRowThenFocusElsewhereStopsThePreview) {
+  size_t nStopsBefore = 0;
+  OnResults({[this] { Panel()->OnPlayPressed(0), Report(2); },
+             [] { Report(3); },
+             [&] {
+               EXPECT_EQ(Indexes(), (TIndexes{-1, 0, 0}));
+               nStopsBefore = CountCalls("StopPreview");
+               Key(plat::VK_DOWN), Key(plat::VK_DOWN);
+             },
+             [&] {
+               EXPECT_GT(CountCalls("StopPreview"), nStopsBefore);
+               EXPECT_EQ(0, CQuorelAppUi::GetPreviewState());
+               // Nothing is selected yet: the next preview that starts
+               // selects the focused row and plays it instead.
+               EXPECT_EQ(Indexes(), (TIndexes{-1, 0, 1}));
+               EXPECT_EQ(u"anna", Users().UserName());
+               CQuorelAppUi::PlayPreview();
+             },
+             [&] {
+               EXPECT_EQ(u"ben", Users().UserName());
+               EXPECT_EQ("play http://rec/r2m.mp3", PreviewScript().LastPlay());
+               EXPECT_EQ(-1, Panel()->PausedRow());
+               EXPECT_EQ(1, Panel()->SelectedRow());
+             }});
+}
+
+TEST_F(RecordListTest, LeavingRemembersThePlayingRowWithoutStoppingElseTheSelectedRow) {
+  size_t nStops = 0;
+  OnResults({[this] { Panel()->OnPlayPressed(2), Report(2); },
+             [&] {
+               nStops = CountCalls("StopPreview");
+               CAppUi::Instance()->ActivateView(2);
+               EXPECT_EQ(2, *AppSettings::CurrentItem());
+               EXPECT_EQ(nStops, CountCalls("StopPreview"));
+               CAppUi::Instance()->ActivateView(4);
+             },
+             [&] {
+               // Still playing: the row shows it again.
+               EXPECT_EQ(Indexes(), (TIndexes{2, -1, 2}));
+               EXPECT_EQ(PlayImages(Panel()->Row(2)), kPlaying0);
+               CQuorelAppUi::StopPreview();
+               Report(0);
+             },
+             [&] {
+               EXPECT_EQ(Indexes(), (TIndexes{-1, -1, 2}));
+               EXPECT_TRUE(Panel()->Row(2).pButton->IsFocused());
+               Key(plat::VK_UP), Key(plat::VK_UP);
+             },
+             [&] {
+               nStops = CountCalls("StopPreview");
+               CAppUi::Instance()->ActivateView(2);
+               EXPECT_EQ(1, *AppSettings::CurrentItem());
+               EXPECT_EQ(nStops + 1, CountCalls("StopPreview"));
+             }});
+}
+
+TEST_F(RecordListTest, AStaleOrUnsetStoredRowFocusesTheFirstRow) {
+  for (int32_t stored : {-1, 3, 99}) {
+    SCOPED_TRACE(stored);
+    OnResults({[this, stored] {
+                 *AppSettings::CurrentItem() = stored;
+                 CAppUi::Instance()->ActivateView(2);
+                 *AppSettings::CurrentItem() = stored;  // leaving stored its own row
+                 CAppUi::Instance()->ActivateView(4);
+               },
+               [this] {
+                 EXPECT_EQ(0, Panel()->SelectedRow());
+                 EXPECT_TRUE(Panel()->Row(0).pButton->IsFocused());
+               }});
+    TearDown();
+  }
+}
+
+TEST_F(RecordListTest, AnEmptyModelShowsTheEmptyTextAndDisablesThePanel) {
+  OnResults({[this] {
+               ASSERT_NE(nullptr, Panel());
+               EXPECT_EQ(0u, Panel()->RowCount());
+               EXPECT_FALSE(Panel()->IsEnabled());
+               EXPECT_EQ(u"S60", Panel()->EmptyText()->Text());
+               EXPECT_EQ(EAlignCenter, Panel()->EmptyText()->Alignment());
+               EXPECT_TRUE(Panel()->EmptyText()->IsVisible());
+               EXPECT_FALSE(Panel()->ScrollPanel()->IsVisible());
+               EXPECT_EQ(Indexes(), (TIndexes{-1, -1, -1}));
+               // Reports with nothing focused select nothing.
+               Report(2);
+             },
+             [this] { EXPECT_EQ(Indexes(), (TIndexes{-1, -1, -1})); }},
+            0, kEmptyList);
+}
+
+TEST_F(RecordListTest, SelectRecordCopiesTheRowAndSetsKindAndPreviewEntry) {
+  OnResults({[this] {
+    const struct {
+      int32_t row;
+      const char16_t *user, *track, *preview;
+      int32_t kind;
+      bool bEntry0;
+    } rows[] = {
+        {0, u"anna", u"Alpha", u"http://media/t1.mp3", TrackKindPreview, true},
+        {1, u"ben", u"Beta", u"", TrackKindMatched, true},  // the matched recording plays
+        {2, u"cleo", u"Gamma", u"http://media/t3.mp3", TrackKindPreview, true},
+    };
+    for (const auto& r : rows) {
+      SCOPED_TRACE(r.row);
+      Panel()->SelectRecord(r.row);
+      EXPECT_EQ(r.user, Users().UserName());
+      EXPECT_EQ(r.track, Users().TrackName());
+      EXPECT_EQ(r.preview, Users().AudioPreviewUrl());
+      EXPECT_EQ(r.kind, Users().TrackKind());
+      EXPECT_EQ(r.bEntry0, MenuItem(0).bVisible);
+    }
+    Panel()->SelectRecord(0);
+    EXPECT_EQ(u"http://rec/r1m.mp3", Users().MatchedUrl());
+    EXPECT_EQ(u"http://rec/r1.mp3", Users().CurrentTrack().m_fullUrl);
+    EXPECT_EQ(u"t1", Users().TrackId());
+    EXPECT_EQ(u"r1", Users().RecordingId());
+    EXPECT_EQ(u"Artist A", Users().ArtistName());
+    EXPECT_EQ(u"Album A", Users().AlbumName());
+    EXPECT_EQ(u"http://v/t1", Users().VideoUrl());
+    // Outside the rows nothing changes.
+    for (int32_t bad : {-1, 3}) {
+      Panel()->SelectRecord(bad);
+      EXPECT_EQ(u"anna", Users().UserName());
+    }
+  }});
+}
+
+TEST_F(RecordListTest, RowsCarryKey16TextsAndFeedback) {
+  for (bool bPreview : {true, false}) {
+    SCOPED_TRACE(bPreview);
+    OnResults({[this, bPreview] {
+                 SetPreviewEnabled(bPreview);
+                 CAppUi::Instance()->ActivateView(2);
+                 CAppUi::Instance()->ActivateView(4);
+               },
+               [this, bPreview] {
+                 const CRecordListItem& row = Panel()->Row(0);
+                 EXPECT_EQ(bPreview ? 1u : 0u, SelectedKey(row.pButton->GetChildLayout()->FindNode(20, -1), 16));
+                 EXPECT_EQ(u"Alpha", row.pTitle->Text());
+                 EXPECT_EQ(u"Artist A", row.pSubtitle->Text());
+                 EXPECT_EQ(13, row.pButton->ReleaseFeedback());
+               }});
+    TearDown();
+  }
+}
+
+}  // namespace
+}  // namespace screenstest
