@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "app/LanguageTable.h"
-#include "app/PlaceholderView.h"
 #include "app/QuorelAppUi.h"
 #include "app/RecorderView.h"
 #include "framework/AppRegistry.h"
@@ -91,6 +90,9 @@ constexpr TFault kFaults[] = {
     {"page", "no-user-info", ""},    {"any", "error-root", "busy"},  {"any", "update-offer", ""},
 };
 
+// The program's sixteen screens.
+constexpr int32_t kAppViews[] = {2, 4, 5, 6, 8, 10, 11, 12, 13, 14, 15, 16, 18, 19, 21, 22};
+
 constexpr uint32_t kKeys[] = {plat::VK_LEFT,  plat::VK_RIGHT,  plat::VK_UP, plat::VK_DOWN, plat::VK_RETURN,
                               plat::VK_ESCAPE, plat::VK_F1,    plat::VK_F2, plat::VK_F4};
 
@@ -148,9 +150,11 @@ class TMonkey {
   uint32_t m_stepStart = 0;
   uint32_t m_quietSince = 0;  // the last input or network change
   std::atomic<int> m_progress{0};
+  std::atomic<uint32_t> m_lastIdleTick{0};
   // Storm mode.
   enum class EStorm { Start, Recording, Waiting, Preview, Settle } m_storm = EStorm::Start;
   uint32_t m_phaseSince = 0;
+  size_t m_nLastControls = 0;
   bool m_bStormDone = false;
   uint32_t m_nextToggle = 0;
   size_t m_messagesBefore = 0;
@@ -256,6 +260,10 @@ void TMonkey::StormTurn() {
       if (state == ESoundFinished) {
         ++st.previewsPlayed;
         enter(EStorm::Settle);
+      } else if (state == 0 && inPhase > 1000) {
+        // The screen showing stopped it (the results list owns its preview).
+        ++st.previewsStopped;
+        enter(EStorm::Settle);
       } else if (bMessage && inPhase > 3000) {
         ++st.previewErrors;
         enter(EStorm::Settle);
@@ -300,6 +308,7 @@ void TMonkey::CollectControls(CControl* p, std::vector<CControl*>& out) {
 plat::Point TMonkey::ControlPoint() {
   std::vector<CControl*> controls;
   CollectControls(CAppUi::Instance(), controls);
+  m_nLastControls = controls.size();
   if (controls.empty() || !Chance(75)) return RandomPoint();
   const RECT rc = controls[Pick(static_cast<uint32_t>(controls.size()))]->ScreenRect();
   const int32_t w = std::max<int32_t>(1, rc.right - rc.left), h = std::max<int32_t>(1, rc.bottom - rc.top);
@@ -309,7 +318,8 @@ plat::Point TMonkey::ControlPoint() {
 
 void TMonkey::Tap() {
   const plat::Point p = ControlPoint();
-  Log("tap " + std::to_string(p.x) + "," + std::to_string(p.y));
+  Log("tap " + std::to_string(p.x) + "," + std::to_string(p.y) + " among " + std::to_string(m_nLastControls) +
+      " controls on " + std::to_string(CAppUi::Instance()->GetActiveViewId()));
   m_tp->Tap(p.x, p.y);
 }
 
@@ -367,14 +377,14 @@ void TMonkey::Step() {
   } else if (roll < 750) {
     Log("incoming call");
     plat::SimulateIncomingCall(0);
-  } else if (roll < 790) {
+  } else if (roll < 790 && m_options.networkDrops) {
     m_bNetworkUp = !m_bNetworkUp;
     Log(std::string("network ") + (m_bNetworkUp ? "back" : "lost"));
     if (m_bNetworkUp)
       m_connMgr->RestoreNetwork();
     else
       m_connMgr->DropNetwork();
-  } else if (roll < 800) {
+  } else if (roll < 800 && roll >= 790) {
     int32_t nLanguage = static_cast<int32_t>(Pick(kLanguageCount));
     if (IsLanguageLoaded(nLanguage)) {
       Log("language " + std::to_string(nLanguage));
@@ -423,7 +433,7 @@ void TMonkey::CheckInvariants() {
   auto* pApp = static_cast<CQuorelAppUi*>(CAppUi::Instance());
   if (!pApp) return;
   const int32_t nView = pApp->GetActiveViewId();
-  m_result.viewsSeen.insert(nView);
+  ++m_result.viewsSeen[nView];
   if (std::find(std::begin(kAppViews), std::end(kAppViews), nView) == std::end(kAppViews))
     Fail("active view " + std::to_string(nView) + " is none of the program's");
   // Each screen is in the history at most once, and the current one never.
@@ -442,6 +452,7 @@ void TMonkey::CheckInvariants() {
 
 bool TMonkey::Idle() {
   m_progress.fetch_add(1, std::memory_order_relaxed);
+  m_lastIdleTick.store(plat::GetTickCount());
   if (m_waitUntil) {
     if (static_cast<int32_t>(plat::GetTickCount() - *m_waitUntil) < 0) return false;
     m_waitUntil.reset();
@@ -513,10 +524,21 @@ void TMonkey::Run() {
   std::mutex lock;
   std::condition_variable done;
   bool bDone = false;
+  // MONKEY_HANG_ABORT=1 aborts as soon as a step overruns its virtual time,
+  // so that a debugger sees every thread where it is stuck.
+  const bool bAbortAtOnce = std::getenv("MONKEY_HANG_ABORT") != nullptr;
   std::thread watchdog([&] {
     int last = -1;
     std::unique_lock<std::mutex> guard(lock);
-    while (!done.wait_for(guard, std::chrono::seconds(60), [&] { return bDone; })) {
+    auto lastCheck = std::chrono::steady_clock::now();
+    while (!done.wait_for(guard, std::chrono::milliseconds(bAbortAtOnce ? 5 : 60000), [&] { return bDone; })) {
+      if (bAbortAtOnce && m_lastIdleTick.load() != 0 &&
+          plat::GetTickCount() - m_lastIdleTick.load() > m_options.stepLimitMs) {
+        std::fprintf(stderr, "monkey: a step overran its virtual time\n");
+        std::abort();
+      }
+      if (std::chrono::steady_clock::now() - lastCheck < std::chrono::seconds(60)) continue;
+      lastCheck = std::chrono::steady_clock::now();
       const int now = m_progress.load();
       if (now == last) {
         std::fprintf(stderr, "%s", m_result.Report(m_options.seed).c_str());
@@ -581,9 +603,10 @@ std::string TMonkeyResult::Report(uint64_t seed) const {
       << (failure.empty() ? "every invariant held" : failure) << "\n";
   out << stepsRun << " steps, " << starts << " starts, " << virtualMs / 1000 << " s virtual, " << realSeconds
       << " s real; screens seen:";
-  for (int32_t v : viewsSeen) out << " " << v;
+  for (const auto& [view, steps] : viewsSeen) out << " " << view << " (" << steps << ")";
   out << "\n";
-  if (!failure.empty())
+  // MONKEY_TRACE=1 shows the last steps of a run that passed too.
+  if (!failure.empty() || std::getenv("MONKEY_TRACE"))
     for (const std::string& s : lastSteps) out << "  " << s << "\n";
   return out.str();
 }

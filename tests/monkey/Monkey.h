@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
-#include <set>
+#include <map>
 #include <string>
 
 namespace monkey {
@@ -31,6 +31,8 @@ struct TMonkeyOptions {
   // after another while the network drops and returns every 0.2 to 3 s,
   // until this many drop-and-return cycles have passed.
   int stormCycles = 0;
+  // The network drops and returns among the acts.
+  bool networkDrops = true;
   // Real milliseconds of quiet on the sockets before virtual time may move.
   uint32_t reactorQuietMs = 10;
 };
@@ -50,14 +52,14 @@ struct TMonkeyResult {
   int starts = 0;       // program starts (the monkey's F4 and Back end it)
   double realSeconds = 0;
   uint64_t virtualMs = 0;
-  std::set<int32_t> viewsSeen;
+  std::map<int32_t, int> viewsSeen;  // steps that ended on each screen
   std::deque<std::string> lastSteps;  // the newest steps, for the report
   TResources warm, end;
   // Storm mode.
   struct TStorm {
     int cycles = 0;                // drops that came back
     int searches = 0, searchResults = 0, searchMessages = 0;
-    int previews = 0, previewsPlayed = 0, previewErrors = 0;
+    int previews = 0, previewsPlayed = 0, previewErrors = 0, previewsStopped = 0;
     size_t mostRequestsPerSearch = 0;  // server requests from one search to its settling
   } storm;
   std::string Report(uint64_t seed) const;

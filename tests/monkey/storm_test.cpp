@@ -17,15 +17,15 @@ TEST(NetworkStorm, EverySearchAndPreviewEndsAndNoRequestOutlivesIt) {
   monkey::TMonkeyResult r = monkey::RunMonkey(options);
   const auto& st = r.storm;
   std::printf("%s", r.Report(options.seed).c_str());
-  std::printf("storm: %d cycles, %d searches (%d results, %d messages), %d previews (%d played, %d errors), "
-              "at most %zu requests per search\n",
+  std::printf("storm: %d cycles, %d searches (%d results, %d messages), %d previews (%d played, %d errors, "
+              "%d stopped by the screen), at most %zu requests per search\n",
               st.cycles, st.searches, st.searchResults, st.searchMessages, st.previews, st.previewsPlayed,
-              st.previewErrors, st.mostRequestsPerSearch);
+              st.previewErrors, st.previewsStopped, st.mostRequestsPerSearch);
   ASSERT_EQ(r.failure, "") << r.Report(options.seed);
   EXPECT_GE(st.cycles, 500);
   // Each ended, one way or the other.
   EXPECT_EQ(st.searches, st.searchResults + st.searchMessages);
-  EXPECT_EQ(st.previews, st.previewsPlayed + st.previewErrors);
+  EXPECT_EQ(st.previews, st.previewsPlayed + st.previewErrors + st.previewsStopped);
   EXPECT_GT(st.searchResults, 0);
   EXPECT_GT(st.previewsPlayed, 0);
   // An update check, the upload and the preview, each tried a few times at most.
