@@ -249,7 +249,11 @@ void CQuorelAppUi::OnShutdown() {
     m_recorderStateListener.Unsubscribe();
     m_followUpListener.Unsubscribe();
   });
-  ShutdownStep("menu", [this] { m_menu.clear(); });
+  ShutdownStep("menu", [this] {
+    CListDialog* pMenu = nullptr;
+    std::swap(pMenu, m_menu);
+    delete pMenu;
+  });
   ShutdownStep("updater", [this] {
     delete m_updater;
     m_updater = nullptr;
@@ -870,8 +874,22 @@ bool CQuorelAppUi::OnInput(const TInputEvent& event) {
 // ---------------------------------------------------------------------------
 // Options menu.
 
+namespace {
+// A menu action that is a plain function.
+CDelegate FunctionAction(void (*action)()) {
+  return CDelegate(reinterpret_cast<void*>(action), nullptr, [](CDelegate*, void* pObject, void*) {
+    if (pObject) reinterpret_cast<void (*)()>(pObject)();
+  });
+}
+}  // namespace
+
 void CQuorelAppUi::BuildOptionsMenu() {
-  m_menu = {
+  struct TEntry {
+    int32_t nCommand, nLabelId;
+    bool bVisible, bEnabled;
+    void (*action)();
+  };
+  static constexpr TEntry kEntries[] = {
       {0, 20, false, true, nullptr},
       {1, 22, false, true, &OpenSearchLanguages},
       {3, 25, true, true, &RestartSearch},
@@ -882,43 +900,48 @@ void CQuorelAppUi::BuildOptionsMenu() {
       {8, 30, true, true, &OpenTerms},
       {10, 31, true, true, &Exit},
   };
+  m_menu = CListDialog::New();
+  for (const TEntry& entry : kEntries) {
+    CListDialogItem* pItem = m_menu->AddItem(entry.nCommand, entry.nLabelId);
+    pItem->SetVisible(entry.bVisible);
+    pItem->SetEnabled(entry.bEnabled);
+    pItem->SetAction(FunctionAction(entry.action));
+  }
   SetPreviewMenuItem(false);
 }
 
-CQuorelAppUi::TMenuItem* CQuorelAppUi::FindMenuItem(int32_t nCommand) {
-  for (TMenuItem& item : m_menu)
-    if (item.nCommand == nCommand) return &item;
-  return nullptr;
+CListDialogItem* CQuorelAppUi::FindMenuItem(int32_t nCommand) const {
+  return m_menu ? m_menu->FindItem(nCommand) : nullptr;
 }
 
 namespace {
 template <class F>
 void WithMenuItem(int32_t nCommand, F&& f) {
   CQuorelAppUi* pApp = CQuorelAppUi::App();
-  if (CQuorelAppUi::TMenuItem* pItem = pApp ? pApp->FindMenuItem(nCommand) : nullptr) f(*pItem);
+  if (CListDialogItem* pItem = pApp ? pApp->FindMenuItem(nCommand) : nullptr) f(*pItem);
 }
 }  // namespace
 
 void CQuorelAppUi::ShowTermsMenuItem(bool bShow) {
-  WithMenuItem(8, [bShow](TMenuItem& item) { item.bVisible = bShow; });
+  WithMenuItem(8, [bShow](CListDialogItem& item) { item.SetVisible(bShow); });
 }
 void CQuorelAppUi::ShowPreviewMenuItem(bool bVisible) {
   Record("ShowPreviewMenuItem " + std::to_string(bVisible));
-  WithMenuItem(0, [bVisible](TMenuItem& item) { item.bVisible = bVisible; });
+  WithMenuItem(0, [bVisible](CListDialogItem& item) { item.SetVisible(bVisible); });
 }
 void CQuorelAppUi::ShowSearchLanguagesMenuItem(bool bShow) {
-  WithMenuItem(1, [bShow](TMenuItem& item) { item.bVisible = bShow; });
+  WithMenuItem(1, [bShow](CListDialogItem& item) { item.SetVisible(bShow); });
 }
 void CQuorelAppUi::ShowNetworkMenuItem(bool bShow) {
-  WithMenuItem(7, [bShow](TMenuItem& item) { item.bVisible = bShow; });
+  WithMenuItem(7, [bShow](CListDialogItem& item) { item.SetVisible(bShow); });
 }
 void CQuorelAppUi::EnableResultsMenuItem(bool bEnable) {
-  WithMenuItem(5, [bEnable](TMenuItem& item) { item.bEnabled = bEnable; });
+  WithMenuItem(5, [bEnable](CListDialogItem& item) { item.SetEnabled(bEnable); });
 }
 void CQuorelAppUi::SetPreviewMenuItem(bool bPlaying) {
-  WithMenuItem(0, [bPlaying](TMenuItem& item) {
-    item.nLabelId = bPlaying ? 21 : 20;
-    item.action = bPlaying ? [] { TogglePreview(false); } : [] { TogglePreview(true); };
+  WithMenuItem(0, [bPlaying](CListDialogItem& item) {
+    item.SetLabelId(bPlaying ? 21 : 20);
+    item.SetAction(FunctionAction(bPlaying ? +[] { TogglePreview(false); } : +[] { TogglePreview(true); }));
   });
 }
 
@@ -934,13 +957,14 @@ void CQuorelAppUi::ToggleMenu() {
     DebugTrace(u"[QUOREL] No toolkit: the options menu stays closed\n");
     return;
   }
+  if (!pApp->m_menu) return;
   pApp->ClearMenuCommands();
-  for (const TMenuItem& item : pApp->m_menu) {
-    if (!item.bVisible) continue;
-    CDelegate action(reinterpret_cast<void*>(item.action), nullptr, [](CDelegate*, void* pObject, void*) {
-      if (pObject) reinterpret_cast<void (*)()>(pObject)();
+  for (CListDialogItem* pItem : pApp->m_menu->Items()) {
+    if (!pItem->IsVisible() || pItem->IsSeparator()) continue;
+    CDelegate activate(pItem, nullptr, [](CDelegate*, void* pObject, void*) {
+      static_cast<CListDialogItem*>(pObject)->Activate();
     });
-    pApp->AddMenuCommand(CResources::GetString(item.nLabelId), item.bEnabled, action);
+    pApp->AddMenuCommand(pItem->Label(), pItem->IsEnabled(), activate);
   }
   pApp->SetMenuMode(true);
 }
@@ -1135,7 +1159,13 @@ std::vector<std::string>& CQuorelAppUi::OutwardCalls() {
 void CQuorelAppUi::ShowMessage(int32_t nTextId, int32_t nKind) {
   if (!Navigating()) return;
   Record("ShowMessage " + std::to_string(nTextId) + " " + std::to_string(nKind));
-  CMessageDialog::Create(0, {}, 7, {}, nTextId, nKind);
+  // A message that cannot be shown must not cut short what its caller does
+  // next (going back, stopping the recorder).
+  try {
+    CMessageDialog::Create(0, {}, 7, {}, nTextId, nKind);
+  } catch (const Env::TSysErrorCode& e) {
+    DebugTrace(u"[QUOREL] message %d could not be shown (error %d)\n", nTextId, e.code);
+  }
 }
 
 void CQuorelAppUi::ShowServerMessageView(plat::WStringView caption, plat::WStringView text, bool bRequired,

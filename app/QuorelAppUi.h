@@ -30,6 +30,8 @@
 
 class AppSettings;
 class CDeviceIdentity;
+class CListDialog;
+class CListDialogItem;
 class CPreviewControl;
 class CPhoneLineMonitor;
 class CtlAnimation;
@@ -154,16 +156,10 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   void OnDialogClosed(int32_t nLayer);
   void ChangeModalCount(int32_t nDelta) { m_modalCount += nDelta; }
 
-  // Options menu.
-  struct TMenuItem {
-    int32_t nCommand = 0;
-    int32_t nLabelId = 0;
-    bool bVisible = true;
-    bool bEnabled = true;
-    void (*action)() = nullptr;
-  };
-  const std::vector<TMenuItem>& MenuItems() const { return m_menu; }
-  TMenuItem* FindMenuItem(int32_t nCommand);
+  // Options menu: a list dialog whose items, by command id, become the
+  // menu's commands when it opens.
+  CListDialog* MenuDialog() const { return m_menu; }
+  CListDialogItem* FindMenuItem(int32_t nCommand) const;
   static void ShowTermsMenuItem(bool bShow);
   static void ShowPreviewMenuItem(bool bVisible);
   static void ShowSearchLanguagesMenuItem(bool bShow);
@@ -351,8 +347,7 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   TSoftKeySet m_softKeys;                       // displayed
   bool m_bLeftEnabled = true, m_bRightEnabled = true;
   CDelegateList m_layoutListeners;
-  std::vector<TMenuItem> m_menu;
-  bool m_bMenuBuilt = false;
+  CListDialog* m_menu = nullptr;
   int32_t m_modalCount = 0;
   std::unique_ptr<CDNSResolver> m_resolver;
   CHTTPCore* m_HTTPCore = nullptr;

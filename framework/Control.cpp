@@ -809,7 +809,12 @@ bool CControl::OfferUp(const TInputEvent& event) {
 void CControl::SetLayoutNode(CLayoutNode* pNode) {
   if (m_pLayoutNode && m_pLayoutNode->GetObserver() == this) m_pLayoutNode->SetObserver(nullptr);
   m_pLayoutNode = pNode;
-  if (pNode) pNode->SetObserver(this);
+  if (pNode) {
+    // A node has one observer: the one it replaces must forget the node, or
+    // it would hold it after the tree goes.
+    if (CLayoutObserver* pOld = pNode->GetObserver(); pOld && pOld != this) pOld->OnLayoutNodeDeleted(pNode);
+    pNode->SetObserver(this);
+  }
   OnLayoutNodeChanged(pNode);
 }
 

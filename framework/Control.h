@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "framework/Events.h"
 #include "framework/Graphics.h"
@@ -18,11 +19,10 @@
 class CAppUi;
 class CControl;
 
-// Allocates a control and runs `init` on it (which creates its window under
-// the parent); a control whose initialisation throws is freed again.
+// Runs `init` on a freshly allocated control (which creates its window
+// under the parent); a control whose initialisation throws is freed again.
 template <class T, class F>
-T* NewControl(F&& init) {
-  T* p = new T();
+T* InitControl(T* p, F&& init) {
   try {
     init(p);
   } catch (...) {
@@ -30,6 +30,12 @@ T* NewControl(F&& init) {
     throw;
   }
   return p;
+}
+
+// Allocates a control and initialises it as InitControl does.
+template <class T, class F>
+T* NewControl(F&& init) {
+  return InitControl(new T(), std::forward<F>(init));
 }
 
 // Input offered to controls. Key 1 is the pointer.

@@ -9,6 +9,7 @@
 
 #include "AppHarness.h"
 #include "app/QuorelAppUi.h"
+#include "app/QuorelModalDialogs.h"
 #include "framework/ActivityHold.h"
 #include "framework/CtlSoftKeyBar.h"
 #include "framework/CtlStatic.h"
@@ -40,7 +41,7 @@ class AppCoreTest : public AppHarness {
   // The harness's application with every label the commands and menu use.
   void MakeCore(bool bVirtualClock, bool bServices) {
     MakeApp(bVirtualClock, bServices);
-    for (int32_t id : {4, 5, 6, 7, 8, 10, 11, 12, 13, 15, 16, 17, 20, 21, 22, 25, 26, 28, 29, 30, 31, 46, 86})
+    for (int32_t id : {4, 5, 6, 8, 10, 11, 12, 13, 16, 17, 20, 21, 22, 25, 26, 28, 29, 30, 31, 46, 86})
       CResources::RegisterStringSource(id, new TStringSource(id));
     m_onStop = [this](const char* name) { m_stops.push_back(name); };
   }
@@ -58,6 +59,7 @@ class AppCoreTest : public AppHarness {
   int RunLoggingStops(std::vector<TStep> steps) { return Run(std::move(steps)); }
   std::vector<int32_t> m_steps;
   std::vector<std::string> m_stops;
+  int32_t m_nLayer = 0;
 };
 
 // --- start and stop ----------------------------------------------------------
@@ -297,12 +299,12 @@ TEST_F(AppCoreTest, WithoutTheToolkitTheMenuStaysClosed) {
     EXPECT_FALSE(m_app->IsMenuMode());
     // The visible items, in order.
     std::vector<int32_t> visible;
-    for (const auto& item : m_app->MenuItems())
-      if (item.bVisible) visible.push_back(item.nCommand);
+    for (const CListDialogItem* pItem : m_app->MenuDialog()->Items())
+      if (pItem->IsVisible()) visible.push_back(pItem->Id());
     EXPECT_EQ(visible, (std::vector<int32_t>{3, 5, 6, 7, 9, 8, 10}));
-    EXPECT_FALSE(m_app->FindMenuItem(5)->bEnabled);
+    EXPECT_FALSE(m_app->FindMenuItem(5)->IsEnabled());
     CQuorelAppUi::SetPreviewMenuItem(true);
-    EXPECT_EQ(21, m_app->FindMenuItem(0)->nLabelId);
+    EXPECT_EQ(21, m_app->FindMenuItem(0)->LabelId());
   }});
 }
 
@@ -330,7 +332,8 @@ TEST_F(AppCoreTest, ADialogsLayerShowsItsKeysDisabledWhileModalAndClosingRestore
          auto* pDialog = new TDialog(&m_log);
          pDialog->Create(m_app.get());
          m_app->ChangeModalCount(1);
-         EXPECT_EQ(1, m_app->OnDialogShown(pDialog, 43));
+         const int32_t nLayer = m_app->OnDialogShown(pDialog, 43);
+         EXPECT_EQ(m_app->TopLayer(), nLayer);
          EXPECT_EQ(m_app->GetRootLayout()->FindNode(43, -1), pDialog->LayoutNode());
          EXPECT_EQ(u"Yes", m_app->DisplayedSoftKeys().left.text);
          EXPECT_EQ(u"No", m_app->DisplayedSoftKeys().right.text);
@@ -345,7 +348,7 @@ TEST_F(AppCoreTest, ADialogsLayerShowsItsKeysDisabledWhileModalAndClosingRestore
          EXPECT_EQ(1, std::count(m_log.begin(), m_log.end(), "dialog relayout"));
          delete pDialog;
          m_app->ChangeModalCount(-1);
-         m_app->OnDialogClosed(1);
+         m_app->OnDialogClosed(nLayer);
          EXPECT_EQ(u"S16", m_app->DisplayedSoftKeys().left.text);
          EXPECT_EQ(u"S15", m_app->DisplayedSoftKeys().right.text);
          EXPECT_TRUE(m_app->IsLeftSoftKeyEnabled());
@@ -358,7 +361,7 @@ TEST_F(AppCoreTest, ANonModalDialogsSoftKeysRunItsOperations) {
   Run({[this] {
          auto* pDialog = new TDialog(&m_log);
          pDialog->Create(m_app.get());
-         m_app->OnDialogShown(pDialog, 43);
+         m_nLayer = m_app->OnDialogShown(pDialog, 43);
          m_log.clear();
          Key(plat::VK_F2, true);
          Key(plat::VK_F2, false);
@@ -370,7 +373,7 @@ TEST_F(AppCoreTest, ANonModalDialogsSoftKeysRunItsOperations) {
              delete pDialog;
              break;
            }
-         m_app->OnDialogClosed(1);
+         m_app->OnDialogClosed(m_nLayer);
        }});
 }
 
@@ -418,7 +421,8 @@ TEST_F(AppCoreTest, OpenersRememberTheViewLeftExceptTheOnesThatNeverComeBack) {
 TEST_F(AppCoreTest, LeavingTheUserViewsPopsTheUserModelsHistoryOnce) {
   MakeCore(true, false);
   // The settings' lists read their own strings.
-  for (int32_t id = 87; id < 400; ++id) CResources::RegisterStringSource(id, new TStringSource(id));
+  for (int32_t id = 87; id < 400; ++id)
+    if (id < 221 || id > 225) CResources::RegisterStringSource(id, new TStringSource(id));
   m_settings->Init();
   for (int32_t view : {10, 11, 18, 22}) m_app->RegisterView(view, new TPlainFactory());
   const struct {
@@ -468,7 +472,7 @@ TEST_F(AppCoreTest, PlayerStates) {
        },
        [this] {
          EXPECT_EQ(Calls(), (TLog{"StopPreview", "ShowMessage 86 152"}));
-         EXPECT_EQ(20, m_app->FindMenuItem(0)->nLabelId);
+         EXPECT_EQ(20, m_app->FindMenuItem(0)->LabelId());
          CQuorelAppUi::OutwardCalls().clear();
          m_app->ActivateView(16);
          Post<PlayerStateEvent>(7);  // the message screen reports it itself
@@ -476,7 +480,7 @@ TEST_F(AppCoreTest, PlayerStates) {
        },
        [this] {
          EXPECT_TRUE(Calls().empty());
-         EXPECT_EQ(21, m_app->FindMenuItem(0)->nLabelId);
+         EXPECT_EQ(21, m_app->FindMenuItem(0)->LabelId());
        }});
 }
 

@@ -13,6 +13,7 @@
 
 #include "AppHarness.h"
 #include "PreviewScript.h"
+#include "app/QuorelModalDialogs.h"
 #include "app/RecordListPanel.h"
 #include "app/ResultListView.h"
 #include "app/SettingsScreens.h"
@@ -146,7 +147,7 @@ class ScreensHarness : public searchtest::AppHarness {
     auto* p = View<CRecordListView>();
     return p ? p->Panel() : nullptr;
   }
-  const CQuorelAppUi::TMenuItem& MenuItem(int32_t nCommand) const { return *m_app->FindMenuItem(nCommand); }
+  const CListDialogItem& MenuItem(int32_t nCommand) const { return *m_app->FindMenuItem(nCommand); }
 
   // A tap in the middle of the control, through the platform's input.
   static void Tap(CControl* p) {

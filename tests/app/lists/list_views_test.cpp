@@ -34,7 +34,7 @@ TEST_F(ListViewsTest, ResultsTitleBarOpensTheSearchLanguagesAfterSingOnly) {
              CLayoutNode* pBarTree = pView->Bar().Bar()->GetChildLayout();
              EXPECT_EQ(nMode == 0 ? 1u : 0u, SelectedKey(pBarTree->FindNode(62, -1), 10));
              // The focused first row has a preview: the preview entry shows.
-             EXPECT_TRUE(MenuItem(0).bVisible);
+             EXPECT_TRUE(MenuItem(0).IsVisible());
              EXPECT_FALSE(m_app->DisplayedSoftKeys().left.IsSet());
              EXPECT_EQ(u"S15", m_app->DisplayedSoftKeys().right.text);
              if (nMode == 0) Tap(pView->Bar().pButton);
@@ -62,11 +62,11 @@ TEST_F(ListViewsTest, SearchLanguageEntryFollowsModeTotalAndLanguageAndResultsEn
     *AppSettings::LangIndex() = c.langIndex;
     Start({[] { Go(4); },
            [this, c] {
-             EXPECT_EQ(c.bEntry1, MenuItem(1).bVisible);
-             EXPECT_EQ(c.bEntry5, MenuItem(5).bEnabled);
+             EXPECT_EQ(c.bEntry1, MenuItem(1).IsVisible());
+             EXPECT_EQ(c.bEntry5, MenuItem(5).IsEnabled());
              Go(2);
-             EXPECT_FALSE(MenuItem(1).bVisible);
-             EXPECT_FALSE(MenuItem(0).bVisible);
+             EXPECT_FALSE(MenuItem(1).IsVisible());
+             EXPECT_FALSE(MenuItem(0).IsVisible());
            }});
     TearDown();
   }
@@ -92,8 +92,8 @@ TEST_F(ListViewsTest, UserListsTitleTheUserAndCountWithoutOwnSoftKeys) {
              ASSERT_NE(nullptr, pView);
              EXPECT_EQ(c.title, pView->Panel()->Title());
              EXPECT_EQ(c.title, pView->Bar().pCaption->Text());
-             EXPECT_FALSE(MenuItem(0).bVisible);
-             EXPECT_TRUE(MenuItem(5).bEnabled);
+             EXPECT_FALSE(MenuItem(0).IsVisible());
+             EXPECT_TRUE(MenuItem(5).IsEnabled());
              EXPECT_FALSE(m_app->DisplayedSoftKeys().left.IsSet());
              EXPECT_FALSE(m_app->DisplayedSoftKeys().right.IsSet());
              EXPECT_EQ(1u, Users().HistoryDepth());

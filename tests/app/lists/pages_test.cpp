@@ -127,7 +127,7 @@ TEST_F(PagesTest, UserPageFocusesByRecordAndByThePlayingKind) {
            EXPECT_EQ(c.playingKind >= 0 ? c.focusedRow : -1, p->ActiveRow());
            EXPECT_FALSE(m_app->DisplayedSoftKeys().left.IsSet());
            EXPECT_EQ(u"S15", m_app->DisplayedSoftKeys().right.text);
-           EXPECT_TRUE(MenuItem(0).bVisible);
+           EXPECT_TRUE(MenuItem(0).IsVisible());
            EXPECT_EQ(u"Song", p->Bar().pCaption->Text());
          }});
     TearDown();

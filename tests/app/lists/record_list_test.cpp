@@ -245,7 +245,7 @@ TEST_F(RecordListTest, SelectRecordCopiesTheRowAndSetsKindAndPreviewEntry) {
       EXPECT_EQ(r.track, Users().TrackName());
       EXPECT_EQ(r.preview, Users().AudioPreviewUrl());
       EXPECT_EQ(r.kind, Users().TrackKind());
-      EXPECT_EQ(r.bEntry0, MenuItem(0).bVisible);
+      EXPECT_EQ(r.bEntry0, MenuItem(0).IsVisible());
     }
     Panel()->SelectRecord(0);
     EXPECT_EQ(u"http://rec/r1m.mp3", Users().MatchedUrl());

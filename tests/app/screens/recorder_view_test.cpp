@@ -139,6 +139,7 @@ TEST_F(RecorderViewTest, EveryCancelPathEndsIdle) {
   std::vector<TStep> steps;
   for (auto& path : paths) {
     steps.push_back([&] {
+      DismissDialogs();  // the message a failure showed
       Start();
       ASSERT_TRUE(View()->IsRecording()) << path.pName;
       path.act();

@@ -123,7 +123,7 @@ class AppHarness : public ::testing::Test {
   }
 
  protected:
-  static constexpr int32_t kUiStrings[] = {3, 9, 14, 44, 50, 51, 52, 53, 55, 56, 57, 58, 82, 83, 84};
+  static constexpr int32_t kUiStrings[] = {3, 7, 9, 14, 15, 44, 50, 51, 52, 53, 55, 56, 57, 58, 82, 83, 84, 221, 222, 223, 224, 225};
 
   // A device and an application with its views and strings; services and
   // listeners when asked.
@@ -228,6 +228,11 @@ class AppHarness : public ::testing::Test {
   }
 
   static const TLog& Calls() { return CQuorelAppUi::OutwardCalls(); }
+  // Answers every open message dialog with its right button, as a user
+  // closing the message before going on would.
+  static void DismissDialogs() {
+    while (!CMessageDialog::OpenDialogs().empty()) CMessageDialog::OpenDialogs().back()->Answer(false);
+  }
   static size_t CountCalls(const std::string& call) {
     size_t n = 0;
     for (const std::string& c : Calls()) n += c == call;

@@ -391,7 +391,7 @@ TEST_F(PageScreensTest, TheTermsLinkOpensTheStoredAddressAndTheMenuEntryReturns)
          },
          [&] {
            CTermsView* pView = Active<CTermsView>();
-           bHiddenWhileShown = !m_app->FindMenuItem(8)->bVisible;
+           bHiddenWhileShown = !m_app->FindMenuItem(8)->IsVisible();
            nRuns = pView->SizingRuns();
            nExtent = NodeRect(Content(pView->Panel()), 113).bottom - pView->Panel()->ScreenRect().top;
            nPanel = Height(pView->Panel()->ScreenRect());
@@ -399,7 +399,7 @@ TEST_F(PageScreensTest, TheTermsLinkOpensTheStoredAddressAndTheMenuEntryReturns)
            m_tp->Key(plat::VK_RETURN);
          },
          [] { CQuorelAppUi::GoBack(); },
-         [&] { bShownAfter = m_app->FindMenuItem(8)->bVisible; }});
+         [&] { bShownAfter = m_app->FindMenuItem(8)->IsVisible(); }});
     EXPECT_TRUE(bHiddenWhileShown);
     EXPECT_TRUE(bShownAfter);
     EXPECT_EQ(1, nRuns);

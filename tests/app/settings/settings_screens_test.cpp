@@ -161,6 +161,7 @@ TEST_F(SettingsUpdateTest, TheChosenNetworkCarriesTheNextRequest) {
   size_t nOpenBefore = 99, nOpenAfter = 99;
   Run({[] { CQuorelAppUi::CheckForUpdate(1); }, Until([] { return CountCalls("ShowMessage 52 121") == 1; }),
        [&] {
+         DismissDialogs();
          nOpenBefore = m_connMgr->OpenConnections();
          CQuorelAppUi::OpenNetworkSelection();
        },
