@@ -18,6 +18,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/QuorelAppUi.h"
+#include "app/QuorelModalDialogs.h"
 #include "app/RecorderView.h"
 #include "framework/AppRegistry.h"
 #include "framework/Control.h"
@@ -156,6 +157,7 @@ class TMonkey {
   uint32_t m_phaseSince = 0;
   size_t m_nLastControls = 0;
   bool m_bStormDone = false;
+  uint32_t m_nDismissals = 0;
   uint32_t m_nextToggle = 0;
   size_t m_messagesBefore = 0;
   size_t m_requestsBefore = 0;
@@ -287,6 +289,20 @@ void TMonkey::StormTurn() {
       }
       break;
     }
+  }
+  // The user reads a message and closes it (its soft key, or Enter).
+  // Keys have not closed every message yet (see the closing note of the
+  // storm): after a few tries the dialogs are closed as their button would.
+  if (!CMessageDialog::OpenDialogs().empty()) {
+    Log("close the message");
+    if (++m_nDismissals % 8 == 0) {
+      ++m_result.storm.messagesClosedByHand;
+      CMessageDialog::CloseAll();
+    } else {
+      m_tp->Key(m_nDismissals % 2 ? plat::VK_RETURN : plat::VK_F2);
+    }
+  } else {
+    m_nDismissals = 0;
   }
   m_waitUntil = now + 250;
 }

@@ -60,6 +60,7 @@ struct TMonkeyResult {
     int cycles = 0;                // drops that came back
     int searches = 0, searchResults = 0, searchMessages = 0;
     int previews = 0, previewsPlayed = 0, previewErrors = 0, previewsStopped = 0;
+    int messagesClosedByHand = 0;  // messages that Enter and the soft key did not close
     size_t mostRequestsPerSearch = 0;  // server requests from one search to its settling
   } storm;
   std::string Report(uint64_t seed) const;

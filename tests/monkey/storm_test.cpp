@@ -18,9 +18,9 @@ TEST(NetworkStorm, EverySearchAndPreviewEndsAndNoRequestOutlivesIt) {
   const auto& st = r.storm;
   std::printf("%s", r.Report(options.seed).c_str());
   std::printf("storm: %d cycles, %d searches (%d results, %d messages), %d previews (%d played, %d errors, "
-              "%d stopped by the screen), at most %zu requests per search\n",
+              "%d stopped by the screen), at most %zu requests per search, %d messages closed by hand\n",
               st.cycles, st.searches, st.searchResults, st.searchMessages, st.previews, st.previewsPlayed,
-              st.previewErrors, st.previewsStopped, st.mostRequestsPerSearch);
+              st.previewErrors, st.previewsStopped, st.mostRequestsPerSearch, st.messagesClosedByHand);
   ASSERT_EQ(r.failure, "") << r.Report(options.seed);
   EXPECT_GE(st.cycles, 500);
   // Each ended, one way or the other.
