@@ -394,6 +394,34 @@ TEST(WavFiles, RoundTripDownMixAndResample) {
 
 namespace {
 
+// Records four headers from the microphone (which must play the 8000-sample
+// ramp), then plays header `play` on the speaker; the speaker's file must
+// hold exactly that header.
+void RoundTripThroughTheFiles(TestPlatform& tp, const std::filesystem::path& speaker, size_t play) {
+  Buffers b;
+  HWaveIn in = nullptr;
+  ASSERT_EQ(waveInOpen(&in, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
+  for (auto& hdr : b.headers) {
+    waveInPrepareHeader(in, &hdr, sizeof hdr);
+    waveInAddBuffer(in, &hdr, sizeof hdr);
+  }
+  waveInStart(in);
+  ASSERT_TRUE(tp.Settle());
+  EXPECT_EQ(tp.MicrophoneDelivered(), RampBytes(0, 4 * kBuffer));
+  EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+
+  HWaveOut out = nullptr;
+  ASSERT_EQ(waveOutOpen(&out, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
+  waveOutPrepareHeader(out, &b.headers[play], sizeof b.headers[play]);
+  waveOutWrite(out, &b.headers[play], sizeof b.headers[play]);
+  ASSERT_TRUE(tp.Settle());
+  EXPECT_TRUE(b.headers[play].Flags() & WHDR_DONE);
+  EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+  auto written = ReadWavFile(speaker);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->pcm, b.data[play]);
+}
+
 // The platform settings name the microphone's and the speaker's files; the
 // unpaced mode completes headers as soon as they are queued.
 TEST(WaveSettings, FilesFromTheSettingsAndUnpacedDevices) {
@@ -405,28 +433,7 @@ TEST(WaveSettings, FilesFromTheSettingsAndUnpacedDevices) {
   {
     TestPlatform tp(config);
     tp.SetAudioUnpaced(true);
-    Buffers b;
-    HWaveIn in = nullptr;
-    ASSERT_EQ(waveInOpen(&in, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
-    for (auto& hdr : b.headers) {
-      waveInPrepareHeader(in, &hdr, sizeof hdr);
-      waveInAddBuffer(in, &hdr, sizeof hdr);
-    }
-    waveInStart(in);
-    ASSERT_TRUE(tp.Settle());
-    EXPECT_EQ(tp.MicrophoneDelivered(), RampBytes(0, 4 * kBuffer));
-    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
-
-    HWaveOut out = nullptr;
-    ASSERT_EQ(waveOutOpen(&out, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
-    waveOutPrepareHeader(out, &b.headers[0], sizeof b.headers[0]);
-    waveOutWrite(out, &b.headers[0], sizeof b.headers[0]);
-    ASSERT_TRUE(tp.Settle());
-    EXPECT_TRUE(b.headers[0].Flags() & WHDR_DONE);
-    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
-    auto written = ReadWavFile(speaker);
-    ASSERT_TRUE(written);
-    EXPECT_EQ(written->pcm, b.data[0]);
+    RoundTripThroughTheFiles(tp, speaker, 0);
   }
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
@@ -494,26 +501,7 @@ TEST_F(AudioFileSwitches, TheFilesBeatTheSettings) {
   setenv("QUOREL_MIC", mic.c_str(), 1);
   setenv("QUOREL_SPEAKER", speaker.c_str(), 1);
   ASSERT_EQ(ApplyAudioFileSwitches(), "");
-  Buffers b;
-  HWaveIn in = nullptr;
-  ASSERT_EQ(waveInOpen(&in, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
-  for (auto& hdr : b.headers) {
-    waveInPrepareHeader(in, &hdr, sizeof hdr);
-    waveInAddBuffer(in, &hdr, sizeof hdr);
-  }
-  waveInStart(in);
-  ASSERT_TRUE(tp.Settle());
-  EXPECT_EQ(tp.MicrophoneDelivered(), RampBytes(0, 4 * kBuffer));
-  EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
-  HWaveOut out = nullptr;
-  ASSERT_EQ(waveOutOpen(&out, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
-  waveOutPrepareHeader(out, &b.headers[1], sizeof b.headers[1]);
-  waveOutWrite(out, &b.headers[1], sizeof b.headers[1]);
-  ASSERT_TRUE(tp.Settle());
-  EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
-  auto written = ReadWavFile(speaker);
-  ASSERT_TRUE(written);
-  EXPECT_EQ(written->pcm, b.data[1]);
+  RoundTripThroughTheFiles(tp, speaker, 1);
   EXPECT_FALSE(std::filesystem::exists(m_folder / "setting.wav"));
 }
 
