@@ -737,12 +737,14 @@ void FillDialogSoftKeys(IDialogLayer* pDialog, CQuorelAppUi::TSoftKeySet& set) {
   set = CQuorelAppUi::TSoftKeySet{};
   set.left.text = pDialog->GetLeftSoftKeyLabel();
   set.right.text = pDialog->GetRightSoftKeyLabel();
-  set.left.dialogAction = CDelegate(pDialog, nullptr, [](CDelegate*, void* p, void*) {
-    static_cast<IDialogLayer*>(p)->OnLeftSoftKey();
-  });
-  set.right.dialogAction = CDelegate(pDialog, nullptr, [](CDelegate*, void* p, void*) {
-    static_cast<IDialogLayer*>(p)->OnRightSoftKey();
-  });
+  if (pDialog->HasSoftKeyAction(true))
+    set.left.dialogAction = CDelegate(pDialog, nullptr, [](CDelegate*, void* p, void*) {
+      static_cast<IDialogLayer*>(p)->OnLeftSoftKey();
+    });
+  if (pDialog->HasSoftKeyAction(false))
+    set.right.dialogAction = CDelegate(pDialog, nullptr, [](CDelegate*, void* p, void*) {
+      static_cast<IDialogLayer*>(p)->OnRightSoftKey();
+    });
 }
 }  // namespace
 
@@ -783,7 +785,8 @@ void CQuorelAppUi::OnOptionsMenuClosed(int32_t nTop, int32_t nTopShown) {
     m_softKeys = m_softKeySets[0];
     for (int32_t nLayer = nTopShown; nLayer > 0; --nLayer) {
       auto it = m_softKeySets.find(nLayer);
-      if (it != m_softKeySets.end() && (it->second.left.IsSet() || it->second.right.IsSet())) {
+      // A hidden layer (the options menu while closed) has no say.
+      if (it != m_softKeySets.end() && IsLayerShown(nLayer) && (it->second.left.IsSet() || it->second.right.IsSet())) {
         m_softKeys = it->second;
         break;
       }
@@ -799,6 +802,12 @@ void CQuorelAppUi::OnOptionsMenuClosed(int32_t nTop, int32_t nTopShown) {
     m_bLeftEnabled = m_bRightEnabled = true;
   }
   EnableSoftKeys(m_bLeftEnabled, m_bRightEnabled);
+}
+
+bool CQuorelAppUi::IsLayerShown(int32_t nLayer) const {
+  for (const CControl* p = FirstChild(); p; p = p->NextSibling())
+    if (p->Layer() == nLayer && p->IsVisible() && !p->IsClosing()) return true;
+  return false;
 }
 
 void CQuorelAppUi::RefreshSoftKeys() {

@@ -56,6 +56,12 @@ class IDialogLayer {
   virtual plat::WString GetRightSoftKeyLabel() = 0;
   virtual void OnLeftSoftKey() = 0;
   virtual void OnRightSoftKey() = 0;
+  // Whether a press on that side does anything: a side without text or
+  // action leaves the layer's keys to the layers below.
+  virtual bool HasSoftKeyAction(bool bLeft) const {
+    (void)bLeft;
+    return true;
+  }
   // Runs when the root tree is rebuilt; the dialog owns the delegate.
   virtual CDelegate* RelayoutDelegate() = 0;
   virtual bool IsOptionsMenu() const { return false; }
@@ -267,6 +273,8 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   void BuildFrame();
   void BuildOptionsMenu();
   static void SetSoftKey(bool bLeft, int32_t nCommandId);
+  // Whether a control of that layer is shown on the application window.
+  bool IsLayerShown(int32_t nLayer) const;
   void RefreshSoftKeys();
   void RunSoftKey(bool bLeft, bool bFeedback);
   // Activates a view unless shut-down began.

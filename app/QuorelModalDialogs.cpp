@@ -366,10 +366,14 @@ void CPanelDialog::HidePanel() { SetVisible(false); }
 
 void CPanelDialog::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
   CModalDialog::OnRectChanged(rcNew, rcOld);
-  if (IsEmpty(rcNew)) return;
-  m_pLayout->ResetVariants();
-  if (m_pLayout->GetFirstChild()) LayoutInto(m_pLayout.get());
+  LayOutOwnTree();
   if (Width(rcNew) != Width(rcOld) || Height(rcNew) != Height(rcOld)) RefPtr::Take(m_pBackground, nullptr);
+}
+
+void CPanelDialog::LayOutOwnTree() {
+  if (IsEmpty(Rect()) || !m_pLayout->GetFirstChild()) return;
+  m_pLayout->ResetVariants();
+  LayoutInto(m_pLayout.get());
 }
 
 void CPanelDialog::Paint(CGraphics& g, const POINT& origin, const RECT& clip) {

@@ -196,11 +196,15 @@ class CPanelDialog : public CModalDialog {
   void ShowPanel();
   void HidePanel();
   CLayoutNode* OwnLayout() const { return m_pLayout.get(); }
+  // Lays the own tree out into the panel's rectangle now: a rebuild of the
+  // tree at the same size moves no rectangle, so nothing else would.
+  void LayOutOwnTree();
 
   plat::WString GetLeftSoftKeyLabel() override { return m_leftLabel; }
   plat::WString GetRightSoftKeyLabel() override { return m_rightLabel; }
   void OnLeftSoftKey() override { m_leftAction.Call(); }
   void OnRightSoftKey() override { m_rightAction.Call(); }
+  bool HasSoftKeyAction(bool bLeft) const override { return (bLeft ? m_leftAction : m_rightAction).IsSet(); }
 
   void Paint(CGraphics& g, const POINT& origin, const RECT& clip) override;
   bool OnInput(const TInputEvent& event) override;

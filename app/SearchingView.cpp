@@ -8,32 +8,10 @@
 #include "protocol/AppSettings.h"
 
 namespace {
-constexpr int32_t kViewAreaCell = 52;
 constexpr int32_t kCmdBack = 8;
 constexpr int32_t kFramePeriod = 4;
 
 }  // namespace
-
-CSearchingOverlay::CSearchingOverlay() { SetEnableStateRaw(EnableOn); }
-
-CSearchingOverlay* CSearchingOverlay::New() {
-  return NewControl<CSearchingOverlay>([](CSearchingOverlay* p) {
-    p->Create(CAppUi::Instance());
-    p->m_pLayout = CLayoutNode::CreateRoot();
-    p->SetTransparent();
-  });
-}
-
-void CSearchingOverlay::LayOut() {
-  if (!m_pLayout || Rect().right <= Rect().left) return;
-  m_pLayout->ResetVariants();
-  LayoutInto(m_pLayout.get());
-}
-
-void CSearchingOverlay::OnRectChanged(const RECT& rcNew, const RECT& rcOld) {
-  CtlPanel::OnRectChanged(rcNew, rcOld);
-  if (SizeDiffers(rcNew, rcOld)) LayOut();
-}
 
 CSearchingView::CSearchingView() { SetEnableStateRaw(EnableOn); }
 
@@ -60,7 +38,9 @@ void CSearchingView::Create(CControl* pParent, plat::WStringView className, plat
   m_pPicture->SetImageId(274, false);
   BuildEditBar(m_bar, this, 0);
 
-  m_pOverlay = CSearchingOverlay::New();
+  m_pOverlay = CPanelDialog::New();
+  m_pOverlay->SetHideOnTap(false);
+  m_pOverlay->SetDrawBackground(true);
   m_pAnimation = CtlAnimation::Create(m_pOverlay);
   for (int32_t nFrame = 122; nFrame <= 138; nFrame += 2) m_pAnimation->AddFrame(nFrame);
   m_pAnimation->SetFrameInterval(kFramePeriod);
@@ -69,7 +49,7 @@ void CSearchingView::Create(CControl* pParent, plat::WStringView className, plat
   m_pText->SetTextColor(ThemeSearchingPainterColor(nTheme), EColorSolid);
   m_pText->SetAlignment(EAlignCenterSingle);
   m_pText->SetAutoFit(true);
-  m_pOverlay->BringToFront();
+  m_pOverlay->ShowPanel();
   m_pAnimation->Show(true);
 
   CQuorelAppUi::SetLeftSoftKey(0);
@@ -88,20 +68,11 @@ void CSearchingView::ApplyLayout(CLayoutNode* pNode) {
   bind(m_pOverlay->OwnLayout(), m_pAnimation, 99);
   bind(m_pOverlay->OwnLayout(), m_pText, 100);
   // A rebuild with the same size would not lay the panel out on its own.
-  m_pOverlay->LayOut();
-}
-
-void CSearchingView::OnViewActivated(CLayoutNode* pViewArea) {
-  CView::OnViewActivated(pViewArea);
-  // The panel covers the view area's cell, which the application's frame
-  // adds to the tree after the view's own layout step.
-  CAppUi* pApp = CAppUi::Instance();
-  CLayoutNode* pRoot = pApp ? pApp->GetRootLayout() : nullptr;
-  if (CLayoutNode* pCell = pRoot ? pRoot->FindNode(kViewAreaCell, -1) : nullptr) m_pOverlay->SetLayoutNode(pCell);
+  m_pOverlay->LayOutOwnTree();
 }
 
 void CSearchingView::OnLeave(TViewRecord* pOld, TViewRecord* pNew) {
   CView::OnLeave(pOld, pNew);
   if (GetAppSettings()) *AppSettings::CurrentItem() = -1;
-  m_pOverlay->SetVisible(false);
+  m_pOverlay->HidePanel();
 }

@@ -1,6 +1,6 @@
 // View 12, shown while the server works on a recording: the recorder's
 // look with both mode buttons inert and the search's mode lit, and over it
-// a wait panel with a looping animation and a waiting text. The application
+// a panel dialog with a looping animation and a waiting text. The application
 // replaces it; its right soft key goes back (or ends a follow-up search).
 // UI thread.
 #pragma once
@@ -8,27 +8,11 @@
 #include <cstdint>
 
 #include "app/EditBar.h"
+#include "app/QuorelModalDialogs.h"
 #include "app/RecorderPanelPainter.h"
 #include "framework/Control.h"
 #include "framework/CtlButton.h"
 #include "framework/CtlStatic.h"
-
-// The wait panel: a transparent panel over the view area with a tree of
-// its own, laid out whenever its rectangle changes. It is a child of the
-// application window, so it can outlive the view for a moment; the view
-// deletes it.
-class CSearchingOverlay : public CtlPanel {
- public:
-  CSearchingOverlay();
-  static CSearchingOverlay* New();
-  CLayoutNode* OwnLayout() const { return m_pLayout.get(); }
-  // Lays its tree out into its rectangle now.
-  void LayOut();
-  void OnRectChanged(const RECT& rcNew, const RECT& rcOld) override;
-
- private:
-  std::unique_ptr<CLayoutNode> m_pLayout;
-};
 
 class CSearchingView : public CView {
  public:
@@ -38,11 +22,10 @@ class CSearchingView : public CView {
 
   void Create(CControl* pParent, plat::WStringView className = {}, plat::WStringView title = {}) override;
   void ApplyLayout(CLayoutNode* pNode) override;
-  void OnViewActivated(CLayoutNode* pViewArea) override;
   void OnLeave(TViewRecord* pOld, TViewRecord* pNew) override;
 
   CtlButton* ModeButton(int32_t nMode) const { return nMode == 0 ? m_pSing : m_pGrab; }
-  CSearchingOverlay* Overlay() const { return m_pOverlay; }
+  CPanelDialog* Overlay() const { return m_pOverlay; }
   CtlAnimation* Animation() const { return m_pAnimation; }
   CtlStatic* WaitText() const { return m_pText; }
 
@@ -55,7 +38,9 @@ class CSearchingView : public CView {
   CtlButton* m_pGrab = nullptr;
   CtlStatic* m_pPicture = nullptr;
   CEditBar m_bar;
-  CSearchingOverlay* m_pOverlay = nullptr;
+  // A child of the application window on a layer of its own, so it can
+  // outlive the view for a moment; the view deletes it.
+  CPanelDialog* m_pOverlay = nullptr;
   CtlAnimation* m_pAnimation = nullptr;
   CtlStatic* m_pText = nullptr;
 

@@ -13,9 +13,10 @@ namespace screentest {
 class ScreenHarness : public searchtest::AppHarness {
  protected:
   void MakeScreens() {
-    m_makeFactory = [](int32_t nView) -> CViewFactory* {
+    m_makeFactory = [this](int32_t nView) -> CViewFactory* {
       if (nView == 2) return new CRecorderViewFactory();
       if (nView == 12) return new CSearchingViewFactory();
+      if (CViewFactory* p = m_otherViews ? m_otherViews(nView) : nullptr) return p;
       return new searchtest::TPlainFactory();
     };
     MakeApp(true, false, {}, [] {
@@ -34,6 +35,8 @@ class ScreenHarness : public searchtest::AppHarness {
   static void Tick(int n = 1) {
     for (int i = 0; i < n; ++i) CEvent::FireEvent<TimerTickEvent>(TNoPayload{});
   }
+  // Factories of the other views a test wants; null: a plain view.
+  std::function<CViewFactory*(int32_t)> m_otherViews;
   int m_nRan = 0;  // steps that ran to their end
 };
 

@@ -123,4 +123,104 @@ TEST_F(SearchingViewTest, TheTitleBarsBackButtonGoesBack) {
   EXPECT_EQ(m_nRan, 1);
 }
 
+// Soft keys under the wait panel: the panel's own set shows while it has a
+// text or an action on either side, else view 12's Cancel below it; a hidden
+// panel never counts.
+TEST_F(SearchingViewTest, TheWaitPanelsKeysGiveWayToTheViewsCancel) {
+  Run({[&] { RecordAndStop(0); },
+       [&] {
+         CPanelDialog* pPanel = CSearchingView::Current()->Overlay();
+         ASSERT_GT(pPanel->DialogLayer(), 0);
+         EXPECT_EQ(m_app->TopShownLayer(), pPanel->DialogLayer());
+         const plat::WString cancel = CResources::GetString(9);
+         bool bRan = false;
+         const CDelegate act(&bRan, nullptr, [](CDelegate*, void* p, void*) { *static_cast<bool*>(p) = true; });
+         struct TCase {
+           const char16_t* szLeft;
+           bool bLeftAction;
+           bool bShown;
+           const char16_t* szLeftShown;  // null: view 12's keys
+         };
+         const TCase cases[] = {
+             {u"", false, true, nullptr},  // an empty set gives way
+             {u"Own", false, true, u"Own"},
+             {u"", true, true, u""},        // an action alone holds the layer
+             {u"Own", true, false, nullptr},  // hidden: the view's keys
+         };
+         for (const TCase& c : cases) {
+           pPanel->SetLeftSoftKey(c.szLeft, c.bLeftAction ? act : CDelegate{});
+           if (c.bShown) pPanel->ShowPanel();
+           else pPanel->HidePanel();
+           const auto& keys = m_app->DisplayedSoftKeys();
+           if (!c.szLeftShown) {
+             EXPECT_EQ(keys.right.text, cancel) << (c.szLeft[0] ? "own" : "empty") << c.bShown;
+             EXPECT_TRUE(keys.left.text.empty());
+           } else {
+             EXPECT_EQ(keys.left.text, c.szLeftShown);
+             EXPECT_TRUE(keys.right.text.empty());
+           }
+         }
+         pPanel->ShowPanel();
+         pPanel->SetLeftSoftKey(u"", CDelegate{});
+         // F2 still reaches command 8 through the layer below.
+         m_app->OnInput(TInputEvent{0, plat::VK_F2, 0, 0});
+         EXPECT_FALSE(bRan);
+       },
+       [&] {
+         EXPECT_EQ(m_app->GetActiveViewId(), 2);
+         ++m_nRan;
+       }});
+  EXPECT_EQ(m_nRan, 1);
+}
+
+// A screen that takes the focus as it is created, as the results list does.
+class TFocusingView : public CView {
+ public:
+  void Create(CControl* pParent, plat::WStringView className = {}, plat::WStringView title = {}) override {
+    CView::Create(pParent, className, title);
+    SetEnableStateRaw(EnableOn);
+    SetFocus();
+  }
+};
+class TFocusingFactory : public CViewFactory {
+ public:
+  CView* CreateView() override { return new TFocusingView(); }
+};
+
+// While the wait panel covers the screens, a focus asked below it is only
+// remembered and given once the panel goes; the results list that follows
+// the searching screen gets its first focus, and the panel, hidden on
+// leaving, goes with the searching screen.
+TEST_F(SearchingViewTest, TheWaitPanelKeepsTheFocusBelowOnlyRemembered) {
+  m_otherViews = [](int32_t nView) -> CViewFactory* { return nView == 4 ? new TFocusingFactory() : nullptr; };
+  TearDown();
+  MakeScreens();
+  int32_t nPanelLayer = 0;
+  Run({[&] { RecordAndStop(0); },
+       [&] {
+         CSearchingView* p = CSearchingView::Current();
+         ASSERT_NE(p, nullptr);
+         nPanelLayer = p->Overlay()->DialogLayer();
+         ASSERT_EQ(m_app->TopShownLayer(), nPanelLayer);
+         p->SetFocus();
+         EXPECT_NE(CAppUi::GetFocus(), p);
+         p->Overlay()->HidePanel();
+       },
+       [&] {
+         CSearchingView* p = CSearchingView::Current();
+         EXPECT_EQ(CAppUi::GetFocus(), p);
+         p->Overlay()->ShowPanel();
+         m_app->ActivateView(4);
+         EXPECT_LT(m_app->TopShownLayer(), nPanelLayer);
+         EXPECT_EQ(CAppUi::GetFocus(), m_app->ActiveView());
+       },
+       [&] {
+         EXPECT_EQ(m_app->GetActiveViewId(), 4);
+         EXPECT_EQ(CAppUi::GetFocus(), m_app->ActiveView());
+         EXPECT_LT(m_app->TopLayer(), nPanelLayer);  // the panel went with the screen
+         ++m_nRan;
+       }});
+  EXPECT_EQ(m_nRan, 1);
+}
+
 }  // namespace

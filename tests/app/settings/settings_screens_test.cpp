@@ -94,7 +94,9 @@ TEST_F(SettingsScreensTest, TheLanguageButtonNamesTheCurrentLanguageOrNothing) {
          },
          [&] { caption = Active<CSettingsView>()->LanguageButton().pCaption->Text(); }});
     EXPECT_EQ(expected, caption);
-    if (nCurrent != 5) EXPECT_FALSE(caption.empty());
+    if (nCurrent != 5) {
+      EXPECT_FALSE(caption.empty());
+    }
     TearDown();
   }
 }
