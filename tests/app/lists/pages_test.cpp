@@ -382,6 +382,72 @@ TEST_F(PagesTest, RepliesAfterLeavingChangeNothing) {
   }});
 }
 
+// A row's caption box is as tall as the row: fitting the font to the box
+// drew the captions as tall as the rows and cut them off. Every caption,
+// both lines of the two-line row included, takes the standard text height
+// unless its box is lower, on both pages and in both orientations (with
+// every row shown: details on, a buy link, video and lyrics switched on).
+TEST_F(PagesTest, DetailsRowCaptionsTakeTheStandardHeightAndFitTheirRows) {
+  auto check = [](const char* name, CtlStatic* pCaption, CControl* pRow) {
+    SCOPED_TRACE(name);
+    ASSERT_NE(nullptr, pCaption);
+    ASSERT_NE(nullptr, pCaption->Font());
+    RECT box = pCaption->InnerBox();
+    RECT row = pRow->Rect();
+    int32_t nHeight = pCaption->Font()->PixelHeight();
+    int32_t nStandard = CAppUi::Instance()->GetStandardHeight(kDetailsCaptionHeightIndex);
+    EXPECT_EQ(std::min(nStandard, box.bottom - box.top), nHeight);
+    EXPECT_LE(nHeight, box.bottom - box.top);
+    EXPECT_LT(nHeight * 2, row.bottom - row.top);  // well inside the row, not as tall as it
+  };
+  auto both = [] { SetVideoEnabled(true), SetLyricsEnabled(true); };
+  for (bool bLandscape : {false, true}) {
+    SCOPED_TRACE(bLandscape ? "landscape" : "portrait");
+    auto settle = [this] { return m_app->Queue().IsEmpty(); };
+    OnPage(13,
+           {[this] {
+              Page()->ToggleDetails();  // the two-line row gets its size
+              searchtest::Post<BuyLinksLoadedEvent>(Buy(u"http://shop/x"));  // and the buy row
+            },
+            [this, bLandscape] {
+              if (bLandscape) m_tp->Rotate(90);
+            },
+            Until(settle, 2000),
+            [&] {
+              CUserPageView* p = Page();
+              ASSERT_NE(nullptr, p);
+              for (auto [name, pRow] : {std::pair<const char*, CDetailsLinkRow*>{"preview", &p->PreviewRow()},
+                                        {"matched", &p->MatchedRow()},
+                                        {"switch", &p->SwitchRow()},
+                                        {"full", &p->FullRow()},
+                                        {"video", &p->VideoRow()},
+                                        {"buy", &p->BuyRow()},
+                                        {"lyrics", &p->LyricsRow()}})
+                check(name, pRow->pCaption, pRow->pButton);
+              check("full, second line", p->FullRow().pCaption2, p->FullRow().pButton);
+            }},
+           "anna", both);
+    TearDown();
+    OnPage(14,
+           {[] { searchtest::Post<BuyLinksLoadedEvent>(Buy(u"http://shop/x")); },
+            [this, bLandscape] {
+              if (bLandscape) m_tp->Rotate(90);
+            },
+            Until(settle, 2000),
+            [&] {
+              CTrackDetailsView* p = Details();
+              ASSERT_NE(nullptr, p);
+              for (auto [name, pRow] : {std::pair<const char*, CDetailsLinkRow*>{"play", &p->PlayRow()},
+                                        {"video", &p->VideoRow()},
+                                        {"buy", &p->BuyRow()},
+                                        {"lyrics", &p->LyricsRow()}})
+                check(name, pRow->pCaption, pRow->pButton);
+            }},
+           "anna", both);
+    TearDown();
+  }
+}
+
 // --- track details -------------------------------------------------------------
 
 TEST_F(PagesTest, TrackDetailsVariantsFollowTheSwitchesAndAskOnlyForThoseOn) {
