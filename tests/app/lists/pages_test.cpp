@@ -400,51 +400,43 @@ TEST_F(PagesTest, DetailsRowCaptionsTakeTheStandardHeightAndFitTheirRows) {
     EXPECT_LE(nHeight, box.bottom - box.top);
     EXPECT_LT(nHeight * 2, row.bottom - row.top);  // well inside the row, not as tall as it
   };
-  auto both = [] { SetVideoEnabled(true), SetLyricsEnabled(true); };
-  for (bool bLandscape : {false, true}) {
-    SCOPED_TRACE(bLandscape ? "landscape" : "portrait");
-    auto settle = [this] { return m_app->Queue().IsEmpty(); };
-    OnPage(13,
-           {[this] {
-              Page()->ToggleDetails();  // the two-line row gets its size
-              searchtest::Post<BuyLinksLoadedEvent>(Buy(u"http://shop/x"));  // and the buy row
-            },
-            [this, bLandscape] {
-              if (bLandscape) m_tp->Rotate(90);
-            },
-            Until(settle, 2000),
-            [&] {
-              CUserPageView* p = Page();
-              ASSERT_NE(nullptr, p);
-              for (auto [name, pRow] : {std::pair<const char*, CDetailsLinkRow*>{"preview", &p->PreviewRow()},
-                                        {"matched", &p->MatchedRow()},
-                                        {"switch", &p->SwitchRow()},
-                                        {"full", &p->FullRow()},
-                                        {"video", &p->VideoRow()},
-                                        {"buy", &p->BuyRow()},
-                                        {"lyrics", &p->LyricsRow()}})
-                check(name, pRow->pCaption, pRow->pButton);
-              check("full, second line", p->FullRow().pCaption2, p->FullRow().pButton);
-            }},
-           "anna", both);
-    TearDown();
-    OnPage(14,
-           {[] { searchtest::Post<BuyLinksLoadedEvent>(Buy(u"http://shop/x")); },
-            [this, bLandscape] {
-              if (bLandscape) m_tp->Rotate(90);
-            },
-            Until(settle, 2000),
-            [&] {
-              CTrackDetailsView* p = Details();
-              ASSERT_NE(nullptr, p);
-              for (auto [name, pRow] : {std::pair<const char*, CDetailsLinkRow*>{"play", &p->PlayRow()},
-                                        {"video", &p->VideoRow()},
-                                        {"buy", &p->BuyRow()},
-                                        {"lyrics", &p->LyricsRow()}})
-                check(name, pRow->pCaption, pRow->pButton);
-            }},
-           "anna", both);
-    TearDown();
+  using TRows = std::vector<std::pair<const char*, CDetailsLinkRow*>>;
+  auto rowsOf = [this](int32_t nView) -> TRows {
+    auto* p = dynamic_cast<CTrackPageView*>(m_app->ActiveView());
+    if (!p) return {};
+    TRows rows{{"video", &p->VideoRow()}, {"buy", &p->BuyRow()}, {"lyrics", &p->LyricsRow()}};
+    if (nView == 14) {
+      rows.push_back({"play", &Details()->PlayRow()});
+    } else {
+      for (auto row : TRows{{"preview", &Page()->PreviewRow()},
+                            {"matched", &Page()->MatchedRow()},
+                            {"switch", &Page()->SwitchRow()},
+                            {"full", &Page()->FullRow()}})
+        rows.push_back(row);
+    }
+    return rows;
+  };
+  for (int32_t nView : {13, 14}) {
+    for (bool bLandscape : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "view " << nView << (bLandscape ? ", landscape" : ", portrait"));
+      OnPage(nView,
+             {[this, nView] {
+                if (nView == 13) Page()->ToggleDetails();                      // the two-line row gets its size
+                searchtest::Post<BuyLinksLoadedEvent>(Buy(u"http://shop/x"));  // and the buy row
+              },
+              [this, bLandscape] {
+                if (bLandscape) m_tp->Rotate(90);
+              },
+              Until([this] { return m_app->Queue().IsEmpty(); }, 2000),
+              [&] {
+                TRows rows = rowsOf(nView);
+                ASSERT_EQ(nView == 13 ? 7u : 4u, rows.size());
+                for (auto [name, pRow] : rows) check(name, pRow->pCaption, pRow->pButton);
+                if (nView == 13) check("full, second line", Page()->FullRow().pCaption2, Page()->FullRow().pButton);
+              }},
+             "anna", [] { SetVideoEnabled(true), SetLyricsEnabled(true); });
+      TearDown();
+    }
   }
 }
 
