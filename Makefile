@@ -5,7 +5,7 @@ GEN     := -G Ninja
 BUILD   := build
 SERVER  ?= on
 
-.PHONY: all deps build test run gallery asan tsan bench fuzz clean
+.PHONY: all deps build test run gallery asan tsan bench fuzz soak clean
 
 all: build
 
@@ -41,6 +41,13 @@ tsan: deps
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+# The monkey for as long as asked, with the resource figures at warm-up and
+# at the end: make soak MONKEY_STEPS=200000 MONKEY_SEED=7
+MONKEY_STEPS ?= 100000
+MONKEY_SEED  ?= 1
+soak: build
+	MONKEY_STEPS=$(MONKEY_STEPS) MONKEY_SEED=$(MONKEY_SEED) $(BUILD)/bin/test_monkey --gtest_filter='Seeds/Monkey.EveryInvariantHoldsForTheSeed/0'
 
 fuzz:
 	scripts/install-deps.sh fuzz

@@ -6,6 +6,7 @@
 #include "audio/HTTPSoundPlayer.h"
 #include "framework/Events.h"
 #include "framework/Trace.h"
+#include "platform/fs/FileSystem.h"
 #include "protocol/HTTPUserModel.h"
 #include "protocol/PreviewStore.h"
 
@@ -100,6 +101,7 @@ void CPreviewControl::Stop() {
   // "finished": the screens would go on showing it as playing.
   bool bWasStarting = pActive->GetState() == 1;
   bool bCommit = false;
+  const bool bStreamed = m_streamPlayer != nullptr;
   if (m_streamPlayer) {
     bCommit = m_streamPlayer->IsComplete() && !m_streamPlayer->HasFailed();
     m_streamPlayer.reset();
@@ -110,7 +112,10 @@ void CPreviewControl::Stop() {
     m_filePlayer.reset();
   }
   PreviewStore* pStore = m_services.store ? m_services.store() : nullptr;
-  if (pStore && bCommit) pStore->Commit(m_streamTrack);
+  // The download file lives only while its stream does: one that was cut
+  // short, failed, or belongs to a kind that is never cached would
+  // otherwise stay in the folder, holding part of its budget.
+  if (pStore && bStreamed && !(bCommit && pStore->Commit(m_streamTrack))) plat::DeleteFile(pStore->BufferPath());
   if (pStore && bDiscard) pStore->Discard(m_fileTrack);
   if (bWasStarting) PostState(4);
 }

@@ -1,9 +1,11 @@
-# quorel_test(<name> LABELS <label>... SOURCES <file>... LIBS <lib>...)
+# quorel_test(<name> LABELS <label>... SOURCES <file>... LIBS <lib>... [COST <n>])
 #
 # One GoogleTest executable, its cases registered with CTest one by one and
 # tagged with the subsystem label (and "threads" for suites the TSan run takes).
+# COST marks cases that run for minutes, so a parallel run starts them first
+# instead of leaving them as its tail.
 function(quorel_test name)
-  cmake_parse_arguments(T "" "" "LABELS;SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "COST" "LABELS;SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
@@ -13,6 +15,9 @@ function(quorel_test name)
   foreach(label IN LISTS T_LABELS)
     list(APPEND props LABELS ${label})
   endforeach()
+  if(T_COST)
+    list(APPEND props COST ${T_COST})
+  endif()
   gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
 endfunction()
 

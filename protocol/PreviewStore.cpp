@@ -102,6 +102,10 @@ PreviewStore::PreviewStore() {
   m_bufferPath = m_directory + u"\\" + kBufferName;
   DebugTrace(u"[QUOREL] Quorelstore directory name: %s\n", m_directory);
   DebugTrace(u"[QUOREL] buffer.dat full name: %s\n", m_bufferPath);
+  // No stream is under way while the store is made: a buffer left here is
+  // the unfinished download of a run that was killed, and it would hold
+  // part of the folder's budget until the next stream overwrote it.
+  if (plat::DeleteFile(m_bufferPath)) DebugTrace(u"[QUOREL] Removed the unfinished download of an earlier run\n");
 
   plat::WString directory = m_directory;
   CHTTPFileSink::SetFolderSource([directory] { return directory; });

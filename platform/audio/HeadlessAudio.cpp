@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <numbers>
@@ -32,6 +34,8 @@ struct HeadlessState {
   std::vector<uint8_t> delivered;
   std::vector<SpeakerStream> speaker;
   bool unpaced = false;
+  // QUOREL_SPEAKER: where every stream goes when it closes, over the setting.
+  std::optional<std::filesystem::path> speakerFile;
 };
 
 HeadlessState& State() {
@@ -276,11 +280,16 @@ class HeadlessOutput : public PacedEngine {
       s.speaker[m_stream].open = false;
       copy = s.speaker[m_stream];
     }
-    if (auto file = ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, u"SpeakerFile"); file && !file->empty()) {
-      if (!WriteWavFile(ToUtf8(*file), copy.format, copy.pcm)) {
-        DebugPrintf(u"[platform] cannot write the speaker file %s\n", *file);
-      }
+    std::optional<std::filesystem::path> target;
+    {
+      std::lock_guard<std::mutex> guard(s.lock);
+      target = s.speakerFile;
     }
+    if (!target)
+      if (auto file = ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, u"SpeakerFile"); file && !file->empty())
+        target = std::filesystem::path(ToUtf8(*file));
+    if (target && !WriteWavFile(*target, copy.format, copy.pcm))
+      DebugPrintf(u"[platform] cannot write the speaker file %S\n", target->string());
   }
 
  private:
@@ -429,7 +438,35 @@ void Reset() {
   s.delivered.clear();
   s.speaker.clear();
   s.unpaced = false;
+  s.speakerFile.reset();
 }
 
 }  // namespace headless_audio
+
+bool AudioFileSwitchesSet() {
+  for (const char* name : {"QUOREL_MIC", "QUOREL_SPEAKER"})
+    if (const char* v = std::getenv(name); v && *v) return true;
+  return false;
+}
+
+std::string ApplyAudioFileSwitches() {
+  if (const char* mic = std::getenv("QUOREL_MIC"); mic && *mic) {
+    std::optional<WavData> wav = ReadWavFile(mic);
+    if (!wav) return std::string("QUOREL_MIC: ") + mic + " is missing or not a readable WAV file";
+    MicSource source;
+    source.script.push_back(MicSegment::Wav(mic));
+    headless_audio::SetMicrophone(std::move(source));
+  }
+  if (const char* speaker = std::getenv("QUOREL_SPEAKER"); speaker && *speaker) {
+    // Found out now rather than when the first preview ends.
+    const bool existed = std::filesystem::exists(speaker);
+    if (!std::ofstream(speaker, std::ios::app))
+      return std::string("QUOREL_SPEAKER: ") + speaker + " cannot be written";
+    if (!existed) std::filesystem::remove(speaker);
+    HeadlessState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.speakerFile = std::filesystem::path(speaker);
+  }
+  return {};
+}
 }  // namespace plat

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/audio/Audio.h"
@@ -92,6 +93,15 @@ void FailNextOpen(bool input, uint32_t code);
 void Reset();
 
 }  // namespace headless_audio
+
+// QUOREL_MIC=FILE.wav makes the microphone play that file (from its start
+// at every recording, then silence) and QUOREL_SPEAKER=FILE.wav writes what
+// the speaker plays to that file, whatever the display backend: the sound
+// devices stay headless while either is set. A missing or unreadable
+// microphone file, or a speaker file that cannot be written, is the message
+// returned (empty when all is well); nothing falls back silently.
+bool AudioFileSwitchesSet();
+std::string ApplyAudioFileSwitches();
 
 // Devices open now (a test that leaves one open fails the next one's open).
 size_t OpenWaveDeviceCount();

@@ -3,8 +3,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <string>
 #include <thread>
 
+#include "platform/audio/HeadlessAudio.h"
 #include "platform/base/Debug.h"
 #include "platform/base/Errors.h"
 #include "platform/base/Format.h"
@@ -75,6 +78,12 @@ void WatchCloseSignals() {
 int main(int, char**) {
   WatchCloseSignals();
   if (!PrepareDevice()) return 1;
+  // Sound from and to files (QUOREL_MIC, QUOREL_SPEAKER): a bad file stops
+  // the start with a message rather than leaving the phone deaf.
+  if (const std::string error = plat::ApplyAudioFileSwitches(); !error.empty()) {
+    std::fprintf(stderr, "quorel: %s\n", error.c_str());
+    return 1;
+  }
   // A window when there is a desktop, otherwise headless (QUOREL_BACKEND forces either).
   plat::InstallPreferredDisplayBackend();
 

@@ -25,6 +25,7 @@
 //   - the high byte of a COLORREF is ignored.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -84,6 +85,8 @@ inline HGDIOBJ const HGDI_ERROR = reinterpret_cast<HGDIOBJ>(~uintptr_t{0});
 // dies at once, the object lives on until the DC lets go of it, so nothing a
 // DC draws with is ever freed under it.
 bool DeleteObject(HGDIOBJ object);
+// GDI objects alive now, stock objects aside (leak checks of long runs).
+std::size_t GdiObjectCount();
 
 // Bitmaps. The 40-byte header layout that bitmap code fills in; height < 0
 // means rows top-down in memory, > 0 bottom-up.

@@ -142,6 +142,7 @@ struct DcObject : GdiObject {
 };
 
 // The handle table.
+size_t LiveObjectCount();
 uintptr_t RegisterObject(std::shared_ptr<GdiObject> object);
 std::shared_ptr<GdiObject> LookupObject(uintptr_t handle, ObjectKind kind);
 template <class T>

@@ -114,6 +114,12 @@ uintptr_t HandleOf(const std::shared_ptr<T>& object) {
 
 }  // namespace
 
+size_t LiveObjectCount() {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  return t.slots.size() - t.free.size() - kStockCount;
+}
+
 uintptr_t RegisterObject(std::shared_ptr<GdiObject> object) {
   Table& t = TheTable();
   std::lock_guard<std::mutex> guard(t.lock);
@@ -202,6 +208,8 @@ void ReleaseSelection(DcObject& dc) {
 namespace plat {
 
 using namespace gdi;
+
+size_t GdiObjectCount() { return gdi::LiveObjectCount(); }
 
 HGDIOBJ GetStockObject(int object) {
   uint32_t slot;

@@ -49,6 +49,12 @@ bool Decode(Handle h, uint32_t* index, uint32_t* generation) {
 
 }  // namespace
 
+size_t OpenHandleCount() {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  return t.slots.size() - t.free.size();
+}
+
 Handle RegisterHandle(std::shared_ptr<KernelObject> object) {
   if (!object) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -35,6 +35,8 @@ std::shared_ptr<T> LookupHandleAs(Handle h) {
 }
 // False with ERROR_INVALID_HANDLE for a stale handle or a second close.
 bool CloseHandle(Handle h);
+// Handles open now, every kind (leak checks of long runs).
+size_t OpenHandleCount();
 
 constexpr uint32_t INFINITE = 0xFFFFFFFFu;
 constexpr uint32_t WAIT_OBJECT_0 = 0;

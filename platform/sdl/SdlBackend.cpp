@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/audio/HeadlessAudio.h"
 #include "platform/base/Debug.h"
 #include "platform/kernel/Kernel.h"
 #include "platform/phone/Telephony.h"
@@ -389,7 +390,7 @@ const char* InstallPreferredDisplayBackend() {
   }
   const char* name = CurrentDisplayBackend()->Name();
   std::string audio = ToUtf8(ReadString(HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"AudioBackend").value_or(u""));
-  if (ChooseAudioBackend(audio.c_str(), std::strcmp(name, "sdl") == 0) == AudioChoice::Sdl) {
+  if (!AudioFileSwitchesSet() && ChooseAudioBackend(audio.c_str(), std::strcmp(name, "sdl") == 0) == AudioChoice::Sdl) {
     if (auto sdlAudio = MakeSdlAudioBackend()) InstallAudioBackend(std::move(sdlAudio));
   }
   return name;

@@ -201,6 +201,24 @@ TEST_F(PreviewStoreTest, DownloadsTooShortToPlayAreDropped) {
   EXPECT_TRUE(store.IsCached(track, name));
 }
 
+// A run killed while it streamed leaves "buffer.dat" behind: the next start
+// drops it, so it neither holds the folder's budget nor turns into a preview.
+TEST_F(PreviewStoreTest, AStaleBufferOfAKilledRunIsRemovedAtStart) {
+  WString buffer, directory;
+  {
+    PreviewStore first;
+    buffer = first.BufferPath();
+    directory = first.Directory();
+    Write(buffer, PreviewStore::kSizeLimit - 10);
+    Write(directory + u"\\t-kept.mp3_", 100);
+  }
+  PreviewStore next;
+  EXPECT_FALSE(Exists(buffer));
+  EXPECT_TRUE(Exists(directory + u"\\t-kept.mp3_"));
+  EXPECT_EQ(100u, PreviewStore::TotalSize(directory, nullptr));
+  EXPECT_EQ(1u, CountLines(device.DebugLines(), "Removed the unfinished download of an earlier run"));
+}
+
 TEST_F(PreviewStoreTest, OnlyFilesCountAndAreEvicted) {
   PreviewStore store;
   const WString dir = store.Directory() + u"\\";

@@ -201,6 +201,27 @@ TEST_F(PreviewTest, CompleteDownloadsAreCachedOthersStreamAgain) {
   }
 }
 
+// A stopped stream leaves no download file behind, whatever became of it:
+// cut short, failed, or of a kind the store never keeps.
+TEST_F(PreviewTest, AStoppedStreamLeavesNoDownloadFile) {
+  struct {
+    int32_t nKind;
+    bool bComplete, bFailed;
+  } cases[] = {{TrackKindPreview, false, false}, {TrackKindPreview, true, true}, {TrackKindPreview, true, false},
+               {TrackKindMatched, true, false}, {TrackKindMatched, false, false}};
+  for (auto& c : cases) {
+    std::filesystem::remove(*plat::HostPath(CacheName(TrackKindPreview)));
+    m_users->SetTrackKind(c.nKind);
+    m_control->Play();
+    ASSERT_TRUE(m_control->HasStreamPlayer());
+    ASSERT_TRUE(Exists(m_store->BufferPath()));
+    m_pLast->bComplete = c.bComplete;
+    m_pLast->bFailed = c.bFailed;
+    m_control->Stop();
+    EXPECT_FALSE(Exists(m_store->BufferPath())) << c.nKind << " " << c.bComplete << c.bFailed;
+  }
+}
+
 // A finished download of one kind, then the other kind: the download is
 // cached under the kind it was made for.
 TEST_F(PreviewTest, FinishedDownloadKeepsItsOwnKey) {

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <vector>
 
@@ -391,6 +394,34 @@ TEST(WavFiles, RoundTripDownMixAndResample) {
 
 namespace {
 
+// Records four headers from the microphone (which must play the 8000-sample
+// ramp), then plays header `play` on the speaker; the speaker's file must
+// hold exactly that header.
+void RoundTripThroughTheFiles(TestPlatform& tp, const std::filesystem::path& speaker, size_t play) {
+  Buffers b;
+  HWaveIn in = nullptr;
+  ASSERT_EQ(waveInOpen(&in, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
+  for (auto& hdr : b.headers) {
+    waveInPrepareHeader(in, &hdr, sizeof hdr);
+    waveInAddBuffer(in, &hdr, sizeof hdr);
+  }
+  waveInStart(in);
+  ASSERT_TRUE(tp.Settle());
+  EXPECT_EQ(tp.MicrophoneDelivered(), RampBytes(0, 4 * kBuffer));
+  EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+
+  HWaveOut out = nullptr;
+  ASSERT_EQ(waveOutOpen(&out, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
+  waveOutPrepareHeader(out, &b.headers[play], sizeof b.headers[play]);
+  waveOutWrite(out, &b.headers[play], sizeof b.headers[play]);
+  ASSERT_TRUE(tp.Settle());
+  EXPECT_TRUE(b.headers[play].Flags() & WHDR_DONE);
+  EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+  auto written = ReadWavFile(speaker);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->pcm, b.data[play]);
+}
+
 // The platform settings name the microphone's and the speaker's files; the
 // unpaced mode completes headers as soon as they are queued.
 TEST(WaveSettings, FilesFromTheSettingsAndUnpacedDevices) {
@@ -402,31 +433,76 @@ TEST(WaveSettings, FilesFromTheSettingsAndUnpacedDevices) {
   {
     TestPlatform tp(config);
     tp.SetAudioUnpaced(true);
-    Buffers b;
-    HWaveIn in = nullptr;
-    ASSERT_EQ(waveInOpen(&in, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
-    for (auto& hdr : b.headers) {
-      waveInPrepareHeader(in, &hdr, sizeof hdr);
-      waveInAddBuffer(in, &hdr, sizeof hdr);
-    }
-    waveInStart(in);
-    ASSERT_TRUE(tp.Settle());
-    EXPECT_EQ(tp.MicrophoneDelivered(), RampBytes(0, 4 * kBuffer));
-    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
-
-    HWaveOut out = nullptr;
-    ASSERT_EQ(waveOutOpen(&out, 0, PcmFormat(8000, 1), nullptr, 0), MMSYSERR_NOERROR);
-    waveOutPrepareHeader(out, &b.headers[0], sizeof b.headers[0]);
-    waveOutWrite(out, &b.headers[0], sizeof b.headers[0]);
-    ASSERT_TRUE(tp.Settle());
-    EXPECT_TRUE(b.headers[0].Flags() & WHDR_DONE);
-    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
-    auto written = ReadWavFile(speaker);
-    ASSERT_TRUE(written);
-    EXPECT_EQ(written->pcm, b.data[0]);
+    RoundTripThroughTheFiles(tp, speaker, 0);
   }
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
+}
+
+}  // namespace
+
+namespace {
+
+// QUOREL_MIC and QUOREL_SPEAKER: bad files are a message, good ones beat the
+// settings' files.
+class AudioFileSwitches : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_folder = std::filesystem::temp_directory_path() / ("quorel-switch-" + std::to_string(getpid()));
+    std::filesystem::create_directories(m_folder);
+  }
+  void TearDown() override {
+    unsetenv("QUOREL_MIC");
+    unsetenv("QUOREL_SPEAKER");
+    std::error_code ignored;
+    std::filesystem::remove_all(m_folder, ignored);
+  }
+  std::filesystem::path m_folder;
+};
+
+TEST_F(AudioFileSwitches, AMissingOrUnreadableFileIsAMessage) {
+  std::ofstream(m_folder / "notes.txt") << "not a wave file";
+  struct {
+    const char* mic;
+    const char* speaker;
+    const char* expected;  // in the message; nullptr: none
+  } cases[] = {
+      {"absent.wav", nullptr, "QUOREL_MIC: "},
+      {"notes.txt", nullptr, "QUOREL_MIC: "},
+      {nullptr, "no-such-folder/out.wav", "QUOREL_SPEAKER: "},
+      {nullptr, "out.wav", nullptr},
+      {nullptr, nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    TestPlatform tp;
+    unsetenv("QUOREL_MIC");
+    unsetenv("QUOREL_SPEAKER");
+    if (c.mic) setenv("QUOREL_MIC", (m_folder / c.mic).c_str(), 1);
+    if (c.speaker) setenv("QUOREL_SPEAKER", (m_folder / c.speaker).c_str(), 1);
+    EXPECT_EQ(AudioFileSwitchesSet(), c.mic || c.speaker);
+    const std::string message = ApplyAudioFileSwitches();
+    if (!c.expected) {
+      EXPECT_EQ(message, "") << (c.speaker ? c.speaker : "none");
+      // Checking the speaker file leaves nothing behind.
+      EXPECT_FALSE(std::filesystem::exists(m_folder / "out.wav"));
+      continue;
+    }
+    EXPECT_EQ(message.rfind(c.expected, 0), 0u) << message;
+    EXPECT_NE(message.find((m_folder / (c.mic ? c.mic : c.speaker)).string()), std::string::npos) << message;
+  }
+}
+
+TEST_F(AudioFileSwitches, TheFilesBeatTheSettings) {
+  const std::filesystem::path mic = RampWav(m_folder, 8000), speaker = m_folder / "switch.wav";
+  TestConfig config;
+  config.registrySeed = "\"SpeakerFile\"=\"" + (m_folder / "setting.wav").string() + "\"\n";
+  TestPlatform tp(config);
+  tp.SetAudioUnpaced(true);
+  setenv("QUOREL_MIC", mic.c_str(), 1);
+  setenv("QUOREL_SPEAKER", speaker.c_str(), 1);
+  ASSERT_EQ(ApplyAudioFileSwitches(), "");
+  RoundTripThroughTheFiles(tp, speaker, 1);
+  EXPECT_FALSE(std::filesystem::exists(m_folder / "setting.wav"));
 }
 
 }  // namespace

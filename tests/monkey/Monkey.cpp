@@ -1,0 +1,636 @@
+#include "Monkey.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "app/LanguageTable.h"
+#include "app/QuorelAppUi.h"
+#include "app/QuorelModalDialogs.h"
+#include "app/RecorderView.h"
+#include "framework/AppRegistry.h"
+#include "framework/Control.h"
+#include "net/HTTPWrapper.h"
+#include "platform/audio/Audio.h"
+#include "platform/entry/Entry.h"
+#include "platform/fs/FileSystem.h"
+#include "platform/gdi/Gdi.h"
+#include "platform/kernel/Kernel.h"
+#include "platform/module/Module.h"
+#include "platform/net/Net.h"
+#include "platform/phone/ConnMgr.h"
+#include "platform/phone/Telephony.h"
+#include "platform/registry/Registry.h"
+#include "platform/testing/TestPlatform.h"
+#include "platform/ui/Ui.h"
+#include "audio/SoundCore.h"
+#include "protocol/AppSettings.h"
+#include "protocol/HTTPUserModel.h"
+#include "protocol/PreviewStore.h"
+#include "tools/protocol-server/TestSupport.h"
+
+namespace monkey {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The tone the microphone plays: the catalogue's own pitch, so searches find
+// tracks and the flow goes on to results, previews and user pages.
+constexpr double kCataloguePitch = 440;
+
+fs::path WriteTone(const fs::path& folder) {
+  const fs::path path = folder / "tone.wav";
+  const plat::WaveFormat format = plat::PcmFormat(8000, 1);
+  std::vector<uint8_t> pcm;
+  for (int i = 0; i < 8000 * 8; ++i) {
+    const auto s = static_cast<int16_t>(9000 * std::sin(2 * M_PI * kCataloguePitch * i / 8000.0));
+    pcm.push_back(static_cast<uint8_t>(s & 0xFF));
+    pcm.push_back(static_cast<uint8_t>((s >> 8) & 0xFF));
+  }
+  plat::WriteWavFile(path, format, pcm);
+  return path;
+}
+
+int CountEntries(const char* folder) {
+  int n = 0;
+  if (DIR* d = opendir(folder)) {
+    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
+}
+
+// Faults the server may play on its next reply of a route.
+struct TFault {
+  const char* route;
+  const char* fault;
+  const char* arg;
+};
+constexpr TFault kFaults[] = {
+    {"any", "stall", "3"},           {"any", "reset", ""},           {"any", "close", ""},
+    {"any", "truncate", "40"},       {"any", "dribble", "64"},       {"any", "delay", "2000"},
+    {"any", "chunk-bad", ""},        {"any", "cl-huge", ""},         {"any", "gzip-corrupt", ""},
+    {"any", "not-xml", ""},          {"any", "truncated-xml", ""},   {"any", "huge", "200000"},
+    {"any", "deep", "5000"},         {"search-post", "empty", ""},   {"search-post", "reject", ""},
+    {"search-post", "early-reply", "100"}, {"image", "png-corrupt", ""}, {"image", "png-truncated", ""},
+    {"image", "not-png", ""},        {"image", "png-huge", ""},      {"preview", "mp3-garbage", ""},
+    {"preview", "mp3-short", ""},    {"preview", "mp3-id3", ""},     {"page", "not-found", ""},
+    {"page", "no-user-info", ""},    {"any", "error-root", "busy"},  {"any", "update-offer", ""},
+};
+
+// The program's sixteen screens.
+constexpr int32_t kAppViews[] = {2, 4, 5, 6, 8, 10, 11, 12, 13, 14, 15, 16, 18, 19, 21, 22};
+
+constexpr uint32_t kKeys[] = {plat::VK_LEFT,  plat::VK_RIGHT,  plat::VK_UP, plat::VK_DOWN, plat::VK_RETURN,
+                              plat::VK_ESCAPE, plat::VK_F1,    plat::VK_F2, plat::VK_F4};
+
+class TMonkey {
+ public:
+  TMonkey(const TMonkeyOptions& options, TMonkeyResult& result)
+      : m_options(options), m_result(result), m_rng(options.seed) {}
+
+  void Run();
+
+ private:
+  // Drawing by seed.
+  uint32_t Pick(uint32_t n) { return static_cast<uint32_t>(m_rng() % n); }
+  bool Chance(uint32_t percent) { return Pick(100) < percent; }
+
+  void Log(const std::string& line) {
+    m_result.lastSteps.push_back(std::to_string(m_result.stepsRun) + " @" + std::to_string(plat::GetTickCount()) +
+                                 "ms: " + line);
+    if (m_result.lastSteps.size() > 60) m_result.lastSteps.pop_front();
+  }
+  void Fail(const std::string& why) {
+    if (m_result.failure.empty()) m_result.failure = why;
+  }
+
+  bool Idle();
+  void Step();
+  // Storm mode: one turn of the scripted flow; the wait until the next.
+  void StormTurn();
+  size_t MessagesShown() const;
+  void TapRecordButton();
+  void StartPreview();
+  void Tap();
+  void Drag();
+  void CheckInvariants();
+  void CheckStore();
+  void Control(const std::string& target);
+  plat::Point RandomPoint();
+  // A point inside a visible control of the screen, or anywhere.
+  plat::Point ControlPoint();
+  void CollectControls(CControl* p, std::vector<CControl*>& out);
+
+  const TMonkeyOptions& m_options;
+  TMonkeyResult& m_result;
+  std::mt19937_64 m_rng;
+  std::unique_ptr<plat::TestPlatform> m_tp;
+  std::unique_ptr<qpstest::ServerHarness> m_server;
+  std::unique_ptr<plat::SimConnMgr> m_connMgr;
+  bool m_bNetworkUp = true;
+  bool m_bStop = false;
+  bool m_bSlide = false;
+  int m_nAngle = 0;
+  size_t m_nBoxesSeen = 0;
+  // A time step under way: the loop may block until then.
+  std::optional<uint32_t> m_waitUntil;
+  uint32_t m_stepStart = 0;
+  uint32_t m_quietSince = 0;  // the last input or network change
+  std::atomic<int> m_progress{0};
+  std::atomic<uint32_t> m_lastIdleTick{0};
+  // Storm mode.
+  enum class EStorm { Start, Recording, Waiting, Preview, Settle } m_storm = EStorm::Start;
+  uint32_t m_phaseSince = 0;
+  size_t m_nLastControls = 0;
+  bool m_bStormDone = false;
+  uint32_t m_nDismissals = 0;
+  uint32_t m_nextToggle = 0;
+  size_t m_messagesBefore = 0;
+  size_t m_requestsBefore = 0;
+};
+
+// A preview of a catalogue track that streams from the server (nothing of it
+// in the store), whatever screen is showing.
+void TMonkey::StartPreview() {
+  CHTTPUserModel* pModel = AppSettings::GetUserModel();
+  if (!pModel) return;
+  const std::string id = "t" + std::to_string(1 + Pick(6));
+  pModel->SetTrackId(plat::Widen(id));
+  pModel->SetTrackKind(TrackKindPreview);
+  pModel->SetAudioPreviewUrl(plat::Widen(m_server->Base() + "/media/preview-" + id + ".mp3"));
+  if (CQuorelAppUi::PreviewStore()) CQuorelAppUi::PreviewStore()->Discard(pModel->CurrentTrack());
+  Log("preview " + id);
+  ++m_result.storm.previews;
+  CQuorelAppUi::PlayPreview();
+}
+
+void TMonkey::TapRecordButton() {
+  if (CRecorderView* pView = CRecorderView::Current()) {
+    const RECT rc = pView->RecordButton()->ScreenRect();
+    m_tp->Tap((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+  }
+}
+
+size_t TMonkey::MessagesShown() const {
+  size_t n = 0;
+  for (const std::string& call : CQuorelAppUi::OutwardCalls())
+    n += call.rfind("ShowMessage", 0) == 0 || call.rfind("ShowServerMessageView", 0) == 0;
+  return n;
+}
+
+void TMonkey::StormTurn() {
+  TMonkeyResult::TStorm& st = m_result.storm;
+  const uint32_t now = plat::GetTickCount();
+  const uint32_t inPhase = now - m_phaseSince;
+  auto* pApp = static_cast<CQuorelAppUi*>(CAppUi::Instance());
+  auto enter = [&](EStorm phase) {
+    m_storm = phase;
+    m_phaseSince = now;
+    m_messagesBefore = MessagesShown();
+  };
+  // The storm blows while a search or a preview is under way.
+  if (m_storm != EStorm::Settle && m_storm != EStorm::Start &&
+      static_cast<int32_t>(now - m_nextToggle) >= 0) {
+    m_bNetworkUp = !m_bNetworkUp;
+    if (m_bNetworkUp) {
+      m_connMgr->RestoreNetwork();
+      ++st.cycles;
+    } else {
+      m_connMgr->DropNetwork();
+    }
+    Log(std::string("network ") + (m_bNetworkUp ? "back" : "lost"));
+    m_nextToggle = now + 200 + Pick(2801);
+    m_quietSince = now;
+  }
+  m_stepStart = now;
+  const bool bMessage = MessagesShown() > m_messagesBefore;
+  switch (m_storm) {
+    case EStorm::Start:
+      if (st.cycles >= m_options.stormCycles) {
+        m_bStormDone = true;
+        return;
+      }
+      if (pApp->GetActiveViewId() != 2 || CQuorelAppUi::Recorder() || !CRecorderView::Current()) {
+        CQuorelAppUi::GoBackTo(2);
+        break;
+      }
+      Log("search");
+      ++st.searches;
+      m_requestsBefore = m_server->Log().size();
+      TapRecordButton();
+      m_nextToggle = now + 200 + Pick(2801);
+      enter(EStorm::Recording);
+      break;
+    case EStorm::Recording:
+      if (bMessage) {
+        ++st.searchMessages;
+        StartPreview();
+        enter(EStorm::Preview);
+      } else if (inPhase >= 6000) {
+        Log("stop");
+        TapRecordButton();
+        enter(EStorm::Waiting);
+      }
+      break;
+    case EStorm::Waiting:
+      if (pApp->GetActiveViewId() == 4 || bMessage) {
+        ++(bMessage ? st.searchMessages : st.searchResults);
+        StartPreview();
+        enter(EStorm::Preview);
+      } else if (inPhase > 180000) {
+        Fail("a search under the storm ended in neither results nor a message");
+      }
+      break;
+    case EStorm::Preview: {
+      const int32_t state = CQuorelAppUi::GetPreviewState();
+      if (MessagesShown() > m_messagesBefore + 1) Fail("a preview's error was shown more than once");
+      // The storm blows on until the download and the playing are over.
+      if (state == ESoundFinished) {
+        ++st.previewsPlayed;
+        enter(EStorm::Settle);
+      } else if (state == 0 && inPhase > 1000) {
+        // The screen showing stopped it (the results list owns its preview).
+        ++st.previewsStopped;
+        enter(EStorm::Settle);
+      } else if (bMessage && inPhase > 3000) {
+        ++st.previewErrors;
+        enter(EStorm::Settle);
+      } else if (inPhase > 180000) {
+        Fail("a preview under the storm neither played nor showed an error");
+      }
+      break;
+    }
+    case EStorm::Settle: {
+      if (inPhase == 0 || !m_bNetworkUp) {
+        CQuorelAppUi::StopPreview();
+        m_bNetworkUp = true;
+        m_connMgr->RestoreNetwork();
+      }
+      CHTTPSession* pSession = CQuorelAppUi::HTTPSession();
+      if (!pSession || pSession->OpenCount() == 0) {
+        st.mostRequestsPerSearch = std::max(st.mostRequestsPerSearch, m_server->Log().size() - m_requestsBefore);
+        enter(EStorm::Start);
+      } else if (inPhase > 120000) {
+        Fail(std::to_string(pSession->OpenCount()) + " requests still open two minutes after the storm");
+      }
+      break;
+    }
+  }
+  // The user reads a message and closes it (its soft key, or Enter).
+  // Keys have not closed every message yet (see the closing note of the
+  // storm): after a few tries the dialogs are closed as their button would.
+  if (!CMessageDialog::OpenDialogs().empty()) {
+    Log("close the message");
+    if (++m_nDismissals % 8 == 0) {
+      ++m_result.storm.messagesClosedByHand;
+      CMessageDialog::CloseAll();
+    } else {
+      m_tp->Key(m_nDismissals % 2 ? plat::VK_RETURN : plat::VK_F2);
+    }
+  } else {
+    m_nDismissals = 0;
+  }
+  m_waitUntil = now + 250;
+}
+
+plat::Point TMonkey::RandomPoint() {
+  const plat::FrameBuffer& screen = m_tp->Screen();
+  return {static_cast<int32_t>(Pick(static_cast<uint32_t>(std::max(1, screen.Width())))),
+          static_cast<int32_t>(Pick(static_cast<uint32_t>(std::max(1, screen.Height()))))};
+}
+
+void TMonkey::CollectControls(CControl* p, std::vector<CControl*>& out) {
+  for (CControl* c = p ? p->FirstChild() : nullptr; c; c = c->NextSibling()) {
+    if (!c->IsVisible()) continue;
+    out.push_back(c);
+    CollectControls(c, out);
+  }
+}
+
+plat::Point TMonkey::ControlPoint() {
+  std::vector<CControl*> controls;
+  CollectControls(CAppUi::Instance(), controls);
+  m_nLastControls = controls.size();
+  if (controls.empty() || !Chance(75)) return RandomPoint();
+  const RECT rc = controls[Pick(static_cast<uint32_t>(controls.size()))]->ScreenRect();
+  const int32_t w = std::max<int32_t>(1, rc.right - rc.left), h = std::max<int32_t>(1, rc.bottom - rc.top);
+  return {rc.left + static_cast<int32_t>(Pick(static_cast<uint32_t>(w))),
+          rc.top + static_cast<int32_t>(Pick(static_cast<uint32_t>(h)))};
+}
+
+void TMonkey::Tap() {
+  const plat::Point p = ControlPoint();
+  Log("tap " + std::to_string(p.x) + "," + std::to_string(p.y) + " among " + std::to_string(m_nLastControls) +
+      " controls on " + std::to_string(CAppUi::Instance()->GetActiveViewId()));
+  m_tp->Tap(p.x, p.y);
+}
+
+void TMonkey::Drag() {
+  const plat::Point from = ControlPoint(), to = RandomPoint();
+  Log("drag " + std::to_string(from.x) + "," + std::to_string(from.y) + " -> " + std::to_string(to.x) + "," +
+      std::to_string(to.y));
+  m_tp->Down(from.x, from.y);
+  const int moves = 1 + static_cast<int>(Pick(6));
+  for (int i = 1; i <= moves; ++i)
+    m_tp->Move(from.x + (to.x - from.x) * i / moves, from.y + (to.y - from.y) * i / moves);
+  m_tp->Up(to.x, to.y);
+}
+
+void TMonkey::Control(const std::string& target) {
+  qpstest::Fetch(m_server->Port(), "GET " + target + " HTTP/1.1\r\nHost: " + m_server->Authority() + "\r\n\r\n", false,
+                 5);
+}
+
+void TMonkey::Step() {
+  m_stepStart = plat::GetTickCount();
+  // Now and then the server's next reply of a route goes wrong.
+  if (Chance(m_options.faultPercent)) {
+    const TFault& f = kFaults[Pick(std::size(kFaults))];
+    Log(std::string("inject ") + f.route + " " + f.fault);
+    Control(std::string("/_ctl/inject?route=") + f.route + "&fault=" + f.fault +
+            (*f.arg ? std::string("&arg=") + f.arg : std::string()) + "&count=1");
+  }
+  const uint32_t roll = Pick(1000);
+  bool bInput = true;
+  if (roll < 330) {
+    Tap();
+  } else if (roll < 400) {
+    Drag();
+  } else if (roll < 640) {
+    // F4 and Back end the program on its start screen; keep them rarer.
+    uint32_t vk = kKeys[Pick(std::size(kKeys))];
+    if ((vk == plat::VK_F4 || vk == plat::VK_ESCAPE) && !Chance(30)) vk = plat::VK_RETURN;
+    Log("key " + std::to_string(vk));
+    m_tp->Key(vk);
+  } else if (roll < 690) {
+    const int downs = static_cast<int>(Pick(6));
+    Log("menu choice " + std::to_string(downs));
+    m_tp->Key(plat::VK_F1);
+    for (int i = 0; i < downs; ++i) m_tp->Key(plat::VK_DOWN);
+    m_tp->Key(plat::VK_RETURN);
+  } else if (roll < 720) {
+    m_nAngle = (m_nAngle + 90 * static_cast<int>(1 + Pick(3))) % 360;
+    Log("rotate " + std::to_string(m_nAngle));
+    m_tp->Rotate(m_nAngle);
+  } else if (roll < 735) {
+    m_bSlide = !m_bSlide;
+    Log(std::string("slide ") + (m_bSlide ? "open" : "closed"));
+    m_tp->SetSlide(m_bSlide);
+  } else if (roll < 750) {
+    Log("incoming call");
+    plat::SimulateIncomingCall(0);
+  } else if (roll < 790 && m_options.networkDrops) {
+    m_bNetworkUp = !m_bNetworkUp;
+    Log(std::string("network ") + (m_bNetworkUp ? "back" : "lost"));
+    if (m_bNetworkUp)
+      m_connMgr->RestoreNetwork();
+    else
+      m_connMgr->DropNetwork();
+  } else if (roll < 800 && roll >= 790) {
+    int32_t nLanguage = static_cast<int32_t>(Pick(kLanguageCount));
+    if (IsLanguageLoaded(nLanguage)) {
+      Log("language " + std::to_string(nLanguage));
+      SetLanguage(nLanguage);
+    }
+  } else {
+    bInput = false;
+    // Mostly short pauses; now and then long enough for a recording to reach
+    // its limit or an idle time-out to fire.
+    const uint32_t ms = Chance(15) ? 5000 + Pick(35001) : Pick(3001);
+    Log("wait " + std::to_string(ms));
+    m_waitUntil = plat::GetTickCount() + ms;
+  }
+  if (bInput) m_quietSince = plat::GetTickCount();
+}
+
+void TMonkey::CheckStore() {
+  ::PreviewStore* pStore = CQuorelAppUi::PreviewStore();
+  if (!pStore) return;
+  std::optional<fs::path> folder = plat::HostPath(pStore->Directory());
+  if (!folder || !fs::is_directory(*folder)) return;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(*folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "buffer.dat") {
+      // Only while a preview streams into it.
+      if (CQuorelAppUi::GetPreviewState() == 0 && plat::GetTickCount() - m_quietSince > 30000)
+        Fail("buffer.dat left in the preview store with no preview under way");
+      continue;
+    }
+    if (name == "update.cab") continue;
+    if (name.find(".mp3_") == std::string::npos && name.find(".MP3_") == std::string::npos) {
+      Fail("a stray file in the preview store: " + name);
+      continue;
+    }
+    if (entry.file_size(ec) < PreviewStore::kMinPlayableBytes) Fail("a partial preview in the store: " + name);
+  }
+}
+
+void TMonkey::CheckInvariants() {
+  const std::vector<plat::MessageBoxRecord> boxes = m_tp->MessageBoxes();
+  for (; m_nBoxesSeen < boxes.size(); ++m_nBoxesSeen) {
+    const plat::MessageBoxRecord& box = boxes[m_nBoxesSeen];
+    Fail("message box \"" + plat::ToUtf8(box.caption) + "\": " + plat::ToUtf8(box.text));
+  }
+  auto* pApp = static_cast<CQuorelAppUi*>(CAppUi::Instance());
+  if (!pApp) return;
+  const int32_t nView = pApp->GetActiveViewId();
+  ++m_result.viewsSeen[nView];
+  if (std::find(std::begin(kAppViews), std::end(kAppViews), nView) == std::end(kAppViews))
+    Fail("active view " + std::to_string(nView) + " is none of the program's");
+  // Each screen is in the history at most once, and the current one never.
+  if (pApp->HistorySize() > std::size(kAppViews)) Fail("history depth " + std::to_string(pApp->HistorySize()));
+  const uint32_t spent = plat::GetTickCount() - m_stepStart;
+  if (!m_waitUntil && spent > m_options.stepLimitMs)
+    Fail("the step took " + std::to_string(spent) + " ms of virtual time before the loop was idle");
+  // Long quiet with the network up: every request has ended.
+  const uint32_t quiet = plat::GetTickCount() - m_quietSince;
+  CHTTPSession* pSession = CQuorelAppUi::HTTPSession();
+  if (pSession && m_bNetworkUp && quiet > 120000 && pSession->OpenCount() != 0 && !CQuorelAppUi::Recorder())
+    Fail(std::to_string(pSession->OpenCount()) + " requests still open after " + std::to_string(quiet / 1000) +
+         " quiet seconds");
+  CheckStore();
+}
+
+bool TMonkey::Idle() {
+  m_progress.fetch_add(1, std::memory_order_relaxed);
+  m_lastIdleTick.store(plat::GetTickCount());
+  if (m_waitUntil) {
+    if (static_cast<int32_t>(plat::GetTickCount() - *m_waitUntil) < 0) return false;
+    m_waitUntil.reset();
+  }
+  CheckInvariants();
+  if (!m_result.failure.empty() || m_result.stepsRun >= m_options.steps || m_bStormDone) {
+    if (!m_bStop) {
+      m_bStop = true;
+      plat::PostQuitMessage(0);
+    }
+    return true;
+  }
+  if (m_options.warmUpSteps > 0 && m_result.stepsRun == m_options.warmUpSteps) m_result.warm = SampleResources();
+  if (m_options.stormCycles > 0) {
+    StormTurn();
+    ++m_result.stepsRun;
+    return true;
+  }
+  // The captured debug output would grow with the run.
+  if (m_result.stepsRun % 256 == 0) m_tp->ClearDebugLines();
+  Step();
+  ++m_result.stepsRun;
+  return true;
+}
+
+void TMonkey::Run() {
+  const auto realStart = std::chrono::steady_clock::now();
+  plat::TestConfig config;
+  config.virtualClock = true;
+  // MONKEY_ECHO=1 shows the program's debug output while it runs.
+  config.echoDebugOutput = std::getenv("MONKEY_ECHO") != nullptr;
+  m_tp = std::make_unique<plat::TestPlatform>(config);
+  const uint32_t startTick = plat::GetTickCount();
+  qps::Options serverOptions = qpstest::TestOptions();
+  serverOptions.strictRequests = false;
+  m_server = std::make_unique<qpstest::ServerHarness>(serverOptions);
+  // The server is in this process and answers at once; a short quiet stretch
+  // lets virtual time move on sooner while a reply is outstanding.
+  plat::SetReactorQuietMs(m_options.reactorQuietMs);
+
+  // The program folder is the build's, with every pack and language module.
+  plat::FileSystemConfig files = plat::CurrentFileSystemConfig();
+  files.programFolder = QUOREL_PACK_DIR;
+  files.programMount = u"\\Program Files\\Quorel";
+  plat::ConfigureFileSystem(files);
+  plat::ModuleHandle hMain = plat::LoadLibrary(u"\\Program Files\\Quorel\\Quorel.res");
+  if (!hMain) {
+    Fail("the program's pack does not load from " + std::string(QUOREL_PACK_DIR));
+    return;
+  }
+  plat::SetMainModule(hMain);
+
+  // The phone: Wi-Fi through the simulated connection manager, the server in
+  // every URL, the tone on the microphone.
+  m_connMgr = std::make_unique<plat::SimConnMgr>();
+  plat::WriteDword(plat::HKEY_LOCAL_MACHINE, u"System\\State\\Hardware", u"Wifi", 0);
+  RegOpenAppKey();
+  const plat::WString base = plat::Widen(m_server->Base());
+  for (const char16_t* name : {u"url", u"singurl", u"graburl"}) RegSetAppString(name, base);
+  RegCloseAppKey();
+  CHTTPSession::SetIdentitySource([] { return plat::Widen(qpstest::kUserAgent); });
+  plat::MicSource mic;
+  mic.script.push_back(plat::MicSegment::Wav(WriteTone(m_tp->DeviceRoot().parent_path())));
+  mic.loop = true;
+  m_tp->SetMicrophone(mic);
+
+  // A loop that never reaches idle again is a hang the virtual clock cannot
+  // see: a watchdog on the real clock ends the run with the steps so far.
+  std::mutex lock;
+  std::condition_variable done;
+  bool bDone = false;
+  // MONKEY_HANG_ABORT=1 aborts as soon as a step overruns its virtual time,
+  // so that a debugger sees every thread where it is stuck.
+  const bool bAbortAtOnce = std::getenv("MONKEY_HANG_ABORT") != nullptr;
+  std::thread watchdog([&] {
+    int last = -1;
+    std::unique_lock<std::mutex> guard(lock);
+    auto lastCheck = std::chrono::steady_clock::now();
+    while (!done.wait_for(guard, std::chrono::milliseconds(bAbortAtOnce ? 5 : 60000), [&] { return bDone; })) {
+      if (bAbortAtOnce && m_lastIdleTick.load() != 0 &&
+          plat::GetTickCount() - m_lastIdleTick.load() > m_options.stepLimitMs) {
+        std::fprintf(stderr, "monkey: a step overran its virtual time\n");
+        std::abort();
+      }
+      if (std::chrono::steady_clock::now() - lastCheck < std::chrono::seconds(60)) continue;
+      lastCheck = std::chrono::steady_clock::now();
+      const int now = m_progress.load();
+      if (now == last) {
+        std::fprintf(stderr, "%s", m_result.Report(m_options.seed).c_str());
+        std::fprintf(stderr, "monkey: the loop has not been idle for 60 s of real time\n");
+        std::abort();
+      }
+      last = now;
+    }
+  });
+
+  m_tp->SetIdleHook([this] { return Idle(); });
+  // The program ends on its own now and then (F4, Back on the start
+  // screen, an accepted update): the phone starts it again.
+  while (m_result.failure.empty() && !m_bStop) {
+    ++m_result.starts;
+    m_bNetworkUp = true;
+    m_connMgr->RestoreNetwork();
+    m_nBoxesSeen = m_tp->MessageBoxes().size();
+    m_quietSince = plat::GetTickCount();
+    const int nExit = WinMain(hMain, nullptr, u"", plat::SW_SHOW);
+    if (nExit != 0) Fail("the program ended with " + std::to_string(nExit));
+    if (plat::OpenWaveDeviceCount() != 0) Fail("a sound device outlived the program");
+    if (m_result.stepsRun == 0) Fail("the program never reached its loop");
+  }
+  m_tp->SetIdleHook({});
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    bDone = true;
+  }
+  done.notify_all();
+  watchdog.join();
+  m_result.end = SampleResources();
+  m_result.virtualMs = plat::GetTickCount() - startTick;
+  CHTTPSession::SetIdentitySource(nullptr);
+  plat::SetMainModule(nullptr);
+  plat::FreeLibrary(hMain);
+  m_connMgr.reset();
+  m_server.reset();
+  plat::SetReactorQuietMs(100);
+  m_tp.reset();
+  m_result.realSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
+}
+
+}  // namespace
+
+TResources SampleResources() {
+  TResources r;
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) r.rssKb = std::atol(line.c_str() + 6);
+    if (line.rfind("Threads:", 0) == 0) r.threads = std::atoi(line.c_str() + 8);
+  }
+  r.fds = CountEntries("/proc/self/fd");
+  r.handles = static_cast<long>(plat::OpenHandleCount());
+  r.gdiObjects = static_cast<long>(plat::GdiObjectCount());
+  return r;
+}
+
+std::string TMonkeyResult::Report(uint64_t seed) const {
+  std::ostringstream out;
+  out << "monkey seed " << seed << " (replay: MONKEY_SEED=" << seed << " MONKEY_STEPS=" << stepsRun << "): "
+      << (failure.empty() ? "every invariant held" : failure) << "\n";
+  out << stepsRun << " steps, " << starts << " starts, " << virtualMs / 1000 << " s virtual, " << realSeconds
+      << " s real; screens seen:";
+  for (const auto& [view, steps] : viewsSeen) out << " " << view << " (" << steps << ")";
+  out << "\n";
+  // MONKEY_TRACE=1 shows the last steps of a run that passed too.
+  if (!failure.empty() || std::getenv("MONKEY_TRACE"))
+    for (const std::string& s : lastSteps) out << "  " << s << "\n";
+  return out.str();
+}
+
+TMonkeyResult RunMonkey(const TMonkeyOptions& options) {
+  TMonkeyResult result;
+  TMonkey(options, result).Run();
+  return result;
+}
+
+}  // namespace monkey

@@ -1,0 +1,52 @@
+// The program's writers in a loop, to be killed at any point: `hives` keeps
+// changing the interface language and settings (each change rewrites a
+// hive), `store` keeps streaming previews into "buffer.dat" and committing
+// them. Prints "ready" once the first change is done.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "KillDevice.h"
+#include "framework/AppRegistry.h"
+#include "protocol/PreviewStore.h"
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: kill_target DEVICE-ROOT hives|store\n");
+    return 2;
+  }
+  killtest::UseDevice(argv[1]);
+  const bool hives = std::strcmp(argv[2], "hives") == 0;
+  if (hives && RegOpenAppKey() != 0) return 1;
+  PreviewStore store;
+  for (uint32_t i = 0;; ++i) {
+    if (hives) {
+      RegSetAppString(u"app_language", killtest::LanguageValue(i));
+      RegSetAppDword(u"maximum_search_length", i % 60);
+      plat::WriteDword(plat::HKEY_LOCAL_MACHINE, u"Platform\\Linux", u"UILanguage", 0x400 + i % 64);
+    } else {
+      // Streamed in pieces, as the player's download arrives.
+      const std::string body = killtest::PreviewBody(i);
+      {
+        std::ofstream out(plat::HostPath(store.BufferPath()).value(), std::ios::binary | std::ios::trunc);
+        for (size_t at = 0; at < body.size(); at += 1024) {
+          out.write(body.data() + at, static_cast<std::streamsize>(std::min<size_t>(1024, body.size() - at)));
+          out.flush();
+        }
+      }
+      TrackRecord track;
+      track.m_nKind = TrackKindPreview;
+      track.m_trackId = u"k" + plat::Widen(std::to_string(i % 40));
+      // A name already taken is refused and the buffer stays: the next one
+      // overwrites it.
+      store.Commit(track);
+    }
+    if (i == 0) {
+      std::printf("ready\n");
+      std::fflush(stdout);
+    }
+  }
+}

@@ -1,0 +1,59 @@
+// The monkey over the whole program, a few seeds. MONKEY_SEED and
+// MONKEY_STEPS replay one seed for as many steps as asked (and `make soak`
+// runs it long, printing the resource figures).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Monkey.h"
+
+namespace {
+
+int EnvInt(const char* name, int fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::atoi(v) : fallback;
+}
+
+void RunSeed(uint64_t seed, int steps, bool bNetworkDrops) {
+  monkey::TMonkeyOptions options;
+  options.seed = seed;
+  options.steps = steps;
+  options.warmUpSteps = steps / 10;
+  options.faultPercent = static_cast<uint32_t>(EnvInt("MONKEY_FAULTS", 8));
+  options.networkDrops = EnvInt("MONKEY_DROPS", bNetworkDrops ? 1 : 0) != 0;
+  monkey::TMonkeyResult r = monkey::RunMonkey(options);
+  std::printf("%s", r.Report(seed).c_str());
+  std::printf("%.0f steps per second\n", r.realSeconds > 0 ? r.stepsRun / r.realSeconds : 0.0);
+  std::printf("resources at step %d: RSS %ld kB, %d fds, %d threads, %ld handles, %ld GDI objects\n",
+              options.warmUpSteps, r.warm.rssKb, r.warm.fds, r.warm.threads, r.warm.handles, r.warm.gdiObjects);
+  std::printf("resources at the end: RSS %ld kB, %d fds, %d threads, %ld handles, %ld GDI objects\n", r.end.rssKb,
+              r.end.fds, r.end.threads, r.end.handles, r.end.gdiObjects);
+  EXPECT_EQ(r.failure, "") << r.Report(seed);
+  EXPECT_EQ(r.stepsRun, steps) << r.Report(seed);
+}
+
+// Four seeds of 5000 steps each in CI; MONKEY_SEED picks one.
+class Monkey : public ::testing::TestWithParam<int> {
+ protected:
+  void RunParam(bool bNetworkDrops) {
+    const int fixed = EnvInt("MONKEY_SEED", 0);
+    if (fixed != 0 && GetParam() != 1) GTEST_SKIP() << "MONKEY_SEED runs one seed";
+    RunSeed(fixed != 0 ? static_cast<uint64_t>(fixed) : static_cast<uint64_t>(GetParam()),
+            EnvInt("MONKEY_STEPS", 5000), bNetworkDrops);
+  }
+};
+
+TEST_P(Monkey, EveryInvariantHoldsForTheSeed) { RunParam(false); }
+
+// With the network dropping among the acts the program still freezes: a
+// request closed on the UI thread (a preview stopped, a screen left) waits
+// for the HTTP core while the core waits up to a minute for a network that
+// is gone, once per request it retries (seed 3 froze for nine minutes).
+// Enable once that wait no longer holds the UI thread.
+TEST_P(Monkey, DISABLED_EveryInvariantHoldsWithNetworkDrops) { RunParam(true); }
+
+INSTANTIATE_TEST_SUITE_P(Seeds, Monkey, ::testing::Values(1, 2, 3, 4));
+
+}  // namespace
