@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/ScreenSupport.h"
+
 #include "framework/AppUi.h"
 #include "framework/Theme.h"
 #include "layouts/Layouts.h"
@@ -53,6 +55,23 @@ void SetRowFocusSlices(CSkinnedButton* p) {
 
 int32_t RowCaptionMargin() { return static_cast<int32_t>(ScreenLargerSide() * 10 * 0.00125); }
 
+// A details row's caption box spans the whole row, so fitting the font to
+// the box would draw the text as tall as the row. The captions take the
+// application's standard text height instead, shrunk only where the box
+// (the upper line of a two-line row) is lower than that.
+void DetailsCaptionFont(CDelegate*, void* pObject, void* pArgument) {
+  auto* pQuery = static_cast<TAutoFitQuery*>(pArgument);
+  if (!pQuery) return;
+  RECT box = static_cast<const CtlStatic*>(pObject)->InnerBox();
+  pQuery->nResult = DetailsCaptionFontHeight(box.bottom - box.top);
+}
+
+void FitDetailsCaption(CtlStatic* pCaption) {
+  pCaption->SetAutoFitHandler(CDelegate(pCaption, nullptr, &DetailsCaptionFont));
+  int32_t nMargin = RowCaptionMargin();
+  pCaption->SetMargins(nMargin, nMargin);
+}
+
 void RecordCaptionFont(CDelegate*, void* pObject, void* pArgument) {
   if (auto* pQuery = static_cast<TAutoFitQuery*>(pArgument))
     pQuery->nResult = static_cast<CRecordButtonPart*>(pObject)->CaptionFontHeight();
@@ -80,6 +99,12 @@ void BindStateImages(CImageButton* pButton, CtlStatic* pTarget, int32_t (&anImag
 }
 
 }  // namespace
+
+int32_t DetailsCaptionFontHeight(int32_t nInnerHeight) {
+  int32_t nStandard = StandardHeightNow(kDetailsCaptionHeightIndex);
+  if (nStandard < 1) nStandard = 12;  // the application's tree is not laid out yet
+  return nInnerHeight > 1 ? std::min(nStandard, nInnerHeight) : nStandard;
+}
 
 int32_t ScreenLargerSide() {
   return std::max(plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN));
@@ -197,9 +222,7 @@ void CDetailsLinkRow::BuildCommon(CControl* pParent) {
   pButton = CreateImageButton(pParent);
   pIcon = CtlStatic::Create(pButton);
   pCaption = NewCaption(pButton, EAlignLeftSingle, ThemeTextColor(GetThemeIndex()));
-  pCaption->SetAutoFit(true);
-  int32_t nMargin = RowCaptionMargin();
-  pCaption->SetMargins(nMargin, nMargin);
+  FitDetailsCaption(pCaption);
   EditSkinTree(pButton, BuildThinCornerLayout);
   SetRowFocusSlices(pButton);
 }
@@ -208,9 +231,7 @@ void CDetailsRowA::Build(CControl* pParent, int32_t nMode) {
   BuildCommon(pParent);
   if (nMode == 1) {
     pCaption2 = NewCaption(pButton, EAlignLeftSingle, ThemePainterColor(GetThemeIndex()));
-    pCaption2->SetAutoFit(true);
-    int32_t nMargin = RowCaptionMargin();
-    pCaption2->SetMargins(nMargin, nMargin);
+    FitDetailsCaption(pCaption2);
   }
   pBar = CtlScrollBar::Create(pButton, 0, 100, 0, 0, CtlScrollBar::EHorizontal, 0);
   pBar->SetReadOnly(true);

@@ -382,6 +382,64 @@ TEST_F(PagesTest, RepliesAfterLeavingChangeNothing) {
   }});
 }
 
+// A row's caption box is as tall as the row: fitting the font to the box
+// drew the captions as tall as the rows and cut them off. Every caption,
+// both lines of the two-line row included, takes the standard text height
+// unless its box is lower, on both pages and in both orientations (with
+// every row shown: details on, a buy link, video and lyrics switched on).
+TEST_F(PagesTest, DetailsRowCaptionsTakeTheStandardHeightAndFitTheirRows) {
+  auto check = [](const char* name, CtlStatic* pCaption, CControl* pRow) {
+    SCOPED_TRACE(name);
+    ASSERT_NE(nullptr, pCaption);
+    ASSERT_NE(nullptr, pCaption->Font());
+    RECT box = pCaption->InnerBox();
+    RECT row = pRow->Rect();
+    int32_t nHeight = pCaption->Font()->PixelHeight();
+    int32_t nStandard = CAppUi::Instance()->GetStandardHeight(kDetailsCaptionHeightIndex);
+    EXPECT_EQ(std::min(nStandard, box.bottom - box.top), nHeight);
+    EXPECT_LE(nHeight, box.bottom - box.top);
+    EXPECT_LT(nHeight * 2, row.bottom - row.top);  // well inside the row, not as tall as it
+  };
+  using TRows = std::vector<std::pair<const char*, CDetailsLinkRow*>>;
+  auto rowsOf = [this](int32_t nView) -> TRows {
+    auto* p = dynamic_cast<CTrackPageView*>(m_app->ActiveView());
+    if (!p) return {};
+    TRows rows{{"video", &p->VideoRow()}, {"buy", &p->BuyRow()}, {"lyrics", &p->LyricsRow()}};
+    if (nView == 14) {
+      rows.push_back({"play", &Details()->PlayRow()});
+    } else {
+      for (auto row : TRows{{"preview", &Page()->PreviewRow()},
+                            {"matched", &Page()->MatchedRow()},
+                            {"switch", &Page()->SwitchRow()},
+                            {"full", &Page()->FullRow()}})
+        rows.push_back(row);
+    }
+    return rows;
+  };
+  for (int32_t nView : {13, 14}) {
+    for (bool bLandscape : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "view " << nView << (bLandscape ? ", landscape" : ", portrait"));
+      OnPage(nView,
+             {[this, nView] {
+                if (nView == 13) Page()->ToggleDetails();                      // the two-line row gets its size
+                searchtest::Post<BuyLinksLoadedEvent>(Buy(u"http://shop/x"));  // and the buy row
+              },
+              [this, bLandscape] {
+                if (bLandscape) m_tp->Rotate(90);
+              },
+              Until([this] { return m_app->Queue().IsEmpty(); }, 2000),
+              [&] {
+                TRows rows = rowsOf(nView);
+                ASSERT_EQ(nView == 13 ? 7u : 4u, rows.size());
+                for (auto [name, pRow] : rows) check(name, pRow->pCaption, pRow->pButton);
+                if (nView == 13) check("full, second line", Page()->FullRow().pCaption2, Page()->FullRow().pButton);
+              }},
+             "anna", [] { SetVideoEnabled(true), SetLyricsEnabled(true); });
+      TearDown();
+    }
+  }
+}
+
 // --- track details -------------------------------------------------------------
 
 TEST_F(PagesTest, TrackDetailsVariantsFollowTheSwitchesAndAskOnlyForThoseOn) {
