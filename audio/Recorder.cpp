@@ -16,19 +16,6 @@ constexpr uint32_t kFeedBytes = 2000;
 constexpr int32_t kLevelStep = 2184;
 constexpr int32_t kDefaultGrabSeconds = 30;
 
-// A state message that fires nothing once its recorder has withdrawn it, so
-// a stopped recorder's news never reaches the next one's listeners.
-class CRecorderStateMessage : public CEventFireMessage<RecorderStateEvent> {
- public:
-  explicit CRecorderStateMessage(std::shared_ptr<std::atomic<bool>> pLive) : m_pLive(std::move(pLive)) {}
-  void Dispatch() override {
-    if (m_pLive->load(std::memory_order_acquire)) CEventFireMessage<RecorderStateEvent>::Dispatch();
-  }
-
- private:
-  std::shared_ptr<std::atomic<bool>> m_pLive;
-};
-
 void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -60,9 +47,7 @@ int HighestBit(int32_t v) {
 
 }  // namespace
 
-CRecorder::CRecorder() : m_pMessagesLive(std::make_shared<std::atomic<bool>>(true)) {
-  BuildSpeexHeader(m_speexHeader);
-}
+CRecorder::CRecorder() { BuildSpeexHeader(m_speexHeader); }
 
 CRecorder::~CRecorder() {
   Stop();
@@ -146,7 +131,7 @@ int32_t CRecorder::Start(plat::WStringView url) {
 // A failed Start leaves nothing behind: the connection, the device (after
 // its close notification), the encoder; whatever was posted stays silent.
 void CRecorder::Undo() {
-  m_pMessagesLive->store(false, std::memory_order_release);
+  m_states.Withdraw();
   int32_t id = m_nUploadId.exchange(-1);
   if (id >= 0 && m_pCore) m_pCore->Close(id);
   CloseDevice();
@@ -178,7 +163,8 @@ void CRecorder::Stop() {
   // before the events and the locks.
   int32_t id = m_nUploadId.exchange(-1);
   if (id >= 0 && m_pCore) m_pCore->Close(id);
-  m_pMessagesLive->store(false, std::memory_order_release);
+  // A stopped recorder's news never reaches the next one's listeners.
+  m_states.Withdraw();
 }
 
 void CRecorder::TakeResponse(CHTTPSink** ppSink) {
@@ -435,7 +421,5 @@ void CRecorder::PostEvent(int32_t code) {
     m_nTerminal = code;
     m_bFailed.store(true);
   }
-  auto* pMessage = new CRecorderStateMessage(m_pMessagesLive);
-  pMessage->Payload() = code;
-  pMessage->Post();
+  m_states.Post(code);
 }

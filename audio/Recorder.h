@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "audio/SpeexEncoder.h"
+#include "framework/WithdrawablePoster.h"
 #include "framework/wrappers.h"
 #include "net/HTTPEntry.h"
 #include "platform/audio/Audio.h"
@@ -137,6 +138,6 @@ class CRecorder : public CHTTPListener {
   CCriticalSectionLock m_postLock{&m_postSection};
   int32_t m_nTerminal = 0;
   std::atomic<bool> m_bFailed{false};
-  // Shared with every state message posted: once cleared they fire nothing.
-  std::shared_ptr<std::atomic<bool>> m_pMessagesLive;
+  // Withdrawn at the stop: what is still queued then fires nothing.
+  CWithdrawablePoster<RecorderStateEvent> m_states;
 };

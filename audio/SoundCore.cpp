@@ -1,6 +1,7 @@
 #include "audio/SoundCore.h"
 
 #include <cstring>
+#include <utility>
 #include <new>
 
 #include "audio/AudioServices.h"
@@ -56,6 +57,7 @@ int32_t CSoundCore::Play(CSoundSource* pSource) {
   // decoder can produce a frame that would post 1.
   HoldBusy();
   SetPower(true);
+  m_states.Renew();
   PostState(EPlayerRequested);
   m_hThread = plat::CreateThread([this] { return ThreadMain(); });
   bool bStarted = false;
@@ -263,6 +265,7 @@ void CSoundCore::CloseDeviceAfterQuit() {
       }
       m_hWaveOut = nullptr;
       m_nState = ESoundFinished;
+      m_bClosedOpenDevice = true;
       PostState(EPlayerFinished);
     } else if (m_nState != ESoundIdle) {
       m_nState = ESoundFinished;
@@ -279,6 +282,18 @@ void CSoundCore::Stop() {
   plat::WaitForSingleObject(m_hThread, plat::INFINITE);
   plat::CloseHandle(m_hThread);
   m_hThread = nullptr;
+  // What the play posted and the UI thread has not run yet is news of a
+  // preview that is over: the screen showing the next one must never get
+  // it (a late error would stop that one and show its message). Whatever
+  // the player's download reports from now on is dropped as well.
+  m_states.Withdraw();
+  // The end the stop itself brought still goes out, fresh, so that the
+  // screen showing this play sees it end.
+  if (std::exchange(m_bClosedOpenDevice, false)) {
+    auto* pMessage = CEventFireMessage<PlayerStateEvent>::New();
+    pMessage->Payload() = EPlayerFinished;
+    pMessage->Post();
+  }
 }
 
 void CSoundCore::Pause() {
@@ -318,9 +333,7 @@ void CSoundCore::PostState(int32_t code) {
     }
     DebugTrace(u"[QUOREL] Sound core error\n");
   }
-  auto* pMessage = CEventFireMessage<PlayerStateEvent>::New();
-  pMessage->Payload() = code;
-  pMessage->Post();
+  m_states.Post(code);
 }
 
 void CSoundCore::SetPower(bool bOn) {

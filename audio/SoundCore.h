@@ -12,6 +12,7 @@
 #include "framework/ActivityHold.h"
 #include "audio/MP3Decoder.h"
 #include "audio/SoundSource.h"
+#include "framework/WithdrawablePoster.h"
 #include "framework/wrappers.h"
 #include "platform/audio/Audio.h"
 #include "platform/kernel/Kernel.h"
@@ -73,13 +74,15 @@ class CSoundCore {
   // Only while the device is open: Pause while playing, Resume while paused.
   void Pause();
   void Resume();
-  // Ends the thread (and the device); safe before Play and twice.
+  // Ends the thread (and the device); safe before Play and twice. States
+  // the play posted that have not run yet are withdrawn; only the stop's
+  // own 4 (when it closed the device) is posted afresh.
   void Stop();
 
   int32_t GetState();
   int32_t GetPlayedSeconds();
   // Any thread. Error 7 is posted at most once per play; later ones only
-  // trace.
+  // trace. Between a stop and the next play nothing is posted.
   void PostState(int32_t code);
   // Whether 7 has been posted (by the core or by its player).
   bool HasFailed() const { return m_bFailed.load(std::memory_order_acquire); }
@@ -135,6 +138,9 @@ class CSoundCore {
   bool m_bEndOfStream = false;
   ActivityHold m_busy;
   std::atomic<bool> m_bFailed{false};
+  CWithdrawablePoster<PlayerStateEvent> m_states;
+  // The thread closed an open device as it quit (read after it ended).
+  bool m_bClosedOpenDevice = false;
   bool m_bPowerHeld = false;
   plat::HPowerRequirement m_hPower = nullptr;
 };

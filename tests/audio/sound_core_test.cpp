@@ -294,7 +294,8 @@ TEST_F(SoundCoreTest, PauseAndResumeWhileStartingDoNothingAndPlayNeedsTheBuffer)
   idle.Stop();
   idle.Stop();
   m_app.RunAll();
-  EXPECT_EQ(m_app.states.codes, (std::vector<int32_t>{EPlayerRequested}));
+  // The starting core's 0 was withdrawn when it stopped; the idle one posted nothing.
+  EXPECT_TRUE(m_app.states.codes.empty());
   ExpectBalanced(m_app);
 }
 
@@ -326,6 +327,58 @@ TEST_F(SoundCoreTest, TheFilePlayerPlaysACachedPreview) {
     ASSERT_TRUE(RunUntil([&] { return player.HasFailed(); }));
   }
   ExpectBalanced(m_app);
+}
+
+// States a play posted that the UI thread has not run by the time it is
+// stopped belong to a preview that is over: after the stop only the stop's
+// own end arrives (when the device was open), never a late "playing",
+// "paused" or error that the next preview's screen would take for its own;
+// and the next play's states all arrive.
+TEST_F(SoundCoreTest, AStoppedPlaysLateStatesNeverReachTheNextListener) {
+  const std::string bytes = Fixture(Mp3Format::Mono44k, 1.0);
+  struct TCase {
+    const char* name;
+    std::string bytes;
+    std::function<bool(CSoundCore&)> reach;  // run before the stop, nothing dispatched
+    std::vector<int32_t> afterStop;
+  } cases[] = {
+      {"playing", bytes, [](CSoundCore& c) { return c.GetState() == ESoundPlaying; }, {EPlayerFinished}},
+      {"paused",
+       bytes,
+       [](CSoundCore& c) {
+         c.Pause();
+         return c.GetState() == ESoundPaused;
+       },
+       {EPlayerFinished}},
+      {"finished", bytes, [](CSoundCore& c) { return c.GetState() == ESoundFinished; }, {EPlayerFinished}},
+      {"failed", Junk(30000), [](CSoundCore& c) { return c.HasFailed(); }, {}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    plat::headless_audio::Reset();
+    m_app.RunAll();
+    TStateLog states;
+    TMemorySource source(c.bytes);
+    CSoundCore core;
+    ASSERT_EQ(core.Play(&source), 0);
+    bool bReached = false;
+    for (int ms = 0; ms < 10000 && !(bReached = c.reach(core)); ++ms) m_platform.RunFor(1);
+    ASSERT_TRUE(bReached);
+    EXPECT_TRUE(states.codes.empty());  // all still queued
+    core.Stop();
+    core.PostState(EPlayerNetworkUp);  // a download's news after the stop
+    m_app.RunAll();
+    EXPECT_EQ(states.codes, c.afterStop);
+    ExpectBalanced(m_app);
+
+    // The next play on another core reports as usual.
+    TStateLog next;
+    TMemorySource again(bytes);
+    CSoundCore second;
+    ASSERT_EQ(second.Play(&again), 0);
+    ASSERT_TRUE(RunUntil([&] { return next.Count(EPlayerFinished) == 1; }));
+    EXPECT_EQ(next.codes, (std::vector<int32_t>{EPlayerRequested, EPlayerPlaying, EPlayerFinished}));
+  }
 }
 
 TEST(SoundCoreThreads, PlayAndStopTwoHundredTimes) {
