@@ -5,7 +5,7 @@ GEN     := -G Ninja
 BUILD   := build
 SERVER  ?= on
 
-.PHONY: all deps build test run gallery asan tsan bench fuzz soak clean
+.PHONY: all deps build test run gallery asan tsan bench fuzz soak soak-clock clean
 
 all: build
 
@@ -46,8 +46,15 @@ bench: build
 # at the end: make soak MONKEY_STEPS=200000 MONKEY_SEED=7
 MONKEY_STEPS ?= 100000
 MONKEY_SEED  ?= 1
+# MONKEY_SAMPLE=500 adds a line of memory and record figures every 500 steps.
 soak: build
 	MONKEY_STEPS=$(MONKEY_STEPS) MONKEY_SEED=$(MONKEY_SEED) $(BUILD)/bin/test_monkey --gtest_filter='Seeds/Monkey.EveryInvariantHoldsForTheSeed/0'
+
+# Searches on the host's clock, as a person makes them, against the local
+# test server (about 11 s a cycle): make soak-clock SOAK_CYCLES=200
+SOAK_CYCLES ?= 200
+soak-clock: build
+	$(BUILD)/bin/quorel-soak --cycles $(SOAK_CYCLES)
 
 fuzz:
 	scripts/install-deps.sh fuzz

@@ -86,9 +86,14 @@ constexpr int32_t kFrameColour = static_cast<int32_t>(0xFFA88011u);
 constexpr int32_t kBusyFirstFrame = 139;
 constexpr int32_t kBusyLastFrame = 148;
 
+uint64_t& OutwardCallTotal() {
+  static uint64_t total = 0;
+  return total;
+}
+
 void Record(const std::string& call) {
   DebugTrace(u"[QUOREL] %S\n", call);
-  CQuorelAppUi::OutwardCalls().push_back(call);
+  CQuorelAppUi::RecordOutwardCall(call);
 }
 
 }  // namespace
@@ -1201,6 +1206,17 @@ void CQuorelAppUi::OnIncomingCall(const int32_t& nLine) {
 std::vector<std::string>& CQuorelAppUi::OutwardCalls() {
   static std::vector<std::string> calls;
   return calls;
+}
+
+uint64_t CQuorelAppUi::OutwardCallCount() { return OutwardCallTotal(); }
+
+void CQuorelAppUi::RecordOutwardCall(std::string call) {
+  std::vector<std::string>& calls = OutwardCalls();
+  // A program that runs for weeks would record without end: only the
+  // newest calls are kept (the older half goes at once, so trimming is rare).
+  if (calls.size() >= kKeptOutwardCalls) calls.erase(calls.begin(), calls.begin() + kKeptOutwardCalls / 2);
+  calls.push_back(std::move(call));
+  ++OutwardCallTotal();
 }
 
 void CQuorelAppUi::ShowMessage(int32_t nTextId, int32_t nKind) {

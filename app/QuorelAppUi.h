@@ -251,8 +251,12 @@ class CQuorelAppUi : public CAppUi, private IActivitySink {
   // Null before start-up and after shut-down.
   static CPreviewControl* Preview();
   // The object's outward calls, oldest first ("ShowMessage 44 152",
-  // "StopPreview", ...), traced as they happen.
+  // "StopPreview", ...), traced as they happen; the newest ones only, at
+  // most kKeptOutwardCalls. The count goes on over the ones let go.
+  static constexpr size_t kKeptOutwardCalls = 512;
   static std::vector<std::string>& OutwardCalls();
+  static uint64_t OutwardCallCount();
+  static void RecordOutwardCall(std::string call);
 
   bool IsFollowUpRunning() const { return m_followUpRunning; }
   size_t HistorySize() const { return m_history.size(); }

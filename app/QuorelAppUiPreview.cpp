@@ -24,7 +24,7 @@ void CQuorelAppUi::PlayPreview() {
 }
 
 void CQuorelAppUi::StopPreview() {
-  OutwardCalls().push_back("StopPreview");
+  RecordOutwardCall("StopPreview");
   if (CPreviewControl* p = Preview()) p->Stop();
 }
 

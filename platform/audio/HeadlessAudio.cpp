@@ -34,6 +34,7 @@ struct HeadlessState {
   std::vector<uint8_t> delivered;
   std::vector<SpeakerStream> speaker;
   bool unpaced = false;
+  size_t speakerKeepBytes = headless_audio::kDefaultSpeakerKeepBytes;
   // QUOREL_SPEAKER: where every stream goes when it closes, over the setting.
   std::optional<std::filesystem::path> speakerFile;
 };
@@ -41,6 +42,26 @@ struct HeadlessState {
 HeadlessState& State() {
   static HeadlessState* state = new HeadlessState;
   return *state;
+}
+
+void DropStream(SpeakerStream& stream) {
+  std::vector<uint8_t>().swap(stream.pcm);
+  std::vector<SpeakerRecord>().swap(stream.records);
+  stream.dropped = true;
+}
+
+// Oldest first, closed streams let go of what they played until the rest
+// fits the limit.
+void KeepSpeakerWithinLimitLocked(HeadlessState& s) {
+  size_t kept = 0;
+  for (const SpeakerStream& stream : s.speaker)
+    if (!stream.open) kept += stream.pcm.size();
+  for (SpeakerStream& stream : s.speaker) {
+    if (kept <= s.speakerKeepBytes) break;
+    if (stream.open || stream.dropped) continue;
+    kept -= stream.pcm.size();
+    DropStream(stream);
+  }
 }
 
 ClockTime DurationNs(uint64_t bytes, uint32_t bytesPerSecond, bool unpaced) {
@@ -279,6 +300,7 @@ class HeadlessOutput : public PacedEngine {
       if (m_stream >= s.speaker.size()) return;
       s.speaker[m_stream].open = false;
       copy = s.speaker[m_stream];
+      KeepSpeakerWithinLimitLocked(s);
     }
     std::optional<std::filesystem::path> target;
     {
@@ -422,6 +444,29 @@ std::vector<SpeakerStream> Speaker() {
   return s.speaker;
 }
 
+size_t CapturedBytes() {
+  HeadlessState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  size_t n = s.delivered.size() + s.log.size() * sizeof(MicDelivery);
+  for (const SpeakerStream& stream : s.speaker)
+    n += sizeof stream + stream.pcm.size() + stream.records.size() * sizeof(SpeakerRecord);
+  return n;
+}
+
+void SetSpeakerKeepBytes(size_t bytes) {
+  HeadlessState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.speakerKeepBytes = bytes;
+  KeepSpeakerWithinLimitLocked(s);
+}
+
+void ClearCaptures() {
+  HeadlessState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  for (SpeakerStream& stream : s.speaker)
+    if (!stream.open) DropStream(stream);
+}
+
 void SetUnpaced(bool unpaced) {
   HeadlessState& s = State();
   std::lock_guard<std::mutex> guard(s.lock);
@@ -438,6 +483,7 @@ void Reset() {
   s.delivered.clear();
   s.speaker.clear();
   s.unpaced = false;
+  s.speakerKeepBytes = kDefaultSpeakerKeepBytes;
   s.speakerFile.reset();
 }
 

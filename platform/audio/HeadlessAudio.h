@@ -66,6 +66,8 @@ struct SpeakerStream {
   std::vector<uint8_t> pcm;
   std::vector<SpeakerRecord> records;
   bool open = true;
+  // Closed, and its PCM and records let go (the keep limit, ClearCaptures).
+  bool dropped = false;
 };
 
 namespace headless_audio {
@@ -83,6 +85,15 @@ std::vector<MicDelivery> DeliveryLog();
 std::vector<uint8_t> Delivered();
 // Every output stream opened since the reset, in opening order.
 std::vector<SpeakerStream> Speaker();
+// Bytes the captures hold now: speaker PCM and records, microphone log.
+size_t CapturedBytes();
+// Closed streams keep what they played up to this many PCM bytes in all
+// (kDefaultSpeakerKeepBytes unless set); past it the oldest ones are
+// dropped, so a long run on these devices stays bounded in memory.
+constexpr size_t kDefaultSpeakerKeepBytes = 64u << 20;
+void SetSpeakerKeepBytes(size_t bytes);
+// Drops what every closed stream played; open ones go on capturing.
+void ClearCaptures();
 // Headers complete as soon as they are queued or written (benchmarks).
 void SetUnpaced(bool unpaced);
 // Device counts override the settings; nullopt goes back to them.

@@ -1,6 +1,5 @@
 #include "Monkey.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,6 +32,7 @@
 #include "platform/phone/ConnMgr.h"
 #include "platform/phone/Telephony.h"
 #include "platform/registry/Registry.h"
+#include "platform/text/Text.h"
 #include "platform/testing/TestPlatform.h"
 #include "platform/ui/Ui.h"
 #include "audio/SoundCore.h"
@@ -62,15 +62,6 @@ fs::path WriteTone(const fs::path& folder) {
   }
   plat::WriteWavFile(path, format, pcm);
   return path;
-}
-
-int CountEntries(const char* folder) {
-  int n = 0;
-  if (DIR* d = opendir(folder)) {
-    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
-    closedir(d);
-  }
-  return n;
 }
 
 // Faults the server may play on its next reply of a route.
@@ -120,9 +111,11 @@ class TMonkey {
 
   bool Idle();
   void Step();
+  // One line of figures to stderr, to see what grows over a long run.
+  void PrintSample();
   // Storm mode: one turn of the scripted flow; the wait until the next.
   void StormTurn();
-  size_t MessagesShown() const;
+  size_t MessagesShown();
   void TapRecordButton();
   void StartPreview();
   void Tap();
@@ -160,6 +153,8 @@ class TMonkey {
   uint32_t m_nDismissals = 0;
   uint32_t m_nextToggle = 0;
   size_t m_messagesBefore = 0;
+  uint64_t m_nCallsCounted = CQuorelAppUi::OutwardCallCount();
+  size_t m_nMessagesShown = 0;
   size_t m_requestsBefore = 0;
 };
 
@@ -185,11 +180,16 @@ void TMonkey::TapRecordButton() {
   }
 }
 
-size_t TMonkey::MessagesShown() const {
-  size_t n = 0;
-  for (const std::string& call : CQuorelAppUi::OutwardCalls())
-    n += call.rfind("ShowMessage", 0) == 0 || call.rfind("ShowServerMessageView", 0) == 0;
-  return n;
+size_t TMonkey::MessagesShown() {
+  // The program keeps only its newest calls: the ones made since the last
+  // look are counted, whatever it has let go since.
+  const std::vector<std::string>& calls = CQuorelAppUi::OutwardCalls();
+  const uint64_t total = CQuorelAppUi::OutwardCallCount();
+  const size_t fresh = static_cast<size_t>(std::min<uint64_t>(total - m_nCallsCounted, calls.size()));
+  for (size_t i = calls.size() - fresh; i < calls.size(); ++i)
+    m_nMessagesShown += calls[i].rfind("ShowMessage", 0) == 0 || calls[i].rfind("ShowServerMessageView", 0) == 0;
+  m_nCallsCounted = total;
+  return m_nMessagesShown;
 }
 
 void TMonkey::StormTurn() {
@@ -417,6 +417,14 @@ void TMonkey::Step() {
   if (bInput) m_quietSince = plat::GetTickCount();
 }
 
+void TMonkey::PrintSample() {
+  const plat::GlyphCacheStats glyphs = plat::GetGlyphCacheStats();
+  std::fprintf(stderr, "step %d: %s; sound captured %zu kB, outward calls %zu, glyphs %zu, server log %zu\n",
+               m_result.stepsRun, support::FormatFigures(SampleResources()).c_str(),
+               plat::headless_audio::CapturedBytes() / 1024, CQuorelAppUi::OutwardCalls().size(), glyphs.entries,
+               m_server->Log().size());
+}
+
 void TMonkey::CheckStore() {
   ::PreviewStore* pStore = CQuorelAppUi::PreviewStore();
   if (!pStore) return;
@@ -476,19 +484,32 @@ bool TMonkey::Idle() {
   CheckInvariants();
   if (!m_result.failure.empty() || m_result.stepsRun >= m_options.steps || m_bStormDone) {
     if (!m_bStop) {
+      // Taken while the program still runs, as the warm-up figures are.
+      if (m_options.warmUpSteps > 0) {
+        plat::headless_audio::ClearCaptures();
+        m_result.end = SampleResources();
+      }
       m_bStop = true;
       plat::PostQuitMessage(0);
     }
     return true;
   }
-  if (m_options.warmUpSteps > 0 && m_result.stepsRun == m_options.warmUpSteps) m_result.warm = SampleResources();
+  if (m_options.warmUpSteps > 0 && m_result.stepsRun == m_options.warmUpSteps) {
+    plat::headless_audio::ClearCaptures();
+    m_result.warm = SampleResources();
+  }
+  if (m_options.sampleEvery > 0 && m_result.stepsRun % m_options.sampleEvery == 0) PrintSample();
   if (m_options.stormCycles > 0) {
     StormTurn();
     ++m_result.stepsRun;
     return true;
   }
-  // The captured debug output would grow with the run.
-  if (m_result.stepsRun % 256 == 0) m_tp->ClearDebugLines();
+  // The captured debug output and sound would grow with the run (records
+  // of the test device, not the program's).
+  if (m_result.stepsRun % 256 == 0) {
+    m_tp->ClearDebugLines();
+    plat::headless_audio::ClearCaptures();
+  }
   Step();
   ++m_result.stepsRun;
   return true;
@@ -586,7 +607,7 @@ void TMonkey::Run() {
   }
   done.notify_all();
   watchdog.join();
-  m_result.end = SampleResources();
+  if (m_result.end.rssKb == 0) m_result.end = SampleResources();
   m_result.virtualMs = plat::GetTickCount() - startTick;
   CHTTPSession::SetIdentitySource(nullptr);
   plat::SetMainModule(nullptr);
@@ -600,18 +621,7 @@ void TMonkey::Run() {
 
 }  // namespace
 
-TResources SampleResources() {
-  TResources r;
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmRSS:", 0) == 0) r.rssKb = std::atol(line.c_str() + 6);
-    if (line.rfind("Threads:", 0) == 0) r.threads = std::atoi(line.c_str() + 8);
-  }
-  r.fds = CountEntries("/proc/self/fd");
-  r.handles = static_cast<long>(plat::OpenHandleCount());
-  r.gdiObjects = static_cast<long>(plat::GdiObjectCount());
-  return r;
-}
+TResources SampleResources() { return support::SampleProcessFigures(); }
 
 std::string TMonkeyResult::Report(uint64_t seed) const {
   std::ostringstream out;

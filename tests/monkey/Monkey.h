@@ -15,6 +15,8 @@
 #include <map>
 #include <string>
 
+#include "support/ProcessFigures.h"
+
 namespace monkey {
 
 struct TMonkeyOptions {
@@ -23,6 +25,8 @@ struct TMonkeyOptions {
   // Resource figures (RSS, descriptors, threads, handles) are taken after
   // this many steps and at the end; 0: none.
   int warmUpSteps = 0;
+  // A line of memory and record figures every this many steps; 0: none.
+  int sampleEvery = 0;
   // Longest virtual time a step may take before the loop is idle again.
   uint32_t stepLimitMs = 60000;
   // Share of steps (percent) that make the server's next reply of a route go wrong.
@@ -37,13 +41,7 @@ struct TMonkeyOptions {
   uint32_t reactorQuietMs = 10;
 };
 
-struct TResources {
-  long rssKb = 0;
-  int fds = 0;
-  int threads = 0;
-  long handles = 0;     // platform kernel objects open
-  long gdiObjects = 0;  // bitmaps, brushes, fonts, DCs (stock aside)
-};
+using TResources = support::TProcessFigures;
 TResources SampleResources();
 
 struct TMonkeyResult {

@@ -20,16 +20,17 @@ void RunSeed(uint64_t seed, int steps, bool bNetworkDrops) {
   monkey::TMonkeyOptions options;
   options.seed = seed;
   options.steps = steps;
-  options.warmUpSteps = steps / 10;
+  // Late enough for the program's caches (glyphs, fonts, pictures) to be
+  // filled; MONKEY_WARMUP moves it.
+  options.warmUpSteps = EnvInt("MONKEY_WARMUP", steps / 4);
+  options.sampleEvery = EnvInt("MONKEY_SAMPLE", 0);
   options.faultPercent = static_cast<uint32_t>(EnvInt("MONKEY_FAULTS", 8));
   options.networkDrops = EnvInt("MONKEY_DROPS", bNetworkDrops ? 1 : 0) != 0;
   monkey::TMonkeyResult r = monkey::RunMonkey(options);
   std::printf("%s", r.Report(seed).c_str());
   std::printf("%.0f steps per second\n", r.realSeconds > 0 ? r.stepsRun / r.realSeconds : 0.0);
-  std::printf("resources at step %d: RSS %ld kB, %d fds, %d threads, %ld handles, %ld GDI objects\n",
-              options.warmUpSteps, r.warm.rssKb, r.warm.fds, r.warm.threads, r.warm.handles, r.warm.gdiObjects);
-  std::printf("resources at the end: RSS %ld kB, %d fds, %d threads, %ld handles, %ld GDI objects\n", r.end.rssKb,
-              r.end.fds, r.end.threads, r.end.handles, r.end.gdiObjects);
+  std::printf("resources at step %d: %s\n", options.warmUpSteps, support::FormatFigures(r.warm).c_str());
+  std::printf("resources at the end: %s\n", support::FormatFigures(r.end).c_str());
   EXPECT_EQ(r.failure, "") << r.Report(seed);
   EXPECT_EQ(r.stepsRun, steps) << r.Report(seed);
 }

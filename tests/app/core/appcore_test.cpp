@@ -156,6 +156,25 @@ TEST_F(AppCoreTest, NothingNavigatesOnceShutDownBegan) {
   EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
 }
 
+// A program that runs for weeks keeps only its newest outward calls, and
+// counts every one; a preview stopped with no object left counts too.
+TEST_F(AppCoreTest, TheOutwardCallsKeepTheNewestAndCountThemAll) {
+  CQuorelAppUi::OutwardCalls().clear();
+  const uint64_t before = CQuorelAppUi::OutwardCallCount();
+  const size_t kCalls = 3 * CQuorelAppUi::kKeptOutwardCalls + 7;
+  for (size_t i = 0; i < kCalls; ++i) CQuorelAppUi::RecordOutwardCall("call " + std::to_string(i));
+  CQuorelAppUi::StopPreview();
+  const auto& calls = CQuorelAppUi::OutwardCalls();
+  EXPECT_LE(calls.size(), CQuorelAppUi::kKeptOutwardCalls);
+  EXPECT_GE(calls.size(), CQuorelAppUi::kKeptOutwardCalls / 2);
+  EXPECT_EQ(calls.back(), "StopPreview");
+  // Whatever is kept is the unbroken tail, oldest first.
+  const size_t first = kCalls + 1 - calls.size();
+  for (size_t i = 0; i + 1 < calls.size(); ++i) ASSERT_EQ(calls[i], "call " + std::to_string(first + i));
+  EXPECT_EQ(CQuorelAppUi::OutwardCallCount() - before, kCalls + 1);
+  CQuorelAppUi::OutwardCalls().clear();
+}
+
 // --- busy indicator ------------------------------------------------------------
 
 TEST_F(AppCoreTest, TheIndicatorShowsWhileBusyAndNotQuiet) {

@@ -363,6 +363,48 @@ TEST_F(WaveOutTest, GainIsPerStreamAndResetReturnsEverything) {
   EXPECT_EQ(other.Count(WOM_CLOSE), 1u);
 }
 
+// A long run plays stream after stream: the speaker keeps the newest ones
+// within its limit and lets the oldest closed ones go, never an open one;
+// the entries stay, so stream numbers do not move.
+TEST_F(WaveOutTest, ClosedStreamsBeyondTheKeepLimitLetGoOfWhatTheyPlayed) {
+  headless_audio::SetSpeakerKeepBytes(3 * 1600);
+  std::vector<int16_t> samples(800, 1000);  // 100 ms at 8 kHz
+  Seen closed;
+  auto play = [&](bool close) {
+    HWaveOut h = OpenOutput(PcmFormat(8000, 1), close ? &closed : &seen);
+    WaveHeader hdr;
+    hdr.lpData = reinterpret_cast<uint8_t*>(samples.data());
+    hdr.dwBufferLength = 1600;
+    waveOutPrepareHeader(h, &hdr, sizeof hdr);
+    waveOutWrite(h, &hdr, sizeof hdr);
+    tp.Clock()->RunFor(150);
+    waveOutUnprepareHeader(h, &hdr, sizeof hdr);
+    if (close) {
+      EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+    }
+    return h;
+  };
+  HWaveOut open = play(false);
+  for (int i = 0; i < 5; ++i) play(true);
+  auto speaker = tp.Speaker();
+  ASSERT_EQ(speaker.size(), 6u);
+  std::vector<size_t> kept;
+  for (const SpeakerStream& stream : speaker) kept.push_back(stream.pcm.size());
+  EXPECT_EQ(kept, (std::vector<size_t>{1600, 0, 0, 1600, 1600, 1600}));
+  EXPECT_FALSE(speaker[0].dropped);
+  EXPECT_TRUE(speaker[1].dropped && speaker[1].records.empty());
+  EXPECT_FALSE(speaker[5].dropped);
+  EXPECT_EQ(headless_audio::CapturedBytes(), 4 * (sizeof(SpeakerStream) + 1600 + sizeof(SpeakerRecord)) +
+                                                 2 * sizeof(SpeakerStream));
+  // Clearing drops every closed stream; the open one goes on capturing.
+  headless_audio::ClearCaptures();
+  kept.clear();
+  for (const SpeakerStream& stream : tp.Speaker()) kept.push_back(stream.pcm.size());
+  EXPECT_EQ(kept, (std::vector<size_t>{1600, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(waveOutClose(open), MMSYSERR_NOERROR);
+  headless_audio::SetSpeakerKeepBytes(headless_audio::kDefaultSpeakerKeepBytes);
+}
+
 TEST(WavFiles, RoundTripDownMixAndResample) {
   std::vector<uint8_t> stereo;
   for (int i = 0; i < 16000; ++i) {  // 1 s at 16 kHz: left 1000, right 3000
