@@ -26,7 +26,6 @@
 #include "app/UserPageView.h"
 #include "e2e/Road.h"
 #include "platform/audio/HeadlessAudio.h"
-#include "platform/shell/DeviceServices.h"
 #include "protocol/AppSettings.h"
 #include "protocol/HTTPUserModel.h"
 #include "protocol/PreviewStore.h"
@@ -78,12 +77,12 @@ struct TSoak {
   support::TProcessFigures warm, end;
   int backByHand = 0;  // cycles whose Back keys did not reach the recorder
 
-  // The figures of the program, not of the test device: the headless
-  // speaker keeps every stream it played for the tests to read, so each
-  // cycle drops what it captured.
-  support::TProcessFigures Sample() {
+  // The figures of the program, not of the test device: the device keeps
+  // the debug output and every sound it played for the tests to read, so
+  // each cycle drops them.
+  void DropDeviceRecords(e2e::Road& road) {
+    road.Device().ClearDebugLines();
     plat::headless_audio::ClearCaptures();
-    return support::SampleProcessFigures();
   }
 
   void Queue(e2e::Road& road, int cycle) {
@@ -134,11 +133,12 @@ struct TSoak {
         CQuorelAppUi::GoBackTo(2);
       }
       cycleSeconds.push_back(std::chrono::duration<double>(TClock::now() - cycleStart).count());
-      if (cycle + 1 == options.warmUp) warm = Sample();
-      if (cycle + 1 == options.cycles) end = Sample();
+      DropDeviceRecords(road);
+      const support::TProcessFigures now = support::SampleProcessFigures();
+      if (cycle + 1 == options.warmUp) warm = now;
+      if (cycle + 1 == options.cycles) end = now;
       if (options.trace || (cycle + 1) % 10 == 0)
-        std::printf("cycle %d: %.2f s; %s\n", cycle + 1, cycleSeconds.back(),
-                    support::FormatFigures(Sample()).c_str());
+        std::printf("cycle %d: %.2f s; %s\n", cycle + 1, cycleSeconds.back(), support::FormatFigures(now).c_str());
       std::fflush(stdout);
     });
   }

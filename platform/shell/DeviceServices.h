@@ -140,6 +140,8 @@ struct FeedbackEvent {
   std::filesystem::path file;  // what it resolved to
   uint32_t flags = 0;
 };
+// The newest requests, oldest first; at most kKeptFeedbackEvents.
+constexpr size_t kKeptFeedbackEvents = 1024;
 std::vector<FeedbackEvent> FeedbackEvents();
 
 // ---- Other shell calls ----------------------------------------------------

@@ -40,6 +40,10 @@ std::optional<std::filesystem::path> ExistingFile(WStringView virtualPath) {
 void Record(FeedbackEvent event) {
   FeedbackState& s = State();
   std::lock_guard<std::mutex> guard(s.lock);
+  // Every tap is recorded, for weeks: only the newest are kept (the older
+  // half goes at once, so trimming is rare).
+  if (s.events.size() >= kKeptFeedbackEvents)
+    s.events.erase(s.events.begin(), s.events.begin() + kKeptFeedbackEvents / 2);
   s.events.push_back(std::move(event));
 }
 

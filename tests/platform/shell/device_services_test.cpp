@@ -280,6 +280,21 @@ TEST_F(Feedback, VibrationPlaysAnExistingEffectFile) {
   EXPECT_EQ(events[1].name, u"windows\\press.ivt");
 }
 
+// A program that runs for weeks taps without end: the records keep the
+// newest requests, in order, and never more than their limit.
+TEST_F(Feedback, OnlyTheNewestRequestsAreKept) {
+  Touch("Windows/tap.wav");
+  const size_t kPlays = 2 * kKeptFeedbackEvents + 5;
+  for (size_t i = 0; i < kPlays; ++i)
+    ASSERT_TRUE(PlaySound(i + 1 == kPlays ? u"" : u"tap.wav", nullptr, static_cast<uint32_t>(i)));
+  const auto events = FeedbackEvents();
+  EXPECT_LE(events.size(), kKeptFeedbackEvents);
+  EXPECT_GE(events.size(), kKeptFeedbackEvents / 2);
+  EXPECT_EQ(events.back().kind, FeedbackEvent::Kind::SoundStop);
+  const size_t first = kPlays - events.size();
+  for (size_t i = 0; i < events.size(); ++i) ASSERT_EQ(events[i].flags, first + i);
+}
+
 TEST_F(Feedback, AnUnterminatedEffectPathIsReadOnlyUpToTheLimit) {
   // Exactly as long as the limit, with no terminator after it: reading on
   // would leave the buffer.
