@@ -37,7 +37,9 @@ using TClock = std::chrono::steady_clock;
 
 struct TSoakOptions {
   int cycles = 200;
-  int warmUp = 10;
+  // Long enough for the program's bounded records (touch feedback) and
+  // caches to fill.
+  int warmUp = 30;
   bool trace = false;
 };
 

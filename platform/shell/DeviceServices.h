@@ -141,7 +141,7 @@ struct FeedbackEvent {
   uint32_t flags = 0;
 };
 // The newest requests, oldest first; at most kKeptFeedbackEvents.
-constexpr size_t kKeptFeedbackEvents = 1024;
+constexpr size_t kKeptFeedbackEvents = 256;
 std::vector<FeedbackEvent> FeedbackEvents();
 
 // ---- Other shell calls ----------------------------------------------------
