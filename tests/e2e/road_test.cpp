@@ -508,9 +508,8 @@ TEST(MainRoad, StartRecordStopResults) {
     // Pause through the options menu, as the toolkit chooses an item.
     road.Device().Key(plat::VK_F2);
   });
-  road.Wait(200);
+  road.Until("the options menu", [] { return CAppUi::Instance()->IsMenuMode(); });
   road.Then([&] {
-    ASSERT_TRUE(CAppUi::Instance()->IsMenuMode());
     EXPECT_FALSE(CQuorelAppUi::App()->IsLeftSoftKeyEnabled());
     EXPECT_TRUE(CQuorelAppUi::App()->IsRightSoftKeyEnabled());
     const int32_t n = MenuPosition(Ui(21));
@@ -595,16 +594,17 @@ TEST(MainRoad, StartRecordStopResults) {
     // 11. The options menu on the results.
     road.Device().Key(plat::VK_F2);
   });
-  road.Wait(200);
+  road.Until("the options menu", [] { return CAppUi::Instance()->IsMenuMode(); });
   road.Then([&] {
-    ASSERT_TRUE(CAppUi::Instance()->IsMenuMode());
     std::vector<plat::WString> texts;
     for (const CAppUi::TMenuCommand& command : CAppUi::Instance()->MenuCommands()) texts.push_back(command.text);
     std::vector<plat::WString> expected;
     for (int32_t id : {20, 22, 25, 26, 46, 29, 30, 31}) expected.push_back(Ui(id));
     EXPECT_EQ(texts, expected);
-    road.Device().Key(plat::VK_F2);
   });
+  // The toolkit takes a close only once the menu has slid in.
+  road.Wait(500);
+  road.Then([&] { road.Device().Key(plat::VK_F2); });
   road.Until("the menu closed", [] { return !CAppUi::Instance()->IsMenuMode(); });
   road.Then([&] { EXPECT_EQ(road.ActiveView(), 4); });
 
