@@ -178,7 +178,7 @@ void TapScrolled(Road& road, std::function<CControl*()> control) {
     const int32_t margin = (view.bottom - view.top) / 8;
     const int32_t mid = (rc.top + rc.bottom) / 2;
     int32_t d = 0;
-    if (mid > view.bottom - margin) d = std::max(mid - (view.bottom - margin), margin) ;
+    if (mid > view.bottom - margin) d = std::max(mid - (view.bottom - margin), margin);
     if (mid < view.top + margin) d = -std::max(view.top + margin - mid, margin);
     const int32_t from = d > 0 ? view.bottom - margin / 2 : view.top + margin / 2;
     *drag = {POINT{x, from}, POINT{x, from - d}};
