@@ -160,6 +160,9 @@ int main(int argc, char** argv) {
   // The catalogue's own pitch, so every search ends in results.
   config.micHz = 262;
   config.echoDebugOutput = soak.options.trace;
+  // The server ends itself after its lifetime: longer than the whole run.
+  config.serverOptions.push_back("--lifetime");
+  config.serverOptions.push_back(std::to_string(600 + 60 * soak.options.cycles));
   e2e::Road road(config);
   if (!road.Ready()) {
     std::fprintf(stderr, "quorel-soak: %s\n", road.Error().c_str());
