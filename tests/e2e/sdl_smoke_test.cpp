@@ -69,15 +69,21 @@ bool Called(const std::string& call) {
   return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
 
+// The program in the window with SDL's dummy sound driver, on the host's
+// clock: SDL's own threads know nothing of a virtual clock.
+e2e::RoadConfig WindowRoad() {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  setenv("QUOREL_BACKEND", "sdl", 1);
+  e2e::RoadConfig config;
+  config.virtualClock = false;
+  return config;
+}
+
 // A recording started and stopped by taps that reach the program as SDL
 // events, from SDL's own microphone (the dummy driver's, silent) or, with
 // `bWavMicrophone`, from the WAV file QUOREL_MIC names; F4 ends it.
 void RecordAndStopThroughTheWindow(bool bWavMicrophone) {
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  setenv("QUOREL_BACKEND", "sdl", 1);
-  e2e::RoadConfig config;
-  config.virtualClock = false;  // SDL's own threads know nothing of a virtual clock
-  e2e::Road road(config);
+  e2e::Road road(WindowRoad());
   ASSERT_TRUE(road.Ready()) << road.Error();
   if (bWavMicrophone) {
     setenv("QUOREL_MIC", road.Microphone().c_str(), 1);
@@ -155,11 +161,7 @@ TEST(SdlSmoke, RecordStopFromTheWavMicrophone) {
 
 TEST(SdlSmoke, PaintsReachesTheServerAndEndsOnF4) {
   if (!getenv(kChildFlag)) GTEST_SKIP() << "runs under xvfb-run through SdlSmokeUnderXvfb";
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  setenv("QUOREL_BACKEND", "sdl", 1);
-  e2e::RoadConfig config;
-  config.virtualClock = false;  // SDL's own threads know nothing of a virtual clock
-  e2e::Road road(config);
+  e2e::Road road(WindowRoad());
   ASSERT_TRUE(road.Ready()) << road.Error();
   ASSERT_STREQ(plat::InstallPreferredDisplayBackend(), "sdl");
   auto pWindow = std::dynamic_pointer_cast<plat::SdlBackend>(plat::CurrentDisplayBackend());
