@@ -21,14 +21,15 @@
 #include <vector>
 
 #include "app/QuorelAppUi.h"
-#include "e2e/Road.h"
-#include "platform/display/Headless.h"
+#include "bench/HostRoad.h"
 #include "platform/testing/TestPlatform.h"
 #include "tests/support/ProgramProcess.h"
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
+using bench::Median;
+using bench::Ms;
+using bench::TClock;
 
 struct TStart {
   double firstFrameMs = -1;
@@ -68,15 +69,6 @@ TStart StartOnce(const std::filesystem::path& root, int idleSeconds) {
 
 std::filesystem::path Root() {
   return std::filesystem::temp_directory_path() / ("quorel-bench-start-" + std::to_string(getpid()));
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? -1 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
-}
-
-double Ms(TClock::time_point from, TClock::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
 // The anchor in the same run: the headless platform started and stopped
@@ -128,16 +120,6 @@ void BM_HeadlessPlatformAlone(benchmark::State& state) {
 }
 BENCHMARK(BM_HeadlessPlatformAlone)->Unit(benchmark::kMillisecond);
 
-// Notes the first frame presented.
-class TFirstFrame : public plat::HeadlessBackend {
- public:
-  std::optional<TClock::time_point> at;
-  void Present(const plat::FrameBuffer& screen, const plat::Rect& damage) override {
-    plat::HeadlessBackend::Present(screen, damage);
-    if (!at) at = TClock::now();
-  }
-};
-
 // Where the start's time goes: the program's own loop (WinMain, every view
 // registered, view 2 first) started 10 times in this process, each on a
 // fresh device, its start-up steps timed through the step hook up to the
@@ -155,14 +137,11 @@ void BM_StartBreakdown(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<std::pair<double, TParts>> runs;  // total, parts
     for (int run = 0; run < kRuns; ++run) {
-      e2e::RoadConfig config;
-      config.virtualClock = false;
-      e2e::Road road(config);
-      if (!road.Ready()) {
-        state.SkipWithError(road.Error().c_str());
-        return;
-      }
-      auto frame = std::make_shared<TFirstFrame>();
+      std::unique_ptr<e2e::Road> pRoad = bench::HostClockRoad(state);
+      if (!pRoad) return;
+      e2e::Road& road = *pRoad;
+      auto frame = std::make_shared<bench::TFrameWatch>();
+      frame->Arm(bench::TFrameWatch::kAnyView);
       plat::InstallDisplayBackend(frame);
       std::map<S, TClock::time_point> opened;
       CQuorelAppUi::SetStartStepHook([&](S step) {
@@ -173,16 +152,16 @@ void BM_StartBreakdown(benchmark::State& state) {
       const auto begun = TClock::now();
       const int code = road.Run();
       CQuorelAppUi::SetStartStepHook({});
-      if (code != 0 || !frame->at || opened.size() != static_cast<size_t>(S::OptionsMenu)) {
+      if (code != 0 || !frame->Painted() || opened.size() != static_cast<size_t>(S::OptionsMenu)) {
         state.SkipWithError("the program did not start to its first frame");
         return;
       }
       TParts parts{{"before_steps", Ms(begun, opened[S::UiStrings])}};
       for (size_t i = 0; i < std::size(kParts); ++i) {
-        const auto end = i + 1 < std::size(kParts) ? opened[kParts[i + 1].first] : *frame->at;
+        const auto end = i + 1 < std::size(kParts) ? opened[kParts[i + 1].first] : *frame->Painted();
         parts.emplace_back(kParts[i].second, Ms(opened[kParts[i].first], end));
       }
-      runs.emplace_back(Ms(begun, *frame->at), std::move(parts));
+      runs.emplace_back(Ms(begun, *frame->Painted()), std::move(parts));
     }
     state.counters["first_run_total_ms"] = runs.front().first;
     std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -10,7 +10,6 @@
 // Five searches per run; the counters give the median and the maximum.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -22,6 +21,7 @@
 #include "app/RecordListPanel.h"
 #include "app/ResultListView.h"
 #include "app/UserPageView.h"
+#include "bench/HostRoad.h"
 #include "bench/MemcpyAnchor.h"
 #include "e2e/Road.h"
 #include "framework/Events.h"
@@ -33,31 +33,12 @@
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-double Ms(TClock::time_point from, TClock::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// Notes the moment of the first frame presented while view `m_nView` is
-// active, once armed.
-class TFrameWatch : public plat::HeadlessBackend {
- public:
-  void Arm(int32_t nView) {
-    m_nView = nView;
-    m_painted.reset();
-  }
-  std::optional<TClock::time_point> Painted() const { return m_painted; }
-  void Present(const plat::FrameBuffer& screen, const plat::Rect& damage) override {
-    plat::HeadlessBackend::Present(screen, damage);
-    if (m_nView >= 0 && !m_painted && CAppUi::Instance() && CAppUi::Instance()->GetActiveViewId() == m_nView)
-      m_painted = TClock::now();
-  }
-
- private:
-  int32_t m_nView = -1;
-  std::optional<TClock::time_point> m_painted;
-};
+using bench::HostClockRoad;
+using bench::Max;
+using bench::Median;
+using bench::Ms;
+using bench::TClock;
+using bench::TFrameWatch;
 
 // The first capture-finished report after the stop.
 class TCaptureWatch : public CEventListenerFor<RecorderStateEvent> {
@@ -85,23 +66,12 @@ struct TAnchorGet {
   }
 };
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? -1 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
-}
-double Max(const std::vector<double>& v) { return v.empty() ? -1 : *std::max_element(v.begin(), v.end()); }
-
 void BM_StopToResultsPainted(benchmark::State& state) {
   constexpr int kRuns = 5;
   for (auto _ : state) {
-    e2e::RoadConfig config;
-    config.virtualClock = false;
-    config.echoDebugOutput = getenv("QUOREL_BENCH_TRACE") != nullptr;
-    e2e::Road road(config);
-    if (!road.Ready()) {
-      state.SkipWithError(road.Error().c_str());
-      return;
-    }
+    std::unique_ptr<e2e::Road> pRoad = HostClockRoad(state, getenv("QUOREL_BENCH_TRACE") != nullptr);
+    if (!pRoad) return;
+    e2e::Road& road = *pRoad;
     auto watch = std::make_shared<TFrameWatch>();
     plat::InstallDisplayBackend(watch);
     std::vector<double> stopToPaint, tapToPaint, replyToPaint, sentToReply, anchor;
@@ -182,13 +152,9 @@ BENCHMARK(BM_StopToResultsPainted)->UseManualTime()->Iterations(1)->Unit(benchma
 void BM_UserPageFullRepaint(benchmark::State& state) {
   constexpr int kRuns = 5, kRepaints = 50;
   for (auto _ : state) {
-    e2e::RoadConfig config;
-    config.virtualClock = false;
-    e2e::Road road(config);
-    if (!road.Ready()) {
-      state.SkipWithError(road.Error().c_str());
-      return;
-    }
+    std::unique_ptr<e2e::Road> pRoad = HostClockRoad(state);
+    if (!pRoad) return;
+    e2e::Road& road = *pRoad;
     std::vector<double> runs;
     std::string unlit;
     double screens = 0;
