@@ -253,16 +253,26 @@ double DominantFrequency(const std::vector<int16_t>& pcm, double sampleRate, dou
       best = static_cast<double>(k) * step;
     }
   }
-  // The fine search between the neighbouring bins.
-  double coarse = best;
-  for (double f = std::max(low, coarse - step); f <= std::min(high, coarse + step); f += step / 20) {
-    double p = GoertzelPower(x, f, sampleRate);
-    if (p > bestPower) {
-      bestPower = p;
-      best = f;
+  // The fine search between the neighbouring bins, where the peak is the
+  // only maximum (inside the window's main lobe): golden-section steps down
+  // to a twentieth of a bin, a dozen passes over the window.
+  constexpr double kGolden = 0.6180339887498949;
+  double a = std::max(low, best - step), b = std::min(high, best + step);
+  double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
+  double pc = GoertzelPower(x, c, sampleRate), pd = GoertzelPower(x, d, sampleRate);
+  while (b - a > step / 20) {
+    if (pc > pd) {
+      b = d, d = c, pd = pc;
+      c = b - kGolden * (b - a);
+      pc = GoertzelPower(x, c, sampleRate);
+    } else {
+      a = c, c = d, pc = pd;
+      d = a + kGolden * (b - a);
+      pd = GoertzelPower(x, d, sampleRate);
     }
   }
-  return best;
+  const double fine = pc > pd ? c : d;
+  return std::max(pc, pd) > bestPower ? fine : best;
 }
 
 }  // namespace qps
