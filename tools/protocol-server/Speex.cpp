@@ -240,14 +240,14 @@ double DominantFrequency(const std::vector<int16_t>& pcm, double sampleRate, dou
   // which held every search reply back by a tenth of a second.
   size_t m = 1;
   while (m < n) m <<= 1;
-  std::vector<std::complex<double>> spectrum(m);
-  for (size_t i = 0; i < n; ++i) spectrum[i] = x[i];
-  Fft(spectrum);
+  std::vector<std::complex<double>> bins(m);
+  for (size_t i = 0; i < n; ++i) bins[i] = x[i];
+  Fft(bins);
   const double step = sampleRate / static_cast<double>(m);
   double best = low, bestPower = -1;
   const size_t first = static_cast<size_t>(std::max(0.0, std::ceil(low / step)));
   for (size_t k = first; k < m / 2 && static_cast<double>(k) * step <= high; ++k) {
-    double p = std::norm(spectrum[k]);
+    double p = std::norm(bins[k]);
     if (p > bestPower) {
       bestPower = p;
       best = static_cast<double>(k) * step;
