@@ -143,15 +143,19 @@ bool InSight(CControl* pControl) {
   return true;
 }
 
-// A tap on a control once the Down key has scrolled it into sight, as a
-// user reaches what lies below the screen's edge.
-void TapInSight(Road& road, CControl* (*find)()) {
+// The Down key until the control is in sight, as a user reaches what lies
+// below the screen's edge.
+void BringIntoSight(Road& road, CControl* (*find)()) {
   for (int i = 0; i < 16; ++i) {
     road.Then([&road, find] {
       if (CControl* p = find(); p && !InSight(p)) road.Device().Key(plat::VK_DOWN);
     });
     road.Wait(100);
   }
+}
+
+void TapInSight(Road& road, CControl* (*find)()) {
+  BringIntoSight(road, find);
   road.Then([&road, find] {
     if (CControl* p = find()) road.TapOn(p);
   });
@@ -172,6 +176,7 @@ CControl* PagePart() {
 CControl* SwitchRow(CUserPageView& v) { return v.SwitchRow().pButton; }
 CControl* RecordingsButton(CUserPageView& v) { return v.RecordingsButton(); }
 CControl* InfoButton(CUserPageView& v) { return v.InfoButton(); }
+CControl* FullRow(CUserPageView& v) { return v.FullRow().pButton; }
 
 // The right soft key opens the options menu and closes it again.
 void ToggleMenu(Road& road, int32_t) {
@@ -241,6 +246,7 @@ void FullRowPlaying(Road& road, int32_t) {
     auto* pView = Active<CUserPageView>();
     return pView && pView->ActiveRow() == CUserPageView::ERowFull && CQuorelAppUi::GetPreviewState() == 2;
   });
+  BringIntoSight(road, PagePart<FullRow>);
   road.Wait(kPlayedMs);
 }
 
