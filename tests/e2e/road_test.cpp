@@ -793,9 +793,14 @@ TEST(MainRoad, StartRecordStopResults) {
   ASSERT_EQ(plat::Launches().size(), 1u);
   // Every request well formed; the cancelled upload was cut off, not ended
   // as if complete.
-  const std::string cancelled = road.Requests("search-post").back();
-  for (const std::string& entry : road.Server().Log())
-    if (entry != cancelled) EXPECT_EQ(Field(entry, "violations"), "[]") << entry;
+  const auto uploads = road.Requests("search-post");
+  ASSERT_EQ(uploads.size(), 2u);
+  const std::string& cancelled = uploads.back();
+  for (const std::string& entry : road.Server().Log()) {
+    if (entry != cancelled) {
+      EXPECT_EQ(Field(entry, "violations"), "[]") << entry;
+    }
+  }
   EXPECT_EQ(Field(cancelled, "body_complete"), "false") << cancelled;
   // The store keeps the previews heard to their end, her full recording
   // only if its download completed before it was stopped, and no buffer.
