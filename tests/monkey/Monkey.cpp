@@ -290,9 +290,9 @@ void TMonkey::StormTurn() {
       break;
     }
   }
-  // The user reads a message and closes it (its soft key, or Enter).
-  // Keys have not closed every message yet (see the closing note of the
-  // storm): after a few tries the dialogs are closed as their button would.
+  // The user reads a message and closes it (its soft key, or Enter). A
+  // message that keys cannot close is counted (the storm test wants none)
+  // and closed as its button would, so the storm goes on.
   if (!CMessageDialog::OpenDialogs().empty()) {
     Log("close the message");
     if (++m_nDismissals % 8 == 0) {
