@@ -149,6 +149,7 @@ class TMonkey {
   bool m_bSlide = false;
   int m_nAngle = 0;
   size_t m_nBoxesSeen = 0;
+  std::vector<const CMessageDialog*> m_openDialogs;  // at the last check
   // A time step under way: the loop may block until then.
   std::optional<uint32_t> m_waitUntil;
   uint32_t m_stepStart = 0;
@@ -482,6 +483,17 @@ void TMonkey::CheckInvariants() {
   if (std::find(std::begin(kAppViews), std::end(kAppViews), nView) == std::end(kAppViews))
     Fail("active view " + std::to_string(nView) + " is none of the program's");
   CheckHistory(pApp);
+  // A message still open a step later is on screen, where a key or a tap
+  // can close it (a rectangle comes one turn after it opens).
+  std::vector<const CMessageDialog*> open;
+  for (const CMessageDialog* p : CMessageDialog::OpenDialogs()) {
+    const RECT rc = p->ScreenRect();
+    const bool bPlaced = rc.right > rc.left && rc.bottom > rc.top;
+    if (!bPlaced && std::find(m_openDialogs.begin(), m_openDialogs.end(), p) != m_openDialogs.end())
+      Fail("a message is open with no place on the screen: " + plat::ToUtf8(p->Text()));
+    open.push_back(p);
+  }
+  m_openDialogs = std::move(open);
   const uint32_t spent = plat::GetTickCount() - m_stepStart;
   if (!m_waitUntil && spent > m_options.stepLimitMs)
     Fail("the step took " + std::to_string(spent) + " ms of virtual time before the loop was idle");
