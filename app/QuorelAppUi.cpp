@@ -1013,6 +1013,9 @@ void CQuorelAppUi::ToggleMenu() {
     pApp->AddMenuCommand(pItem->Label(), pItem->IsEnabled(), activate);
   }
   pApp->SetMenuMode(true);
+  // Only the key that closes the menu acts while it is open: the left one
+  // would start a search or go back under it.
+  pApp->OnOptionsMenuClosed(pApp->TopLayer(), pApp->TopShownLayer());
 }
 
 // ---------------------------------------------------------------------------

@@ -174,6 +174,8 @@ class CAppUi : public CControl {
   void CloseOptionsMenu();
   void ShowOptionsMenu();
   size_t MenuCommandCount() const { return m_menuCommands.size(); }
+  // The commands as the open options menu shows them (read by the roads).
+  const TMenuCommandList& MenuCommands() const { return m_menuCommands; }
 
   // Backlight and keep-awake.
   void SetBacklightOn(bool bOn);

@@ -2,12 +2,16 @@
 // protocol test server's default catalogue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 #include "app/QuorelAppUi.h"
 #include "app/QuorelModalDialogs.h"
 #include "app/RecorderView.h"
 #include "app/SearchingView.h"
 #include "app/RecordListPanel.h"
 #include "app/ResultListView.h"
+#include "app/TrackDetailsView.h"
 #include "app/UserPageView.h"
 #include "protocol/AppSettings.h"
 #include "protocol/HTTPUserModel.h"
@@ -59,9 +63,146 @@ std::vector<std::tuple<int32_t, bool>> ShownMenu() {
   return out;
 }
 
+template <class V>
+V* Active() {
+  return CAppUi::Instance() ? dynamic_cast<V*>(CAppUi::Instance()->ActiveView()) : nullptr;
+}
+
+// Play pictures {normal, focused or pressed, pressed or released} of a list
+// row and of a page's row.
+using Images = std::array<int32_t, 3>;
+constexpr Images kListIdle{190, 190, 192}, kListPlaying{193, 193, 194};
+constexpr Images kRowIdle{190, 192, 191}, kRowPlaying{193, 194, 193};
+Images ListImages(const CRecordListItem& row) {
+  return {row.pPlay->ImageSlot(0), row.pPlay->ImageSlot(1), row.pPlay->ImageSlot(2)};
+}
+Images RowImages(const CDetailsLinkRow& row) {
+  return {row.anStateImages[0], row.anStateImages[1], row.anStateImages[2]};
+}
+bool Lit(const CDetailsLinkRow& row) { return row.pButton->IsEnabled() && row.pIcon->ImageId() == row.nOnImage; }
+bool Dim(const CDetailsLinkRow& row) { return !row.pButton->IsEnabled() && row.pIcon->ImageId() == row.nOffImage; }
+
+// The value a content node's active variant of `nKey` was chosen with (-1:
+// none), and the details key of a user page from the nodes it moves.
+uint32_t SelectedKey(CLayoutNode* pContent, int32_t nNode, int32_t nKey) {
+  CLayoutNode* pNode = pContent ? pContent->FindNode(nNode, -1) : nullptr;
+  for (CLayoutVariant* v = pNode ? pNode->GetFirstVariant() : nullptr; v; v = v->m_pNext)
+    if (v->m_bActive && v->m_nKey == nKey) return v->m_nValue;
+  return static_cast<uint32_t>(-1);
+}
+uint32_t Key9(CLayoutNode* pContent) {
+  uint32_t n = 0;
+  for (int32_t id : {133, 141, 143})
+    if (uint32_t v = SelectedKey(pContent, id, 9); v != static_cast<uint32_t>(-1)) n |= v;
+  return n;
+}
+
+CListDialogItem* MenuItem(int32_t nId) { return CQuorelAppUi::App()->FindMenuItem(nId); }
+void ExpectMenuItem(int32_t nId, bool bShown, bool bEnabled, int32_t nLabel = -1) {
+  CListDialogItem* pItem = MenuItem(nId);
+  ASSERT_NE(pItem, nullptr);
+  EXPECT_EQ(pItem->IsVisible(), bShown) << "menu item " << nId;
+  EXPECT_EQ(pItem->IsEnabled(), bEnabled) << "menu item " << nId;
+  if (nLabel >= 0) {
+    EXPECT_EQ(pItem->LabelId(), nLabel) << "menu item " << nId;
+  }
+}
+// The position of a command in the open options menu (-1: not there).
+int32_t MenuPosition(const plat::WString& text) {
+  const auto& commands = CAppUi::Instance()->MenuCommands();
+  for (size_t i = 0; i < commands.size(); ++i)
+    if (commands[i].text == text) return static_cast<int32_t>(i);
+  return -1;
+}
+void ExpectSoftKeys(const plat::WString& left, const plat::WString& right) {
+  EXPECT_EQ(SoftKeys(), std::make_pair(left, right));
+  EXPECT_TRUE(CQuorelAppUi::App()->IsLeftSoftKeyEnabled());
+  EXPECT_TRUE(CQuorelAppUi::App()->IsRightSoftKeyEnabled());
+}
+
+// The server's log: targets of one route, the media files downloaded, and
+// how often each of some routes was asked.
+std::vector<std::string> Targets(const Road& road, const std::string& route) {
+  std::vector<std::string> out;
+  for (const std::string& entry : road.Requests(route)) out.push_back(Field(entry, "target"));
+  return out;
+}
+std::vector<std::string> Downloads(const Road& road) {
+  std::vector<std::string> out;
+  for (const std::string& target : Targets(road, "preview")) out.push_back(target.substr(target.rfind('/') + 1));
+  return out;
+}
+const std::vector<std::string> kPageRoutes = {"videos", "getTrackBuyLinks", "getTrackLyricsLink",
+                                              "getUserInformation", "getUserRecordings", "getUserPlaylist"};
+std::vector<size_t> RouteCounts(Road& road, const std::vector<std::string>& routes) {
+  const std::vector<std::string> log = road.Server().Log();
+  std::vector<size_t> out;
+  for (const std::string& route : routes) out.push_back(e2e::Entries(log, route).size());
+  return out;
+}
+
+size_t SpeakerBytes(Road& road) {
+  size_t n = 0;
+  for (const plat::SpeakerStream& stream : road.Device().Speaker()) n += stream.pcm.size();
+  return n;
+}
+// The user model's current track is in the preview store.
+bool Cached() {
+  plat::WString name;
+  return CQuorelAppUi::PreviewStore()->IsCached(AppSettings::GetUserModel()->CurrentTrack(), name);
+}
+// Counts an event's deliveries while subscribed (inside the program's run).
+template <class E>
+class Loaded : public CEventListenerFor<E> {
+ public:
+  int n = 0;
+
+ protected:
+  void HandleEvent(const typename E::TPayload&) override { ++n; }
+};
+
+CEditBar* BarOf(CView* pView) {
+  if (auto* p = dynamic_cast<CTrackPageView*>(pView)) return &p->Bar();
+  if (auto* p = dynamic_cast<CRecordListView*>(pView)) return &p->Bar();
+  return nullptr;
+}
+
+// A tap on a control of the active page's scroll panel; when the control
+// lies outside the panel, a finger first drags the content until it shows.
+void TapScrolled(Road& road, std::function<CControl*()> control) {
+  auto drag = std::make_shared<std::pair<POINT, POINT>>();
+  road.Then([control, drag] {
+    const RECT view = Active<CTrackPageView>()->ScrollPanel()->ScreenRect();
+    const RECT rc = control()->ScreenRect();
+    const int32_t x = (view.left + view.right) / 2;
+    const int32_t margin = (view.bottom - view.top) / 8;
+    const int32_t mid = (rc.top + rc.bottom) / 2;
+    int32_t d = 0;
+    if (mid > view.bottom - margin) d = std::max(mid - (view.bottom - margin), margin);
+    if (mid < view.top + margin) d = -std::max(view.top + margin - mid, margin);
+    const int32_t from = d > 0 ? view.bottom - margin / 2 : view.top + margin / 2;
+    *drag = {POINT{x, from}, POINT{x, from - d}};
+  });
+  for (int step = 0; step <= 4; ++step) {
+    road.Then([&road, drag, step] {
+      const auto [from, to] = *drag;
+      if (from.y == to.y) return;
+      const int32_t y = from.y + (to.y - from.y) * step / 4;
+      if (step == 0) road.Device().Down(from.x, y);
+      else if (step < 4) road.Device().Move(from.x, y);
+      else road.Device().Up(to.x, to.y);
+    });
+    road.Wait(30);
+  }
+  road.Wait(300);
+  road.Then([&road, control] { road.TapOn(control()); });
+}
+
 TEST(MainRoad, StartRecordStopResults) {
   Road road;
   ASSERT_TRUE(road.Ready()) << road.Error();
+  Loaded<BuyLinksLoadedEvent> buyLoaded;
+  Loaded<LyricsLinkLoadedEvent> lyricsLoaded;
 
   // 1. Start: the recorder screen, idle in Sing.
   road.Until("the update check reached the server", [&] { return !road.Requests("checkForUpdate").empty(); });
@@ -161,7 +302,6 @@ TEST(MainRoad, StartRecordStopResults) {
         << upload;
     EXPECT_NE(Field(upload, "headers").find("Content-Type: binary/octet-stream"), std::string::npos) << upload;
     EXPECT_NE(Field(upload, "headers").find("LANG=EN"), std::string::npos) << upload;
-    EXPECT_EQ(Field(upload, "violations"), "[]") << upload;
     EXPECT_EQ(Field(upload, "valid"), "true") << upload;
     EXPECT_EQ(Field(upload, "framing"), "chunked") << upload;
     const double seconds = std::stod(Field(upload, "duration_s"));
@@ -171,14 +311,23 @@ TEST(MainRoad, StartRecordStopResults) {
   });
   road.Wait(300);
   road.Then([&] {
-    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    auto* pView = Active<CResultListView>();
     ASSERT_NE(pView, nullptr);
     EXPECT_EQ(pView->Bar().pCaption->Text(), Ui(219));
+    EXPECT_EQ(pView->Bar().pButton->Caption()->Text(), Ui(10));
+    EXPECT_TRUE(pView->Bar().pButton->IsVisible());
     CRecordListPanel* pPanel = pView->Panel();
     ASSERT_EQ(pPanel->RowCount(), 3u);
     EXPECT_EQ(pPanel->SelectedRow(), 0);
+    EXPECT_TRUE(pPanel->Row(0).pButton->IsFocused());
     EXPECT_EQ(pPanel->PlayingRow(), -1);
+    for (size_t i = 0; i < pPanel->RowCount(); ++i) EXPECT_EQ(ListImages(pPanel->Row(i)), kListIdle) << "row " << i;
     EXPECT_EQ(CSearchingView::Current(), nullptr) << "the wait panel is gone";
+    ExpectSoftKeys({}, Ui(15));
+    ExpectMenuItem(0, true, true, 20);
+    ExpectMenuItem(1, true, true);
+    ExpectMenuItem(5, true, true);
+    ExpectMenuItem(7, false, true);
     // The ranked catalogue: the track nearest the tone first.
     EXPECT_EQ(AppSettings::GetResultModel()->TrackName(0), u"Café Nights & Days");
     EXPECT_TRUE(road.Device().Speaker().empty());
@@ -186,83 +335,288 @@ TEST(MainRoad, StartRecordStopResults) {
     road.TapOn(pPanel->Row(0).pPlay);
   });
   road.Until("the preview plays", [] {
-    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    auto* pView = Active<CResultListView>();
     return pView && pView->Panel()->PlayingRow() == 0 && plat::CurrentPowerRecord().audioHeld > 0;
   });
+  auto barAt = std::make_shared<int32_t>(0);
+  road.Wait(500);
+  road.Then([&, barAt] {
+    const CRecordListItem& row = Active<CResultListView>()->Panel()->Row(0);
+    EXPECT_EQ(ListImages(row), kListPlaying);
+    EXPECT_TRUE(row.pBar->IsVisible());
+    EXPECT_EQ(MenuItem(0)->LabelId(), 21);
+    EXPECT_EQ(plat::CurrentPowerRecord().audioHeld, 1);
+    *barAt = row.pBar->ThumbExtent();
+  });
+  road.Until("the bar advances", [barAt] {
+    auto* pView = Active<CResultListView>();
+    return pView && pView->Panel()->Row(0).pBar->ThumbExtent() > *barAt;
+  }, 3000);
   road.Until("the preview ended", [] {
-    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
+    auto* pView = Active<CResultListView>();
     return pView && pView->Panel()->PlayingRow() == -1;
   }, 30000);
+  road.Wait(200);
   road.Then([&] {
-    // The server logs a download once it has answered it.
-    const auto previews = road.Requests("preview");
-    ASSERT_EQ(previews.size(), 1u);
-    EXPECT_NE(Field(previews[0], "target").find("preview-t1.mp3"), std::string::npos) << previews[0];
+    EXPECT_EQ(Downloads(road), std::vector<std::string>{"preview-t1.mp3"});
     const auto speaker = road.Device().Speaker();
     ASSERT_FALSE(speaker.empty());
     EXPECT_EQ(speaker[0].format.nSamplesPerSec, 44100u);
     EXPECT_EQ(speaker[0].format.nChannels, 1u);
     EXPECT_EQ(plat::CurrentPowerRecord().audioHeld, 0);
-    plat::WString cached;
-    EXPECT_TRUE(CQuorelAppUi::PreviewStore()->IsCached(AppSettings::GetUserModel()->CurrentTrack(), cached));
+    const CRecordListItem& row = Active<CResultListView>()->Panel()->Row(0);
+    EXPECT_EQ(ListImages(row), kListIdle);
+    EXPECT_FALSE(row.pBar->IsVisible());
+    EXPECT_EQ(MenuItem(0)->LabelId(), 20);
+    EXPECT_TRUE(Cached());
   });
 
   // 5. The user page of row 0: the track and the user who sang it.
-  road.Then([&] {
-    auto* pView = dynamic_cast<CResultListView*>(CAppUi::Instance()->ActiveView());
-    ASSERT_NE(pView, nullptr);
-    road.TapOn(pView->Panel()->Row(0).pButton);
-  });
+  road.Then([&] { road.TapOn(Active<CResultListView>()->Panel()->Row(0).pButton); });
   road.Until("the user page", [&] { return road.ActiveView() == 13; });
-  road.Until("the user's pages arrived", [&] {
-    return !road.Requests("getUserPlaylist").empty() && !road.Requests("getUserRecordings").empty() &&
-           !road.Requests("getUserInformation").empty();
+  road.Until("the user page filled", [&] {
+    auto* pView = Active<CUserPageView>();
+    const std::vector<size_t> counts = RouteCounts(road, kPageRoutes);
+    return pView && Lit(pView->VideoRow()) && Lit(pView->BuyRow()) && Lit(pView->LyricsRow()) &&
+           pView->RecordingsButton()->Caption()->Text() != Ui(71) &&
+           std::count(counts.begin(), counts.end(), 0) == 0 && Targets(road, "image").size() >= 2;
   });
-  road.Wait(500);
   road.Then([&] {
     EXPECT_EQ(road.History(), (std::vector<int32_t>{2, 4}));
-    auto* pView = dynamic_cast<CUserPageView*>(CAppUi::Instance()->ActiveView());
+    auto* pView = Active<CUserPageView>();
     ASSERT_NE(pView, nullptr);
     EXPECT_EQ(pView->Bar().pCaption->Text(), u"Café Nights & Days");
-    for (const char* route : {"videos", "getTrackBuyLinks", "getTrackLyricsLink", "getUserInformation",
-                              "getUserRecordings", "getUserPlaylist"}) {
-      const auto requests = road.Requests(route);
-      ASSERT_EQ(requests.size(), 1u) << route;
-      EXPECT_EQ(Field(requests[0], "violations"), "[]") << requests[0];
-    }
+    EXPECT_TRUE(pView->PreviewRow().pButton->IsFocused());
+    EXPECT_EQ(pView->MatchedRow().pCaption->Text(), u"anna");
+    ExpectSoftKeys({}, Ui(15));
+    ExpectMenuItem(0, true, true, 20);
+    ExpectMenuItem(5, true, true);
+    EXPECT_EQ(RouteCounts(road, kPageRoutes), (std::vector<size_t>{1, 1, 1, 1, 1, 1}));
     std::string images;
-    for (const std::string& entry : road.Requests("image")) images += Field(entry, "target") + " ";
+    for (const std::string& target : Targets(road, "image")) images += target + " ";
     EXPECT_NE(images.find("al1.png"), std::string::npos) << images;
     EXPECT_NE(images.find("anna.png"), std::string::npos) << images;
-    EXPECT_FALSE(pView->RecordingsButton()->IsEnabled());
-    // 6. Details on.
-    road.TapOn(pView->SwitchRow().pButton);
+    EXPECT_EQ(SelectedKey(pView->Content(), 142, 14), 1u);
+    EXPECT_EQ(pView->RecordingsButton()->Caption()->Text(), Ui(71) + u"(3)");
+    EXPECT_FALSE(pView->RecordingsButton()->IsEnabled()) << "details are off";
+    EXPECT_TRUE(plat::Launches().empty());
+  });
+  TapScrolled(road, [] { return Active<CUserPageView>()->LyricsRow().pButton; });
+  road.Wait(200);
+  road.Then([&] {
+    const auto launches = plat::Launches();
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(plat::ToUtf8(launches[0].file), road.Server().Base() + "/page/lyrics-t1");
+  });
+
+  // 6. Details on: the user's part, and her full recording plays.
+  TapScrolled(road, [] { return Active<CUserPageView>()->SwitchRow().pButton; });
+  road.Until("her full recording plays", [] { return CQuorelAppUi::GetPreviewState() == 2; });
+  road.Until("its download answered", [&] { return Downloads(road).size() == 2; });
+  road.Wait(300);
+  road.Then([&] {
+    auto* pView = Active<CUserPageView>();
+    ASSERT_NE(pView, nullptr);
+    EXPECT_TRUE(*AppSettings::ShowDetails());
+    EXPECT_EQ(Key9(pView->Content()), 7u);
+    EXPECT_EQ(RowImages(pView->SwitchRow()), (Images{277, 278, 277}));
+    EXPECT_TRUE(pView->RecordingsButton()->IsEnabled());
+    EXPECT_TRUE(pView->PlaylistButton()->IsEnabled());
+    EXPECT_EQ(Downloads(road), (std::vector<std::string>{"preview-t1.mp3", "full-r1.mp3"}));
+    EXPECT_EQ(pView->ActiveRow(), CUserPageView::ERowFull);
+    EXPECT_EQ(RowImages(pView->FullRow()), kRowPlaying);
+    EXPECT_EQ(MenuItem(0)->LabelId(), 21);
+    // The slide opens: the page is laid out again across.
+    road.Device().SetSlide(true);
   });
   road.Wait(500);
   road.Then([&] {
-    auto* pView = dynamic_cast<CUserPageView*>(CAppUi::Instance()->ActiveView());
+    EXPECT_EQ(road.ActiveView(), 13);
+    auto* pView = Active<CUserPageView>();
     ASSERT_NE(pView, nullptr);
-    EXPECT_TRUE(pView->RecordingsButton()->IsEnabled());
-    EXPECT_TRUE(pView->PlaylistButton()->IsEnabled());
-    // 7. Her recordings.
-    road.TapOn(pView->RecordingsButton());
+    const RECT rc = pView->ScreenRect();
+    EXPECT_GT(rc.right - rc.left, rc.bottom - rc.top) << "landscape";
+    EXPECT_TRUE(Lit(pView->BuyRow()));
+    EXPECT_EQ(SelectedKey(pView->Content(), 142, 14), 1u);
+    EXPECT_EQ(Key9(pView->Content()), 7u);
+    EXPECT_GT(pView->Content()->FindNode(149, -1)->GetHeight(), 0);
+    EXPECT_EQ(CQuorelAppUi::GetPreviewState(), 2);
+    EXPECT_EQ(pView->ActiveRow(), CUserPageView::ERowFull);
+    road.Device().SetSlide(false);
   });
+  road.Wait(500);
+  road.Then([&] {
+    const RECT rc = Active<CUserPageView>()->ScreenRect();
+    EXPECT_LT(rc.right - rc.left, rc.bottom - rc.top) << "portrait";
+    EXPECT_EQ(CQuorelAppUi::GetPreviewState(), 2);
+  });
+
+  // 7. Her recordings.
+  TapScrolled(road, []() -> CControl* { return Active<CUserPageView>()->RecordingsButton(); });
   road.Until("her recordings", [&] { return road.ActiveView() == 10; });
   road.Wait(300);
   road.Then([&] {
+    EXPECT_EQ(CQuorelAppUi::GetPreviewState(), 0) << "leaving for the list stops the preview";
     EXPECT_EQ(road.History(), (std::vector<int32_t>{2, 4, 13}));
-    auto* pView = dynamic_cast<CUserListView*>(CAppUi::Instance()->ActiveView());
+    auto* pView = Active<CUserListView>();
     ASSERT_NE(pView, nullptr);
     EXPECT_EQ(pView->Panel()->RowCount(), 3u);
     EXPECT_EQ(pView->Bar().pCaption->Text(), u"anna's recordings (3)");
+    ExpectSoftKeys({}, {});
+    ExpectMenuItem(0, false, true);
+    // 8. The second of them: "Less < More", which has no links at all.
+    buyLoaded.Subscribe();
+    lyricsLoaded.Subscribe();
+    road.TapOn(pView->Panel()->Row(1).pButton);
   });
+  road.Until("the track details", [&] { return road.ActiveView() == 14; });
+  road.Until("its links answered", [&] { return buyLoaded.n > 0 && lyricsLoaded.n > 0; });
+  auto launched = std::make_shared<size_t>(0);
+  road.Then([&, launched] {
+    buyLoaded.Unsubscribe();
+    lyricsLoaded.Unsubscribe();
+    EXPECT_EQ(RouteCounts(road, {"getTrackBuyLinks", "getTrackLyricsLink"}), (std::vector<size_t>{2, 2}));
+    auto* pView = Active<CTrackDetailsView>();
+    ASSERT_NE(pView, nullptr);
+    EXPECT_EQ(road.History(), (std::vector<int32_t>{2, 4, 13, 10}));
+    EXPECT_EQ(pView->Bar().pCaption->Text(), u"anna");
+    EXPECT_EQ(pView->TrackName()->Text(), u"Less < More");
+    EXPECT_TRUE(pView->PlayRow().pButton->IsFocused());
+    EXPECT_EQ(road.Requests("videos").size(), 1u) << "no video link, nothing asked";
+    for (CDetailsLinkRow* pRow : {&pView->VideoRow(), &pView->BuyRow(), &pView->LyricsRow()}) EXPECT_TRUE(Dim(*pRow));
+    EXPECT_EQ(SelectedKey(pView->Content(), 142, 14), 0u);
+    ExpectSoftKeys({}, Ui(15));
+    ExpectMenuItem(0, true, true, 20);
+    *launched = plat::Launches().size();
+  });
+  TapScrolled(road, [] { return Active<CTrackDetailsView>()->VideoRow().pButton; });
+  road.Wait(200);
+  road.Then([&, launched] {
+    EXPECT_EQ(plat::Launches().size(), *launched) << "a dim row opens nothing";
+    // 9. Play her recording of it.
+    road.TapOn(Active<CTrackDetailsView>()->PlayRow().pButton);
+  });
+  road.Until("the recording plays", [] { return CQuorelAppUi::GetPreviewState() == 2; });
+  road.Until("its download answered", [&] { return Downloads(road).size() == 3; });
+  road.Wait(300);
+  road.Then([&] {
+    auto* pView = Active<CTrackDetailsView>();
+    EXPECT_EQ(Downloads(road).back(), "full-ua2.mp3");
+    EXPECT_EQ(RowImages(pView->PlayRow()), kRowPlaying);
+    EXPECT_TRUE(pView->PlayRow().pBar->IsVisible());
+    EXPECT_EQ(plat::CurrentPowerRecord().audioHeld, 1);
+    // Pause through the options menu, as the toolkit chooses an item.
+    road.Device().Key(plat::VK_F2);
+  });
+  road.Until("the options menu", [] { return CAppUi::Instance()->IsMenuMode(); });
+  road.Then([&] {
+    EXPECT_FALSE(CQuorelAppUi::App()->IsLeftSoftKeyEnabled());
+    EXPECT_TRUE(CQuorelAppUi::App()->IsRightSoftKeyEnabled());
+    const int32_t n = MenuPosition(Ui(21));
+    ASSERT_GE(n, 0) << "no \"Pause preview\" in the menu";
+    plat::PostMessage(CAppUi::Instance()->Window(), WM_QUOREL_MENU_RUN, 0, n + 1);
+  });
+  auto pcmAt = std::make_shared<size_t>(0);
+  road.Until("paused", [] { return CQuorelAppUi::GetPreviewState() == 3; });
+  road.Wait(300);
+  road.Then([&, pcmAt] {
+    EXPECT_FALSE(CAppUi::Instance()->IsMenuMode());
+    EXPECT_EQ(RowImages(Active<CTrackDetailsView>()->PlayRow()), kRowIdle);
+    *pcmAt = SpeakerBytes(road);
+  });
+  road.Wait(1000);
+  road.Then([&, pcmAt] {
+    EXPECT_EQ(SpeakerBytes(road), *pcmAt) << "no sound while paused";
+    // Resume with the row.
+    road.TapOn(Active<CTrackDetailsView>()->PlayRow().pButton);
+  });
+  road.Until("playing again", [] { return CQuorelAppUi::GetPreviewState() == 2; });
+  road.Wait(300);
+  road.Then([&, pcmAt] {
+    EXPECT_GT(SpeakerBytes(road), *pcmAt);
+    EXPECT_EQ(RowImages(Active<CTrackDetailsView>()->PlayRow()), kRowPlaying);
+  });
+  road.Until("the recording ended", [] { return CQuorelAppUi::GetPreviewState() == 0; }, 30000);
+  road.Wait(200);
+  road.Then([&] {
+    auto* pView = Active<CTrackDetailsView>();
+    EXPECT_EQ(Downloads(road).size(), 3u) << "resuming fetched nothing";
+    EXPECT_EQ(RowImages(pView->PlayRow()), kRowIdle);
+    EXPECT_FALSE(pView->PlayRow().pBar->IsVisible());
+    EXPECT_EQ(plat::CurrentPowerRecord().audioHeld, 0);
+    EXPECT_EQ(MenuItem(0)->LabelId(), 20);
+    EXPECT_TRUE(Cached()) << "her recording is kept";
+  });
+
+  // 10. Back three times with the title bar's button; Escape does nothing here.
+  struct BackStep {
+    int32_t from, to;
+  };
+  for (const BackStep& back : {BackStep{14, 10}, BackStep{10, 13}, BackStep{13, 4}}) {
+    road.Then([&road] { road.Device().Key(plat::VK_ESCAPE); });
+    road.Wait(200);
+    road.Then([&road, back] {
+      EXPECT_EQ(road.ActiveView(), back.from) << "Escape";
+      road.TapOn(BarOf(CAppUi::Instance()->ActiveView())->pBack);
+    });
+    road.Until("back on view " + std::to_string(back.to), [&road, back] { return road.ActiveView() == back.to; });
+    road.Wait(300);
+    if (back.to == 10) {
+      road.Then([] {
+        CRecordListPanel* pPanel = Active<CUserListView>()->Panel();
+        EXPECT_EQ(pPanel->SelectedRow(), 1);
+        EXPECT_TRUE(pPanel->Row(1).pButton->IsFocused());
+      });
+    } else if (back.to == 13) {
+      road.Until("its links again", [&] {
+        return RouteCounts(road, {"videos", "getTrackBuyLinks", "getTrackLyricsLink"}) == std::vector<size_t>{2, 3, 3};
+      });
+      road.Wait(300);
+      road.Then([&] {
+        auto* pView = Active<CUserPageView>();
+        ASSERT_NE(pView, nullptr);
+        EXPECT_EQ(road.History(), (std::vector<int32_t>{2, 4}));
+        EXPECT_EQ(Key9(pView->Content()), 7u);
+        EXPECT_EQ(RouteCounts(road, kPageRoutes), (std::vector<size_t>{2, 3, 3, 1, 1, 1}))
+            << "links again, the user's pages kept";
+        EXPECT_EQ(CQuorelAppUi::GetPreviewState(), 0) << "no auto-play";
+        EXPECT_EQ(Downloads(road).size(), 3u);
+      });
+    }
+  }
+  road.Then([&] {
+    CRecordListPanel* pPanel = Active<CResultListView>()->Panel();
+    EXPECT_EQ(pPanel->SelectedRow(), 0);
+    EXPECT_TRUE(pPanel->Row(0).pButton->IsFocused());
+    EXPECT_EQ(road.History(), std::vector<int32_t>{2});
+    EXPECT_EQ(AppSettings::GetUserModel()->HistoryDepth(), 0u);
+    ExpectSoftKeys({}, Ui(15));
+    // 11. The options menu on the results.
+    road.Device().Key(plat::VK_F2);
+  });
+  road.Until("the options menu", [] { return CAppUi::Instance()->IsMenuMode(); });
+  road.Then([&] {
+    std::vector<plat::WString> texts;
+    for (const CAppUi::TMenuCommand& command : CAppUi::Instance()->MenuCommands()) texts.push_back(command.text);
+    std::vector<plat::WString> expected;
+    for (int32_t id : {20, 22, 25, 26, 46, 29, 30, 31}) expected.push_back(Ui(id));
+    EXPECT_EQ(texts, expected);
+  });
+  // The toolkit takes a close only once the menu has slid in.
+  road.Wait(500);
+  road.Then([&] { road.Device().Key(plat::VK_F2); });
+  road.Until("the menu closed", [] { return !CAppUi::Instance()->IsMenuMode(); });
+  road.Then([&] { EXPECT_EQ(road.ActiveView(), 4); });
 
   // 13. Exit.
   EXPECT_EQ(road.Run(), 0);
   for (const std::string& miss : road.Misses()) ADD_FAILURE() << "missed: " << miss;
   EXPECT_TRUE(Panics(road).empty()) << Panics(road).front();
   EXPECT_TRUE(road.Device().MessageBoxes().empty());
-  for (const plat::LaunchRecord& launch : plat::Launches()) ADD_FAILURE() << "launched " << plat::ToUtf8(launch.file);
+  // The one link opened is the lyrics row's.
+  ASSERT_EQ(plat::Launches().size(), 1u);
+  for (const std::string& entry : road.Server().Log())
+    EXPECT_EQ(Field(entry, "violations"), "[]") << entry;
 }
 
 }  // namespace

@@ -157,7 +157,7 @@ class TMonkey {
   std::atomic<int> m_progress{0};
   std::atomic<uint32_t> m_lastIdleTick{0};
   // Storm mode.
-  enum class EStorm { Start, Recording, Waiting, Preview, Settle } m_storm = EStorm::Start;
+  enum class EStorm { Start, Recording, Waiting, Returning, Preview, Settle } m_storm = EStorm::Start;
   uint32_t m_phaseSince = 0;
   size_t m_nLastControls = 0;
   bool m_bStormDone = false;
@@ -251,12 +251,26 @@ void TMonkey::StormTurn() {
       }
       break;
     case EStorm::Waiting:
-      if (pApp->GetActiveViewId() == 4 || bMessage) {
-        ++(bMessage ? st.searchMessages : st.searchResults);
+      if (bMessage) {
+        ++st.searchMessages;
         StartPreview();
         enter(EStorm::Preview);
+      } else if (pApp->GetActiveViewId() == 4) {
+        // The results list owns the previews of its rows and stops any
+        // other, so the storm's preview plays on the recorder screen.
+        ++st.searchResults;
+        CQuorelAppUi::GoBackTo(2);
+        enter(EStorm::Returning);
       } else if (inPhase > 180000) {
         Fail("a search under the storm ended in neither results nor a message");
+      }
+      break;
+    case EStorm::Returning:
+      if (pApp->GetActiveViewId() == 2) {
+        StartPreview();
+        enter(EStorm::Preview);
+      } else if (inPhase > 10000) {
+        Fail("the results list did not go back to the recorder screen");
       }
       break;
     case EStorm::Preview: {

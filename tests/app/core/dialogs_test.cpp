@@ -300,5 +300,49 @@ TEST_F(DialogTest, TheMenuListsVisibleItemsInOrderAndActsAfterHiding) {
   SetVyServices(nullptr);
 }
 
+// Counts the help events the left soft key posts.
+class THelpCount : public CEventListenerFor<HelpViewEvent> {
+ public:
+  int m_n = 0;
+
+ protected:
+  void HandleEvent(const TNoPayload&) override { ++m_n; }
+};
+
+TEST_F(DialogTest, WhileTheMenuIsOpenOnlyTheKeyThatClosesItActs) {
+  TMenuToolkit toolkit;
+  SetVyServices(&toolkit);
+  THelpCount help;
+  for (int32_t id : {8, 25, 26, 28, 29, 30, 31, 46}) CResources::RegisterStringSource(id, new TStringSource(id));
+  const TInputEvent left{0, plat::VK_F1, 0, 0}, right{0, plat::VK_F2, 0, 0};
+  Ends(0, Run({[&] {
+                 help.Subscribe();
+                 CQuorelAppUi::SetLeftSoftKey(7);  // posts the help event
+                 CQuorelAppUi::SetRightSoftKey(14);
+                 CQuorelAppUi::ToggleMenu();
+                 ASSERT_TRUE(m_app->IsMenuMode());
+                 EXPECT_FALSE(m_app->IsLeftSoftKeyEnabled());
+                 EXPECT_TRUE(m_app->IsRightSoftKeyEnabled());
+                 m_app->OnInput(left);
+                 m_app->OnInput(right);
+               },
+               [&] {
+                 EXPECT_EQ(0, help.m_n) << "the left key acted under the menu";
+                 EXPECT_EQ(1, toolkit.m_nCloses);
+                 // The toolkit reports the menu closed: both keys act again.
+                 plat::PostMessage(m_app->Window(), WM_QUOREL_MENU_CLOSED, 0, 0);
+               },
+               [&] {
+                 EXPECT_FALSE(m_app->IsMenuMode());
+                 EXPECT_TRUE(m_app->IsLeftSoftKeyEnabled());
+                 m_app->OnInput(left);
+               },
+               [&] {
+                 EXPECT_EQ(1, help.m_n);
+                 help.Unsubscribe();
+               }}));
+  SetVyServices(nullptr);
+}
+
 }  // namespace
 }  // namespace searchtest
