@@ -32,6 +32,12 @@ std::vector<CMessageDialog*>& OpenList() {
   return open;
 }
 
+// Every dialog shown and not yet gone, oldest first.
+std::vector<CModalDialog*>& ShownList() {
+  static std::vector<CModalDialog*> shown;
+  return shown;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -43,10 +49,24 @@ CModalDialog::~CModalDialog() {
   SetClosingTree();
   m_relayout.Detach();
   DropFrame();
+  std::vector<CModalDialog*>& shown = ShownList();
+  shown.erase(std::remove(shown.begin(), shown.end(), this), shown.end());
   CQuorelAppUi* pApp = App();
   if (!pApp) return;
   if (m_bCounting) pApp->ChangeModalCount(-1);
   if (m_nLayer > 0) pApp->OnDialogClosed(m_nLayer);
+  // Stacked dialogs share one node, which only the newest is laid out on:
+  // the one below takes it back, or it would stay modal with no rectangle,
+  // out of reach of every key and tap.
+  CLayoutNode* pNode = LayoutNode();
+  if (!pNode || pNode->GetObserver() != this) return;
+  SetLayoutNode(nullptr);
+  for (auto it = shown.rbegin(); it != shown.rend(); ++it) {
+    if ((*it)->m_nNodeId != m_nNodeId || !(*it)->m_bModal) continue;
+    (*it)->Relayout();
+    pApp->PostRelayout();
+    break;
+  }
 }
 
 void CModalDialog::Show() {
@@ -60,6 +80,7 @@ void CModalDialog::Show() {
     }
   }
   m_nLayer = pApp->OnDialogShown(this, m_nNodeId);
+  ShownList().push_back(this);
   if (pApp->IsForeground()) {
     plat::SystemIdleTimerReset();
     plat::SHIdleTimerReset();

@@ -55,19 +55,24 @@ void SetRowFocusSlices(CSkinnedButton* p) {
 
 int32_t RowCaptionMargin() { return static_cast<int32_t>(ScreenLargerSide() * 10 * 0.00125); }
 
-// A details row's caption box spans the whole row, so fitting the font to
-// the box would draw the text as tall as the row. The captions take the
-// application's standard text height instead, shrunk only where the box
-// (the upper line of a two-line row) is lower than that.
-void DetailsCaptionFont(CDelegate*, void* pObject, void* pArgument) {
+// The caption box of a details or choice row spans (nearly) the whole row,
+// so fitting the font to the box would draw the text as tall as the row and
+// cut it off. The captions take the application's standard text height
+// instead, shrunk only where the box (the upper line of a two-line row) is
+// lower than that.
+void RowCaptionFont(CDelegate*, void* pObject, void* pArgument) {
   auto* pQuery = static_cast<TAutoFitQuery*>(pArgument);
   if (!pQuery) return;
   RECT box = static_cast<const CtlStatic*>(pObject)->InnerBox();
-  pQuery->nResult = DetailsCaptionFontHeight(box.bottom - box.top);
+  pQuery->nResult = RowCaptionFontHeight(box.bottom - box.top);
+}
+
+void FitRowCaption(CtlStatic* pCaption) {
+  pCaption->SetAutoFitHandler(CDelegate(pCaption, nullptr, &RowCaptionFont));
 }
 
 void FitDetailsCaption(CtlStatic* pCaption) {
-  pCaption->SetAutoFitHandler(CDelegate(pCaption, nullptr, &DetailsCaptionFont));
+  FitRowCaption(pCaption);
   int32_t nMargin = RowCaptionMargin();
   pCaption->SetMargins(nMargin, nMargin);
 }
@@ -100,8 +105,8 @@ void BindStateImages(CImageButton* pButton, CtlStatic* pTarget, int32_t (&anImag
 
 }  // namespace
 
-int32_t DetailsCaptionFontHeight(int32_t nInnerHeight) {
-  int32_t nStandard = StandardHeightNow(kDetailsCaptionHeightIndex);
+int32_t RowCaptionFontHeight(int32_t nInnerHeight) {
+  int32_t nStandard = StandardHeightNow(kRowCaptionHeightIndex);
   if (nStandard < 1) nStandard = 12;  // the application's tree is not laid out yet
   return nInnerHeight > 1 ? std::min(nStandard, nInnerHeight) : nStandard;
 }
@@ -207,7 +212,7 @@ void CChoiceRow::Build(CControl* pParent) {
   pTick->SetImageId(242, true);
   pTick->SetVisible(false);
   pCaption = NewCaption(pButton, EAlignLeftSingle, ThemeTextColor(GetThemeIndex()));
-  pCaption->SetAutoFit(true);
+  FitRowCaption(pCaption);
   EditSkinTree(pButton, BuildNoCornerLayout);
   SetCentre(pButton, ESkinNormal, 239);
   SetRowFocusSlices(pButton);

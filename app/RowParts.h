@@ -135,11 +135,11 @@ void SetButtonStateImages(CDetailsLinkRow& row, int32_t nNormal, int32_t nPresse
 bool IsHttpUrl(plat::WStringView url);
 // The bar images of a row's progress bar for the theme.
 void SetRowBarImages(CtlScrollBar* pBar);
-// The standard text height a details row's caption is drawn at, and that
-// height for a caption box whose inner height is nInnerHeight: never taller
-// than the box. 12 while the application's tree has no size.
-inline constexpr int32_t kDetailsCaptionHeightIndex = 2;
-int32_t DetailsCaptionFontHeight(int32_t nInnerHeight);
+// The standard text height the caption of a details or choice row is drawn
+// at, and that height for a caption box whose inner height is nInnerHeight:
+// never taller than the box. 12 while the application's tree has no size.
+inline constexpr int32_t kRowCaptionHeightIndex = 2;
+int32_t RowCaptionFontHeight(int32_t nInnerHeight);
 // The larger side of the screen, and of the main window (0 without an
 // application).
 int32_t ScreenLargerSide();

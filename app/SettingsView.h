@@ -19,6 +19,7 @@ class CSettingsView : public CView {
   static int32_t TextMargin(int32_t nWidth, int32_t nHeight);
   // Landscape when the width is at least the height.
   bool IsLandscapeLayout() const { return m_bLandscape; }
+  CEditBar& Bar() { return m_bar; }
   CTwoButtonPartB& UpdateButton() { return m_update; }
   CTwoButtonPartA& LanguageButton() { return m_language; }
   CtlStatic* UpdateText() const { return m_pUpdateText; }

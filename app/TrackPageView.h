@@ -32,6 +32,7 @@ class CTrackPageView : public CView {
   CDetailsRowB& LyricsRow() { return m_lyrics; }
   CtlStatic* SourceNote() const { return m_pSourceNote; }
   CtlStatic* AmgNote() const { return m_pAmgNote; }
+  const plat::WString& VideoUrl() const { return m_videoUrl; }
   const plat::WString& BuyUrl() const { return m_buyUrl; }
   bool IsPreviewFinished() const { return m_bFinished; }
 

@@ -303,6 +303,7 @@ void CtlButton::UpdateMarquees() {
 
 void CtlButton::SetIcon(int32_t nImageId, bool bScaling) {
   RefPtr::Take(m_pIcon, CResources::GetImage(nImageId, EScaleNone, RECT{}));
+  m_nIconId = nImageId;
   m_bIconScaling = bScaling;
   UpdateIcon();
 }

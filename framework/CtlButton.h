@@ -150,6 +150,8 @@ class CtlButton : public CSkinnedButton {
   CtlStatic* Caption() const { return m_pCaption; }
   CtlStatic* SubCaption() const { return m_pSubCaption; }
   CtlStatic* IconStatic() const { return m_pIconStatic; }
+  // The image id the icon was last set from (-1: none).
+  int32_t IconId() const { return m_nIconId; }
 
   void OnFocusChanged(bool bFocused, CControl* pOld, CControl* pNew) override;
 
@@ -165,6 +167,7 @@ class CtlButton : public CSkinnedButton {
   CtlStatic* m_pIconStatic = nullptr;
   CBitmap* m_pIcon = nullptr;
   CBitmap* m_pFocusedIcon = nullptr;
+  int32_t m_nIconId = -1;
   bool m_bCaptionMarquee = true;
   bool m_bSubCaptionMarquee = true;
   bool m_bForceMarquee = false;

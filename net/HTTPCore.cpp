@@ -287,7 +287,10 @@ void CHTTPCore::RunCommand() {
       if (!bOpen || slot.State() != EStateIdle || slot.IsNetworkWaiting()) return answer(-1);
       // Answer first: the caller must not wait while the network comes up.
       answer(0);
-      slot.StartRequest();
+      if (m_bServingDuringEstablishment)
+        slot.WaitForNetwork();  // tried once the establishment under way is over
+      else
+        slot.StartRequest();
       return;
     case ECmdSetContentLength:
       if (!bOpen) return answer(-1);
@@ -540,14 +543,29 @@ uint32_t CHTTPCore::WaitForConnection(const plat::ConnRequest& request, uint32_t
   *pStatus = plat::CONNMGR_STATUS_CONNECTIONFAILED;
   m_hConnection = plat::ConnMgrEstablish(request);
   if (!m_hConnection) return 1;
+  // On the worker, the commands of every other request are served during
+  // the wait: a caller (the UI closing a preview) must never wait for a
+  // network that may not come. The cancel event comes first, so closing the
+  // waiting request itself ends the wait before its command runs.
+  const bool bServe = m_hCommandEvent && plat::GetCurrentThreadId() == m_nWorkerThreadId.load();
+  uint32_t since = plat::GetTickCount();  // the last status change
   for (;;) {
-    plat::Handle handles[3] = {hCancel, m_hReleaseEvent, m_hConnection};
-    uint32_t r = plat::WaitForMultipleObjects(handles, timeoutMs);
+    plat::Handle handles[4] = {hCancel, m_hReleaseEvent, m_hConnection, m_hCommandEvent};
+    const uint32_t spent = plat::GetTickCount() - since;
+    const uint32_t left = timeoutMs == plat::INFINITE ? timeoutMs : spent >= timeoutMs ? 0 : timeoutMs - spent;
+    uint32_t r = plat::WaitForMultipleObjects(std::span(handles, bServe ? 4 : 3), left);
     if (r == plat::WAIT_OBJECT_0 || r == plat::WAIT_OBJECT_0 + 1) {
       *pbCancelled = true;
       break;
     }
+    if (r == plat::WAIT_OBJECT_0 + 3) {
+      m_bServingDuringEstablishment = true;
+      RunCommand();
+      m_bServingDuringEstablishment = false;
+      continue;
+    }
     if (r != plat::WAIT_OBJECT_0 + 2) break;  // time-out
+    since = plat::GetTickCount();
     *pStatus = plat::ConnMgrStatus(m_hConnection);
     if (*pStatus != plat::CONNMGR_STATUS_WAITINGCONNECTION) break;
   }

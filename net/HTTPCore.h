@@ -2,9 +2,12 @@
 // and every socket, driven through synchronous commands from any thread.
 //
 // A command takes the command lock, hands its block to the worker, waits for
-// the answer and returns it. The worker also watches the Wi-Fi state, retries
-// requests that wait for the network, drops every connection when the network
-// goes, and closes connections that stay quiet for about two minutes.
+// the answer and returns it. The worker answers commands even while it waits
+// for a network to be established, so no caller waits for the network (a
+// request started then is tried once that wait is over). The worker also
+// watches the Wi-Fi state, retries requests that wait for the network, drops
+// every connection when the network goes, and closes connections that stay
+// quiet for about two minutes.
 //
 // Network selection lives here too: the destination network is picked from
 // the Wi-Fi state, the user's choice, the system's external path or the
@@ -166,6 +169,8 @@ class CHTTPCore {
   std::atomic<uint32_t> m_nWorkerThreadId{0};
   std::atomic<bool> m_bStopped{false};
   bool m_bQuit = false;
+  // The worker is serving a command from inside a network establishment.
+  bool m_bServingDuringEstablishment = false;
   bool m_bWsaStarted = false;
 
   // Slot table.

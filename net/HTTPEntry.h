@@ -49,6 +49,8 @@ class CHTTPEntry {
   // 0 with the lookup queued, 1 while the network is not there (the worker
   // retries).
   int32_t StartRequest();
+  // Leaves the request to the worker's next network retry.
+  void WaitForNetwork() { m_bNetworkWaiting = true; }
   void OnSlotEvent();
   void OnSendEvent();
   // One piece of the request body; 0, or -1 (with report 20) when it cannot

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "platform/base/Debug.h"
 #include "platform/base/Errors.h"
@@ -40,6 +41,10 @@ struct Engine {
   std::map<const FaceFile*, FcFontSet*> fallbackSets;
   std::map<const FaceFile*, std::unordered_map<char32_t, FaceFile*>> fallbacks;
   std::set<std::string> reported;
+  // What the installed fonts give for {family, bold, italic}: asking
+  // fontconfig and probing folders again for every font a screen makes cost
+  // milliseconds per screen.
+  std::map<std::tuple<WString, bool, bool>, FaceChoice> installed;
 };
 
 // Never destroyed: fonts may be in use during static destruction.
@@ -120,6 +125,25 @@ FaceFile* RegistryFont(const WString& name) {
   return face;
 }
 
+// The installed font for a family no registry entry names: the family
+// itself, the default face's look-alike, else a common sans face.
+FaceChoice InstalledFace(const WString& family, bool bold, bool italic) {
+  const std::string name = ToUtf8(family);
+  if (FaceFile* face = FontconfigMatch(name, bold, italic, true)) return Choose(face, bold, italic);
+  if (EqualsNoCase(family, kDefaultFace)) {
+    for (const char* folder : kWineFontFolders) {
+      const std::filesystem::path dir(folder);
+      if (bold) {
+        if (FaceFile* face = OpenFace((dir / "tahomabd.ttf").string(), 0)) return Choose(face, bold, italic);
+      }
+      if (FaceFile* face = OpenFace((dir / "tahoma.ttf").string(), 0)) return Choose(face, bold, italic);
+    }
+  }
+  if (FaceFile* face = FontconfigMatch("DejaVu Sans", bold, italic, true)) return Choose(face, bold, italic);
+  if (FaceFile* face = FontconfigMatch("sans-serif", bold, italic, false)) return Choose(face, bold, italic);
+  return {};
+}
+
 }  // namespace
 
 std::mutex& EngineLock() {
@@ -166,20 +190,11 @@ FaceChoice ResolveFace(WStringView familyView, bool bold, bool italic) {
     if (FaceFile* face = RegistryFont(styled)) return {face, false, false};
   }
   if (FaceFile* face = RegistryFont(family)) return Choose(face, bold, italic);
-  const std::string name = ToUtf8(family);
-  if (FaceFile* face = FontconfigMatch(name, bold, italic, true)) return Choose(face, bold, italic);
-  if (EqualsNoCase(family, kDefaultFace)) {
-    for (const char* folder : kWineFontFolders) {
-      const std::filesystem::path dir(folder);
-      if (bold) {
-        if (FaceFile* face = OpenFace((dir / "tahomabd.ttf").string(), 0)) return Choose(face, bold, italic);
-      }
-      if (FaceFile* face = OpenFace((dir / "tahoma.ttf").string(), 0)) return Choose(face, bold, italic);
-    }
-  }
-  if (FaceFile* face = FontconfigMatch("DejaVu Sans", bold, italic, true)) return Choose(face, bold, italic);
-  if (FaceFile* face = FontconfigMatch("sans-serif", bold, italic, false)) return Choose(face, bold, italic);
-  return {};
+  // The registry may change while the program runs and is read every time;
+  // the installed fonts are looked up once.
+  auto [it, inserted] = TheEngine().installed.try_emplace({family, bold, italic});
+  if (inserted) it->second = InstalledFace(family, bold, italic);
+  return it->second;
 }
 
 FaceFile* FallbackFace(const FaceFile& primary, char32_t cp) {

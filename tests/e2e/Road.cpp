@@ -18,6 +18,7 @@
 #include "platform/module/Module.h"
 #include "platform/registry/Registry.h"
 #include "platform/shell/Launch.h"
+#include "protocol/PreviewStore.h"
 #include "support/ProgramProcess.h"
 #include "tools/protocol-server/TestSupport.h"
 
@@ -153,7 +154,9 @@ Road::Road(RoadConfig config) : m_config(std::move(config)) {
     m_error = "cannot write the microphone's WAV file";
     return;
   }
-  if (!m_server.Start(m_folder, m_config.serverOptions)) {
+  std::vector<std::string> options = m_config.serverOptions;
+  if (m_config.catalogue != "default") options.insert(options.end(), {"--catalogue", m_config.catalogue});
+  if (!m_server.Start(m_folder, options)) {
     m_error = m_server.Error();
     return;
   }
@@ -244,6 +247,8 @@ int Road::Run() {
   std::chrono::steady_clock::time_point realStart;
   bool bWaiting = false;
   m_tp->SetIdleHook([&] {
+    const int32_t nView = ActiveView();
+    if (nView != -1 && (m_viewsSeen.empty() || m_viewsSeen.back() != nView)) m_viewsSeen.push_back(nView);
     while (next < m_steps.size()) {
       Pending& p = m_steps[next];
       if (p.until) {
@@ -293,6 +298,20 @@ CQuorelAppUi* Road::App() { return CQuorelAppUi::App(); }
 int32_t Road::ActiveView() const { return App() ? App()->GetActiveViewId() : -1; }
 
 std::vector<int32_t> Road::History() const { return App() ? App()->HistoryViews() : std::vector<int32_t>{}; }
+
+std::vector<std::string> Road::StoreFiles() const {
+  std::vector<std::string> names;
+  ::PreviewStore* pStore = CQuorelAppUi::PreviewStore();
+  if (!pStore) return names;
+  plat::FindData entry;
+  plat::Handle hFind = plat::FindFirstFile(pStore->Directory() + u"\\*", &entry);
+  if (hFind == plat::INVALID_HANDLE_VALUE) return names;
+  do {
+    if ((entry.attributes & plat::FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(plat::ToUtf8(entry.name));
+  } while (plat::FindNextFile(hFind, &entry));
+  plat::FindClose(hFind);
+  return names;
+}
 
 bool Road::Traced(const std::string& line) const {
   for (const std::string& l : m_tp->DebugLines())

@@ -75,6 +75,8 @@ struct RoadConfig {
   int theme = 0;                    // 0: "Linux", 1: "QT-M5180"
   uint16_t uiLanguage = 0x0409;     // the phone's language
   std::vector<std::string> serverOptions = {"--update", "info"};
+  // The server's catalogue: "default" (what the main road meets) or "edge".
+  std::string catalogue = "default";
   double micSeconds = 8;
   double micHz = 262;
   double micDbfs = -12;
@@ -125,6 +127,11 @@ class Road {
   static CQuorelAppUi* App();
   int32_t ActiveView() const;
   std::vector<int32_t> History() const;
+  // Every view the steps found active, in order, each change once.
+  const std::vector<int32_t>& ViewsSeen() const { return m_viewsSeen; }
+  // The names of the files in the preview store's folder (empty before
+  // start-up).
+  std::vector<std::string> StoreFiles() const;
   std::vector<std::string> DebugLines() const { return m_tp->DebugLines(); }
   bool Traced(const std::string& line) const;
   // HKCU "SOFTWARE\Orlamet\Quorel" string value, nullopt when absent.
@@ -150,6 +157,7 @@ class Road {
   };
   std::vector<Pending> m_steps;
   std::vector<std::string> m_misses;
+  std::vector<int32_t> m_viewsSeen;
 };
 
 // The build's bin folder (the program's folder on the device).

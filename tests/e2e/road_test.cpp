@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 
 #include "app/QuorelAppUi.h"
 #include "app/QuorelModalDialogs.h"
@@ -97,6 +98,14 @@ uint32_t Key9(CLayoutNode* pContent) {
   return n;
 }
 
+// A mode button's look: the first slice of its focused, normal and pressed
+// skins, and its icon.
+using ModeLookT = std::array<int32_t, 4>;
+ModeLookT ModeLook(const CtlButton* pButton) {
+  return {pButton->Skin(ESkinFocused).anSlice[0], pButton->Skin(ESkinNormal).anSlice[0],
+          pButton->Skin(ESkinPressed).anSlice[0], pButton->IconId()};
+}
+
 CListDialogItem* MenuItem(int32_t nId) { return CQuorelAppUi::App()->FindMenuItem(nId); }
 void ExpectMenuItem(int32_t nId, bool bShown, bool bEnabled, int32_t nLabel = -1) {
   CListDialogItem* pItem = MenuItem(nId);
@@ -118,6 +127,61 @@ void ExpectSoftKeys(const plat::WString& left, const plat::WString& right) {
   EXPECT_EQ(SoftKeys(), std::make_pair(left, right));
   EXPECT_TRUE(CQuorelAppUi::App()->IsLeftSoftKeyEnabled());
   EXPECT_TRUE(CQuorelAppUi::App()->IsRightSoftKeyEnabled());
+}
+
+// Opens the options menu with F2 and lets it slide in: the toolkit drops a
+// close asked for while it slides.
+void OpenMenu(Road& road) {
+  road.Then([&road] { road.Device().Key(plat::VK_F2); });
+  road.Until("the options menu", [] { return CAppUi::Instance()->IsMenuMode(); });
+  road.Wait(500);
+}
+std::vector<plat::WString> MenuTexts() {
+  std::vector<plat::WString> out;
+  for (const CAppUi::TMenuCommand& command : CAppUi::Instance()->MenuCommands()) out.push_back(command.text);
+  return out;
+}
+std::vector<plat::WString> UiTexts(const std::vector<int32_t>& ids) {
+  std::vector<plat::WString> out;
+  for (int32_t id : ids) out.push_back(Ui(id));
+  return out;
+}
+// The results' options menu, and the settings screen's title, texts and
+// update button, as UI ids.
+const std::vector<int32_t> kResultsMenu = {20, 22, 25, 26, 46, 29, 30, 31};
+const std::vector<int32_t> kSettingsTexts = {45, 14, 46, 210};
+std::vector<plat::WString> SettingsTexts() {
+  auto* pView = dynamic_cast<CSettingsView*>(CAppUi::Instance()->ActiveView());
+  if (!pView) return {};
+  return {pView->Bar().pCaption->Text(), pView->UpdateText()->Text(), pView->UpdateButton().pCaption->Text(),
+          pView->LanguageText()->Text()};
+}
+// The orientation the recorder screen chose for its own nodes.
+uint32_t RecorderKey0() {
+  CRecorderView* pView = CRecorderView::Current();
+  return pView ? SelectedKey(pView->LayoutNode(), 75, 0) : static_cast<uint32_t>(-1);
+}
+
+// The preview store's file name for a track or recording id, and the files
+// of a device folder.
+std::string CacheName(const PreviewStore& store, int32_t nKind, const plat::WString& id) {
+  TrackRecord track;
+  track.m_nKind = nKind;
+  (nKind == TrackKindFull ? track.m_recordingId : track.m_trackId) = id;
+  plat::WString name;
+  if (!store.CacheFileName(track, name)) return "?";
+  return plat::ToUtf8(name.substr(name.rfind(u'\\') + 1));
+}
+std::vector<std::string> FolderFiles(const plat::WString& folder) {
+  std::vector<std::string> out;
+  plat::FindData entry;
+  plat::Handle hFind = plat::FindFirstFile(folder + u"\\*", &entry);
+  if (hFind == plat::INVALID_HANDLE_VALUE) return out;
+  do {
+    if ((entry.attributes & plat::FILE_ATTRIBUTE_DIRECTORY) == 0) out.push_back(plat::ToUtf8(entry.name));
+  } while (plat::FindNextFile(hFind, &entry));
+  plat::FindClose(hFind);
+  return out;
 }
 
 // The server's log: targets of one route, the media files downloaded, and
@@ -215,6 +279,10 @@ TEST(MainRoad, StartRecordStopResults) {
     EXPECT_EQ(pView->Headline()->Text(), Ui(23));
     EXPECT_EQ(pView->Part().pCaption->Text(), Ui(32));
     EXPECT_TRUE(pView->Part().pCaption->IsVisible());
+    EXPECT_EQ(pView->Part().pIcon->ImageId(), 245);
+    // Sing is the current mode (skin A), Grab the other (skin B).
+    EXPECT_EQ(ModeLook(pView->ModeButton(0)), (ModeLookT{171, 171, 171, 157}));
+    EXPECT_EQ(ModeLook(pView->ModeButton(1)), (ModeLookT{162, 180, 162, 155}));
     EXPECT_FALSE(pView->Elapsed()->IsVisible());
     EXPECT_FALSE(pView->Limit()->IsVisible());
     EXPECT_FALSE(pView->Progress()->IsVisible());
@@ -271,8 +339,18 @@ TEST(MainRoad, StartRecordStopResults) {
     CRecorderView* pView = CRecorderView::Current();
     EXPECT_EQ(pView->Elapsed()->Text(), u"00:05");
     EXPECT_EQ(pView->Progress()->ThumbExtent(), 16);
-    // The microphone was opened as the recorder asks: 8 kHz, 16-bit mono.
-    EXPECT_FALSE(road.Device().MicrophoneLog().empty());
+    // The microphone was opened as the recorder asks, 8000 Hz 16-bit mono:
+    // it hands over the file's own samples unconverted, 16000 bytes a second.
+    const auto log = road.Device().MicrophoneLog();
+    ASSERT_GE(log.size(), 2u);
+    uint64_t bytes = 0;
+    for (size_t i = 1; i < log.size(); ++i) bytes += log[i].bytes;
+    const double seconds = static_cast<double>(log.back().time - log.front().time) / 1e9;
+    EXPECT_NEAR(static_cast<double>(bytes) / seconds, 16000, 400);
+    const auto wav = plat::ReadWavFile(road.Microphone());
+    const std::vector<uint8_t> delivered = road.Device().MicrophoneDelivered();
+    ASSERT_TRUE(wav && delivered.size() >= 16000u && wav->pcm.size() >= delivered.size());
+    EXPECT_TRUE(std::equal(delivered.begin(), delivered.end(), wav->pcm.begin()));
   });
 
   // 3. Stop: the searching screen.
@@ -591,67 +669,35 @@ TEST(MainRoad, StartRecordStopResults) {
     EXPECT_EQ(road.History(), std::vector<int32_t>{2});
     EXPECT_EQ(AppSettings::GetUserModel()->HistoryDepth(), 0u);
     ExpectSoftKeys({}, Ui(15));
-    // 11. The options menu on the results.
+  });
+
+  // 11. The options menu on the results, then settings and the language.
+  OpenMenu(road);
+  road.Then([&] {
+    EXPECT_EQ(MenuTexts(), UiTexts(kResultsMenu));
     road.Device().Key(plat::VK_F2);
   });
-  road.Until("the options menu", [] { return CAppUi::Instance()->IsMenuMode(); });
-  road.Then([&] {
-    std::vector<plat::WString> texts;
-    for (const CAppUi::TMenuCommand& command : CAppUi::Instance()->MenuCommands()) texts.push_back(command.text);
-    std::vector<plat::WString> expected;
-    for (int32_t id : {20, 22, 25, 26, 46, 29, 30, 31}) expected.push_back(Ui(id));
-    EXPECT_EQ(texts, expected);
-  });
-  // The toolkit takes a close only once the menu has slid in.
-  road.Wait(500);
-  road.Then([&] { road.Device().Key(plat::VK_F2); });
   road.Until("the menu closed", [] { return !CAppUi::Instance()->IsMenuMode(); });
-  road.Then([&] { EXPECT_EQ(road.ActiveView(), 4); });
 
-  // 13. Exit.
-  EXPECT_EQ(road.Run(), 0);
-  for (const std::string& miss : road.Misses()) ADD_FAILURE() << "missed: " << miss;
-  EXPECT_TRUE(Panics(road).empty()) << Panics(road).front();
-  EXPECT_TRUE(road.Device().MessageBoxes().empty());
-  // The one link opened is the lyrics row's.
-  ASSERT_EQ(plat::Launches().size(), 1u);
-  for (const std::string& entry : road.Server().Log())
-    EXPECT_EQ(Field(entry, "violations"), "[]") << entry;
-}
-
-}  // namespace
-
-namespace {
-
-// Settings reached as the harness reaches them (no key or menu item opens
-// them), the interface language changed there, the recorder turned with the
-// slide, a cancelled recording, and a second start that follows the phone's
-// language again.
-TEST(MainRoad, LanguageSlideCancelAndRestart) {
-  Road road;
-  ASSERT_TRUE(road.Ready()) << road.Error();
-  road.Until("the update check reached the server", [&] { return !road.Requests("checkForUpdate").empty(); });
-
-  // 11. Settings and the interface language.
-  road.Then([] { CQuorelAppUi::OpenSettings(); });
+  // Settings are reached as the harness reaches them: no key or item opens them.
+  std::map<int32_t, plat::WString> english;
+  road.Then([&] {
+    EXPECT_EQ(road.ActiveView(), 4);
+    for (int32_t id : kSettingsTexts) english[id] = Ui(id);
+    for (int32_t id : kResultsMenu) english[id] = Ui(id);
+    CQuorelAppUi::OpenSettings();
+  });
   road.Until("the settings screen", [&] { return road.ActiveView() == 5; });
   road.Wait(300);
-  auto* pSettings = new CSettingsView*(nullptr);
-  std::unique_ptr<CSettingsView*> settingsOwner(pSettings);
-  road.Then([&, pSettings] {
-    *pSettings = dynamic_cast<CSettingsView*>(CAppUi::Instance()->ActiveView());
-    ASSERT_NE(*pSettings, nullptr);
-    CSettingsView* pView = *pSettings;
-    EXPECT_EQ(pView->UpdateText()->Text(), Ui(14));
-    EXPECT_EQ(pView->UpdateButton().pCaption->Text(), Ui(46));
-    EXPECT_EQ(pView->LanguageText()->Text(), Ui(210));
-    EXPECT_EQ(pView->LanguageButton().pCaption->Text(), u"English");
-    road.TapOn(pView->LanguageButton().pButton);
+  road.Then([&] {
+    EXPECT_EQ(SettingsTexts(), UiTexts(kSettingsTexts));
+    EXPECT_EQ(Active<CSettingsView>()->LanguageButton().pCaption->Text(), u"English");
+    road.TapOn(Active<CSettingsView>()->LanguageButton().pButton);
   });
   road.Until("the language screen", [&] { return road.ActiveView() == 21; });
   road.Wait(300);
   road.Then([&] {
-    auto* pView = dynamic_cast<CChoiceListView*>(CAppUi::Instance()->ActiveView());
+    auto* pView = Active<CChoiceListView>();
     ASSERT_NE(pView, nullptr);
     int32_t german = -1;
     for (int32_t i = 0; i < pView->RowCount(); ++i)
@@ -663,69 +709,113 @@ TEST(MainRoad, LanguageSlideCancelAndRestart) {
   road.Wait(300);
   road.Then([&] {
     EXPECT_EQ(road.AppString(u"app_language"), "DE");
-    auto* pView = dynamic_cast<CSettingsView*>(CAppUi::Instance()->ActiveView());
-    ASSERT_NE(pView, nullptr);
-    EXPECT_EQ(pView->LanguageButton().pCaption->Text(), u"Deutsch");
-    EXPECT_EQ(SoftKeys().second, Ui(15));
-    // "New search": the recorder screen with an empty history.
-    CQuorelAppUi::RestartSearch();
+    EXPECT_EQ(SettingsTexts(), UiTexts(kSettingsTexts));
+    for (int32_t id : kSettingsTexts) EXPECT_NE(Ui(id), english[id]) << "UI " << id << " is not German";
+    EXPECT_EQ(Active<CSettingsView>()->LanguageButton().pCaption->Text(), u"Deutsch");
+    road.TapOn(Active<CSettingsView>()->Bar().pBack);
   });
-
-  // 12. The recorder with the slide open, recording, closed, cancelled.
+  road.Until("back on the results", [&] { return road.ActiveView() == 4; });
+  road.Wait(300);
+  road.Then([&] {
+    EXPECT_EQ(road.History(), std::vector<int32_t>{2});
+    EXPECT_EQ(Active<CResultListView>()->Bar().pCaption->Text(), Ui(219));
+    EXPECT_NE(Ui(219), english[219]);
+    ExpectSoftKeys({}, Ui(15));
+  });
+  OpenMenu(road);
+  road.Then([&] {
+    EXPECT_EQ(MenuTexts(), UiTexts(kResultsMenu));
+    for (int32_t id : kResultsMenu) EXPECT_NE(Ui(id), english[id]) << "UI " << id << " is not German";
+    // 12. New search, chosen as the toolkit chooses it.
+    const int32_t n = MenuPosition(Ui(25));
+    ASSERT_GE(n, 0);
+    plat::PostMessage(CAppUi::Instance()->Window(), WM_QUOREL_MENU_RUN, 0, n + 1);
+  });
   road.Until("the recorder screen", [&] { return road.ActiveView() == 2 && CRecorderView::Current(); });
   road.Wait(300);
   road.Then([&] {
     EXPECT_TRUE(road.History().empty());
+    EXPECT_FALSE(CAppUi::Instance()->IsMenuMode());
+    EXPECT_EQ(RecorderKey0(), 0u);
     road.Device().SetSlide(true);
   });
   road.Wait(300);
   road.Then([&] {
     EXPECT_TRUE(CRecorderView::Current()->IsLandscape());
+    EXPECT_EQ(RecorderKey0(), 1u);
     road.TapOn(CRecorderView::Current()->RecordButton());
   });
   road.Until("recording again", [] { return CRecorderView::Current() && CRecorderView::Current()->IsRecording(); });
   road.Wait(300);
   road.Then([&] {
-    CRecorderView* pView = CRecorderView::Current();
-    EXPECT_TRUE(pView->IsLandscape());
-    EXPECT_FALSE(pView->PictureB()->IsVisible());
+    EXPECT_FALSE(CRecorderView::Current()->PictureB()->IsVisible());
     road.Device().SetSlide(false);
   });
   road.Wait(300);
-  auto feedbackFrom = std::make_shared<size_t>(0);
-  road.Then([&, feedbackFrom] {
+  road.Then([&] {
     CRecorderView* pView = CRecorderView::Current();
     EXPECT_FALSE(pView->IsLandscape());
+    EXPECT_EQ(RecorderKey0(), 0u);
     EXPECT_TRUE(pView->PictureB()->IsVisible());
+    EXPECT_TRUE(pView->IsRecording());
     EXPECT_EQ(plat::CurrentPowerRecord().backlightHeld, 1);
-    *feedbackFrom = plat::FeedbackEvents().size();
+    feedbackFrom = plat::FeedbackEvents().size();
     road.Device().Key(plat::VK_F2);
   });
   road.Until("idle again", [] { return CRecorderView::Current() && !CRecorderView::Current()->IsRecording(); });
-  road.Then([&, feedbackFrom] {
+  road.Then([&] {
+    EXPECT_EQ(road.ActiveView(), 2);
     EXPECT_TRUE(road.Traced("[QUOREL] User cancel recorder"));
-    EXPECT_EQ(FeedbackSince(*feedbackFrom), (std::vector<std::string>{"button.ivt", "22_Cancel.wav"}));
+    EXPECT_EQ(FeedbackSince(feedbackFrom), (std::vector<std::string>{"button.ivt", "22_Cancel.wav"}));
     EXPECT_EQ(plat::CurrentPowerRecord().backlightHeld, 0);
     EXPECT_EQ(CQuorelAppUi::Recorder(), nullptr);
   });
-  // The cancelled upload spoke German.
-  road.Until("the cancelled upload in the server's log", [&] { return !road.Requests("search-post").empty(); });
+  road.Until("the cancelled upload in the server's log", [&] { return road.Requests("search-post").size() == 2; });
+  // What the store should hold, named by the store itself.
+  plat::WString storeFolder;
+  std::vector<std::string> kept, partial;
   road.Then([&] {
     const auto uploads = road.Requests("search-post");
-    ASSERT_FALSE(uploads.empty());
+    ASSERT_EQ(uploads.size(), 2u);
     EXPECT_NE(Field(uploads.back(), "headers").find("LANG=DE"), std::string::npos) << uploads.back();
+    const PreviewStore& store = *CQuorelAppUi::PreviewStore();
+    storeFolder = store.Directory();
+    kept = {CacheName(store, TrackKindPreview, u"t1"), CacheName(store, TrackKindFull, u"ua2")};
+    partial = {CacheName(store, TrackKindFull, u"r1")};
   });
 
-  // 13. Exit, and a second start on the same device.
+  // 13. Exit.
   EXPECT_EQ(road.Run(), 0);
   for (const std::string& miss : road.Misses()) ADD_FAILURE() << "missed: " << miss;
   EXPECT_TRUE(Panics(road).empty()) << Panics(road).front();
   EXPECT_TRUE(road.Device().MessageBoxes().empty());
-  EXPECT_FALSE(plat::Launches().size()) << plat::ToUtf8(plat::Launches().front().file);
+  // The one link opened is the lyrics row's.
+  ASSERT_EQ(plat::Launches().size(), 1u);
+  // Every request well formed; the cancelled upload was cut off, not ended
+  // as if complete.
+  const auto uploads = road.Requests("search-post");
+  ASSERT_EQ(uploads.size(), 2u);
+  const std::string& cancelled = uploads.back();
+  for (const std::string& entry : road.Server().Log()) {
+    if (entry != cancelled) {
+      EXPECT_EQ(Field(entry, "violations"), "[]") << entry;
+    }
+  }
+  EXPECT_EQ(Field(cancelled, "body_complete"), "false") << cancelled;
+  // The store keeps the previews heard to their end, her full recording
+  // only if its download completed before it was stopped, and no buffer.
+  std::vector<std::string> files = FolderFiles(storeFolder);
+  for (const std::string& name : kept) EXPECT_NE(std::find(files.begin(), files.end(), name), files.end()) << name;
+  std::erase_if(files, [&](const std::string& name) {
+    return std::find(kept.begin(), kept.end(), name) != kept.end() || name == partial[0];
+  });
+  EXPECT_TRUE(files.empty()) << files.front();
 
+  // A second start follows the phone's language again.
   road.Wait(300);
   EXPECT_EQ(road.Run(), 0);
   EXPECT_EQ(road.AppString(u"app_language"), "EN");
+  EXPECT_TRUE(Panics(road).empty()) << Panics(road).front();
 }
 
 }  // namespace

@@ -32,6 +32,7 @@
 #include "platform/phone/ConnMgr.h"
 #include "platform/phone/Telephony.h"
 #include "platform/registry/Registry.h"
+#include "platform/registry/RegText.h"
 #include "platform/text/Text.h"
 #include "platform/testing/TestPlatform.h"
 #include "platform/ui/Ui.h"
@@ -122,6 +123,8 @@ class TMonkey {
   void Drag();
   void CheckInvariants();
   void CheckStore();
+  void CheckHives();
+  void CheckHistory(CQuorelAppUi* pApp);
   void Control(const std::string& target);
   plat::Point RandomPoint();
   // A point inside a visible control of the screen, or anywhere.
@@ -139,6 +142,7 @@ class TMonkey {
   bool m_bSlide = false;
   int m_nAngle = 0;
   size_t m_nBoxesSeen = 0;
+  std::vector<const CMessageDialog*> m_openDialogs;  // at the last check
   // A time step under way: the loop may block until then.
   std::optional<uint32_t> m_waitUntil;
   uint32_t m_stepStart = 0;
@@ -146,7 +150,7 @@ class TMonkey {
   std::atomic<int> m_progress{0};
   std::atomic<uint32_t> m_lastIdleTick{0};
   // Storm mode.
-  enum class EStorm { Start, Recording, Waiting, Preview, Settle } m_storm = EStorm::Start;
+  enum class EStorm { Start, Recording, Waiting, Returning, Preview, Settle } m_storm = EStorm::Start;
   uint32_t m_phaseSince = 0;
   size_t m_nLastControls = 0;
   bool m_bStormDone = false;
@@ -247,12 +251,26 @@ void TMonkey::StormTurn() {
       }
       break;
     case EStorm::Waiting:
-      if (pApp->GetActiveViewId() == 4 || bMessage) {
-        ++(bMessage ? st.searchMessages : st.searchResults);
+      if (bMessage) {
+        ++st.searchMessages;
         StartPreview();
         enter(EStorm::Preview);
+      } else if (pApp->GetActiveViewId() == 4) {
+        // The results list owns the previews of its rows and stops any
+        // other, so the storm's preview plays on the recorder screen.
+        ++st.searchResults;
+        CQuorelAppUi::GoBackTo(2);
+        enter(EStorm::Returning);
       } else if (inPhase > 180000) {
         Fail("a search under the storm ended in neither results nor a message");
+      }
+      break;
+    case EStorm::Returning:
+      if (pApp->GetActiveViewId() == 2) {
+        StartPreview();
+        enter(EStorm::Preview);
+      } else if (inPhase > 10000) {
+        Fail("the results list did not go back to the recorder screen");
       }
       break;
     case EStorm::Preview: {
@@ -290,9 +308,9 @@ void TMonkey::StormTurn() {
       break;
     }
   }
-  // The user reads a message and closes it (its soft key, or Enter).
-  // Keys have not closed every message yet (see the closing note of the
-  // storm): after a few tries the dialogs are closed as their button would.
+  // The user reads a message and closes it (its soft key, or Enter). A
+  // message that keys cannot close is counted (the storm test wants none)
+  // and closed as its button would, so the storm goes on.
   if (!CMessageDialog::OpenDialogs().empty()) {
     Log("close the message");
     if (++m_nDismissals % 8 == 0) {
@@ -406,6 +424,11 @@ void TMonkey::Step() {
       Log("language " + std::to_string(nLanguage));
       SetLanguage(nLanguage);
     }
+  } else if (roll < 815) {
+    // Back as often as the history is deep: both histories unwind.
+    const size_t depth = static_cast<CQuorelAppUi*>(CAppUi::Instance())->HistorySize();
+    Log("back " + std::to_string(depth) + " times");
+    for (size_t i = 0; i < depth; ++i) m_tp->Key(plat::VK_ESCAPE);
   } else {
     bInput = false;
     // Mostly short pauses; now and then long enough for a recording to reach
@@ -448,6 +471,27 @@ void TMonkey::CheckStore() {
   }
 }
 
+// What a save would write must read back without a rejected line.
+void TMonkey::CheckHives() {
+  for (plat::HKEY root : {plat::HKEY_CURRENT_USER, plat::HKEY_LOCAL_MACHINE}) {
+    const plat::regtext::Document doc = plat::regtext::Parse(plat::DumpRegistry(root, false));
+    if (!doc.problems.empty())
+      Fail("a hive does not parse: line " + std::to_string(doc.problems[0].line) + ": " + doc.problems[0].what);
+  }
+}
+
+// The user model saves a user for each user page the history can go back
+// to: never more than the history holds, none once it is empty.
+void TMonkey::CheckHistory(CQuorelAppUi* pApp) {
+  const size_t depth = pApp->HistorySize();
+  if (depth > std::size(kAppViews)) Fail("history depth " + std::to_string(depth));
+  const CHTTPUserModel* pModel = AppSettings::GetUserModel();
+  const size_t users = pModel ? pModel->HistoryDepth() : 0;
+  if (users > depth || (depth == 0 && users != 0))
+    Fail("the user model holds " + std::to_string(users) + " saved users for a history " + std::to_string(depth) +
+         " deep");
+}
+
 void TMonkey::CheckInvariants() {
   const std::vector<plat::MessageBoxRecord> boxes = m_tp->MessageBoxes();
   for (; m_nBoxesSeen < boxes.size(); ++m_nBoxesSeen) {
@@ -460,8 +504,18 @@ void TMonkey::CheckInvariants() {
   ++m_result.viewsSeen[nView];
   if (std::find(std::begin(kAppViews), std::end(kAppViews), nView) == std::end(kAppViews))
     Fail("active view " + std::to_string(nView) + " is none of the program's");
-  // Each screen is in the history at most once, and the current one never.
-  if (pApp->HistorySize() > std::size(kAppViews)) Fail("history depth " + std::to_string(pApp->HistorySize()));
+  CheckHistory(pApp);
+  // A message still open a step later is on screen, where a key or a tap
+  // can close it (a rectangle comes one turn after it opens).
+  std::vector<const CMessageDialog*> open;
+  for (const CMessageDialog* p : CMessageDialog::OpenDialogs()) {
+    const RECT rc = p->ScreenRect();
+    const bool bPlaced = rc.right > rc.left && rc.bottom > rc.top;
+    if (!bPlaced && std::find(m_openDialogs.begin(), m_openDialogs.end(), p) != m_openDialogs.end())
+      Fail("a message is open with no place on the screen: " + plat::ToUtf8(p->Text()));
+    open.push_back(p);
+  }
+  m_openDialogs = std::move(open);
   const uint32_t spent = plat::GetTickCount() - m_stepStart;
   if (!m_waitUntil && spent > m_options.stepLimitMs)
     Fail("the step took " + std::to_string(spent) + " ms of virtual time before the loop was idle");
@@ -472,6 +526,7 @@ void TMonkey::CheckInvariants() {
     Fail(std::to_string(pSession->OpenCount()) + " requests still open after " + std::to_string(quiet / 1000) +
          " quiet seconds");
   CheckStore();
+  CheckHives();
 }
 
 bool TMonkey::Idle() {

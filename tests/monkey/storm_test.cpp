@@ -28,6 +28,8 @@ TEST(NetworkStorm, EverySearchAndPreviewEndsAndNoRequestOutlivesIt) {
   EXPECT_EQ(st.previews, st.previewsPlayed + st.previewErrors + st.previewsStopped);
   EXPECT_GT(st.searchResults, 0);
   EXPECT_GT(st.previewsPlayed, 0);
+  // Every message closed by its keys (a stacked one used to lose its place).
+  EXPECT_EQ(st.messagesClosedByHand, 0);
   // An update check, the upload and the preview, each tried a few times at most.
   EXPECT_LE(st.mostRequestsPerSearch, 12u);
 }

@@ -125,6 +125,35 @@ TEST_F(SimTest, ClosingDuringTheNetworkWaitEndsItQuietly) {
   EXPECT_EQ(m_log.Raw(id), Events{});
 }
 
+// One request waits for a network that is not there; the others' commands
+// (a screen closing its preview, a new request) answer at once, and a
+// request started meanwhile goes on once the network comes.
+TEST_F(SimTest, CommandsForOtherRequestsAnswerDuringAnEstablishment) {
+  SimConnMgr::Destination never;
+  never.outcome = SimConnMgr::Destination::Outcome::Never;
+  m_connMgr->SetDefault(never);
+  Serve({Reply({Counted("first")}), Reply({Counted("second")})});
+  int32_t waiting = m_core->Open(EHttpGet, kUrl);
+  ASSERT_GT(waiting, 0);
+  int32_t closed = Begin(EHttpGet, kUrl);
+  ASSERT_TRUE(m_clock->Settle());
+  const uint32_t before = Now();
+  EXPECT_EQ(m_core->Close(waiting), 0);
+  int32_t later = Begin(EHttpGet, kUrl);
+  EXPECT_GT(later, 0);
+  EXPECT_EQ(m_core->GetBodyLength(later), 0);
+  EXPECT_EQ(m_core->Close(closed), 0);
+  EXPECT_LT(Now() - before, 1000u);
+  EXPECT_EQ(m_log.Raw(closed), Events{});
+  // The network comes: the request started during the wait is served.
+  m_connMgr->SetDefault({});
+  ASSERT_TRUE(m_log.WaitEnd(later, 200000));
+  Events events = m_log.Events(later);
+  ASSERT_GE(events.size(), 6u);
+  EXPECT_EQ(Events(events.end() - 6, events.end()), (Events{9, 1, 3, 4, 6, 7}));
+  EXPECT_EQ(Take(later), "first");
+}
+
 TEST_F(SimTest, ReleasingDuringAnEstablishmentCutsItShort) {
   SimConnMgr::Destination slow;
   slow.delayMs = 30000;

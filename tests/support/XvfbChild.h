@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +44,9 @@ inline void ExpectChildPasses(const char* flag, const std::string& filter) {
   std::ifstream in(log);
   const std::string output((std::istreambuf_iterator<char>(in)), {});
   std::filesystem::remove(log);
+  // What the child says about the way it went shows in the parent's output.
+  for (size_t at = output.find("[ NOTE ] "); at != std::string::npos; at = output.find("[ NOTE ] ", at + 1))
+    std::printf("%s\n", output.substr(at, output.find('\n', at) - at).c_str());
   EXPECT_EQ(status, 0) << output;
   EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
   EXPECT_EQ(output.find("SKIPPED"), std::string::npos) << output;

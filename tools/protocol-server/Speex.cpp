@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstring>
 
 namespace qps {
@@ -189,6 +190,34 @@ double GoertzelPower(const std::vector<float>& x, double frequency, double sampl
   return s1 * s1 + s2 * s2 - coeff * s1 * s2;
 }
 
+namespace {
+
+// In-place radix-2 transform; the size is a power of two.
+void Fft(std::vector<std::complex<double>>& a) {
+  const size_t n = a.size();
+  for (size_t i = 1, j = 0; i < n; ++i) {
+    size_t bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) std::swap(a[i], a[j]);
+  }
+  for (size_t len = 2; len <= n; len <<= 1) {
+    const double angle = -2 * M_PI / static_cast<double>(len);
+    const std::complex<double> unit(std::cos(angle), std::sin(angle));
+    for (size_t i = 0; i < n; i += len) {
+      std::complex<double> w(1, 0);
+      for (size_t k = 0; k < len / 2; ++k) {
+        const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * w;
+        a[i + k] = u + v;
+        a[i + k + len / 2] = u - v;
+        w *= unit;
+      }
+    }
+  }
+}
+
+}  // namespace
+
 double DominantFrequency(const std::vector<int16_t>& pcm, double sampleRate, double low, double high) {
   constexpr size_t kWindow = 16384;
   constexpr double kSilenceRms = 100;  // about -50 dBFS: nothing was sung
@@ -204,24 +233,46 @@ double DominantFrequency(const std::vector<int16_t>& pcm, double sampleRate, dou
     x[i] = static_cast<float>(s * hann);
   }
   if (std::sqrt(energy / static_cast<double>(n)) < kSilenceRms) return 0;
-  const double step = sampleRate / static_cast<double>(n);
+  // The coarse search: one transform of the window, zero-padded to a power
+  // of two, gives the power at every bin (what a Goertzel pass at each bin's
+  // frequency would give) for the price of a few passes. A Goertzel pass per
+  // bin instead cost a pass over the window for each of thousands of bins,
+  // which held every search reply back by a tenth of a second.
+  size_t m = 1;
+  while (m < n) m <<= 1;
+  std::vector<std::complex<double>> bins(m);
+  for (size_t i = 0; i < n; ++i) bins[i] = x[i];
+  Fft(bins);
+  const double step = sampleRate / static_cast<double>(m);
   double best = low, bestPower = -1;
-  for (double f = low; f <= high; f += step) {
-    double p = GoertzelPower(x, f, sampleRate);
+  const size_t first = static_cast<size_t>(std::max(0.0, std::ceil(low / step)));
+  for (size_t k = first; k < m / 2 && static_cast<double>(k) * step <= high; ++k) {
+    double p = std::norm(bins[k]);
     if (p > bestPower) {
       bestPower = p;
-      best = f;
+      best = static_cast<double>(k) * step;
     }
   }
-  double coarse = best;
-  for (double f = coarse - step; f <= coarse + step; f += step / 20) {
-    double p = GoertzelPower(x, f, sampleRate);
-    if (p > bestPower) {
-      bestPower = p;
-      best = f;
+  // The fine search between the neighbouring bins, where the peak is the
+  // only maximum (inside the window's main lobe): golden-section steps down
+  // to a twentieth of a bin, a dozen passes over the window.
+  constexpr double kGolden = 0.6180339887498949;
+  double a = std::max(low, best - step), b = std::min(high, best + step);
+  double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
+  double pc = GoertzelPower(x, c, sampleRate), pd = GoertzelPower(x, d, sampleRate);
+  while (b - a > step / 20) {
+    if (pc > pd) {
+      b = d, d = c, pd = pc;
+      c = b - kGolden * (b - a);
+      pc = GoertzelPower(x, c, sampleRate);
+    } else {
+      a = c, c = d, pc = pd;
+      d = a + kGolden * (b - a);
+      pd = GoertzelPower(x, d, sampleRate);
     }
   }
-  return best;
+  const double fine = pc > pd ? c : d;
+  return std::max(pc, pd) > bestPower ? fine : best;
 }
 
 }  // namespace qps

@@ -182,6 +182,39 @@ TEST_F(DialogTest, StackedDialogsOutliveTheTreeTheyShared) {
   EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
 }
 
+// A search's message and a preview's error at once: once the user closes
+// the newer with Enter, the older is laid out again and Enter closes it too
+// (it used to stay modal with an empty rectangle, out of reach of any key).
+TEST_F(DialogTest, TheDialogBelowIsShownAgainAndClosesByKeyWhenTheOneAboveCloses) {
+  std::vector<TStep> steps{[] {
+    CQuorelAppUi::ShowMessage(86, 152);
+    CQuorelAppUi::ShowMessage(86, 121);
+  }};
+  for (int i = 0; i < 3; ++i) steps.push_back([] {});
+  steps.push_back([this] {
+    ASSERT_EQ(2u, CMessageDialog::OpenDialogs().size());
+    EXPECT_TRUE(CMessageDialog::OpenDialogs().back()->RightButton()->IsFocused());
+    m_tp->Key(plat::VK_RETURN);
+  });
+  for (int i = 0; i < 3; ++i) steps.push_back([] {});
+  steps.push_back([this] {
+    ASSERT_EQ(1u, CMessageDialog::OpenDialogs().size());
+    CMessageDialog* p = CMessageDialog::OpenDialogs().back();
+    EXPECT_EQ(p->Kind(), 152);
+    EXPECT_EQ(m_app->GetRootLayout()->FindNode(CModalDialog::kModalNode, -1), p->LayoutNode());
+    EXPECT_FALSE(IsRectEmpty(p->Rect()));
+    EXPECT_TRUE(p->RightButton()->IsFocused());
+    EXPECT_TRUE(p->RightButton()->IsPartlyVisible());
+    m_tp->Key(plat::VK_RETURN);
+  });
+  for (int i = 0; i < 3; ++i) steps.push_back([] {});
+  steps.push_back([this] {
+    EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
+    EXPECT_EQ(0, m_app->ModalCount());
+  });
+  Ends(0, Run(steps));
+}
+
 TEST_F(DialogTest, ProgressIsAShareOfTheMaximumIn64Bits) {
   const struct {
     int32_t position, maximum;

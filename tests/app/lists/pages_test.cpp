@@ -395,7 +395,7 @@ TEST_F(PagesTest, DetailsRowCaptionsTakeTheStandardHeightAndFitTheirRows) {
     RECT box = pCaption->InnerBox();
     RECT row = pRow->Rect();
     int32_t nHeight = pCaption->Font()->PixelHeight();
-    int32_t nStandard = CAppUi::Instance()->GetStandardHeight(kDetailsCaptionHeightIndex);
+    int32_t nStandard = CAppUi::Instance()->GetStandardHeight(kRowCaptionHeightIndex);
     EXPECT_EQ(std::min(nStandard, box.bottom - box.top), nHeight);
     EXPECT_LE(nHeight, box.bottom - box.top);
     EXPECT_LT(nHeight * 2, row.bottom - row.top);  // well inside the row, not as tall as it

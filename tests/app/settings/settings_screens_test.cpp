@@ -8,6 +8,7 @@
 #include "ScreensHarness.h"
 #include "ReplyDocuments.h"
 #include "search/E2eHarness.h"
+#include "app/ChoiceListView.h"
 #include "app/LanguageView.h"
 #include "app/NetworkSelectView.h"
 #include "app/ScreenSupport.h"
@@ -285,6 +286,50 @@ TEST_F(SettingsScreensTest, ANetworkTapStoresTheChoiceTracesItAndGoesBack) {
     trace.pop_back();  // the line feed
     EXPECT_EQ(1u, LinesWith(trace).size());
     TearDown();
+  }
+}
+
+// --- Choice rows (views 8, 21, 22) ---------------------------------------------
+
+// A choice row's caption box is nearly as tall as the row: fitting the font
+// to the box drew the captions as tall as the rows and cut them off. Every
+// caption of the three choice screens takes the standard text height unless
+// its box is lower, in both orientations.
+TEST_F(SettingsScreensTest, ChoiceRowCaptionsTakeTheStandardHeightAndFitTheirRows) {
+  struct Case {
+    int32_t nView;
+    TStep open;
+  } cases[] = {{8, [] { CQuorelAppUi::OpenSearchLanguages(); }},
+               {21, [] { CQuorelAppUi::App()->ActivateView(21); }},
+               {22, [] { CQuorelAppUi::OpenNetworkSelection(); }}};
+  for (const Case& c : cases) {
+    for (SIZE screen : {SIZE{480, 800}, SIZE{800, 480}}) {
+      SCOPED_TRACE(testing::Message() << "view " << c.nView << ", " << screen.cx << "x" << screen.cy);
+      StartScreens(screen.cx, screen.cy, {}, [this] {
+        m_connMgr = std::make_unique<plat::SimConnMgr>();
+        RegSetAppString(u"url", u"http://quorel.test/");
+      });
+      int32_t nChecked = 0;
+      Run({[&] {
+             FillLists();
+             c.open();
+           },
+           [&] {
+             auto* pView = dynamic_cast<CChoiceListView*>(m_app->ActiveView());
+             ASSERT_NE(nullptr, pView);
+             const int32_t nStandard = m_app->GetStandardHeight(kRowCaptionHeightIndex);
+             for (int32_t i = 0; i < pView->RowCount(); ++i, ++nChecked) {
+               SCOPED_TRACE(i);
+               CtlStatic* pCaption = pView->Row(i).pCaption;
+               ASSERT_NE(nullptr, pCaption->Font());
+               const int32_t nBox = Height(pCaption->InnerBox()), nFont = pCaption->Font()->PixelHeight();
+               EXPECT_EQ(std::min(nStandard, nBox), nFont);
+               EXPECT_LT(nFont * 2, Height(pView->Row(i).pButton->Rect()));  // well inside the row
+             }
+           }});
+      EXPECT_GE(nChecked, 3);
+      TearDown();
+    }
   }
 }
 

@@ -55,6 +55,33 @@ TEST_F(TextMetricsTest, FacesResolveThroughTheRegistryThenFallBack) {
   EXPECT_TRUE(GetFontFile(reinterpret_cast<HFONT>(uintptr_t{0x74})).empty());
 }
 
+// The installed fonts are looked up once per family and style; the
+// registry is read every time, so an entry written or removed while the
+// program runs decides the next font of that family.
+TEST_F(TextMetricsTest, TheRegistryDecidesEachNewFontAfterTheInstalledLookup) {
+  const WString family = u"No Such Face 5678";
+  for (int weight : {FW_NORMAL, FW_BOLD}) {
+    SCOPED_TRACE(weight);
+    auto file = [&] {
+      HFONT f = tt::MakeFont(-20, weight, false, false, family);
+      std::filesystem::path path = GetFontFile(f);
+      DeleteObject(f);
+      return path;
+    };
+    const std::filesystem::path installed = file();
+    ASSERT_FALSE(installed.empty());
+    EXPECT_EQ(installed, file());
+    const std::filesystem::path other = installed == tt::kBold ? tt::kRegular : tt::kBold;
+    WriteString(HKEY_LOCAL_MACHINE, tt::kFontKey, family, FromUtf8(other.string()));
+    EXPECT_EQ(other, file());
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, tt::kFontKey, KEY_ALL_ACCESS, &key), 0);
+    ASSERT_EQ(RegDeleteValue(key, family), 0);
+    RegCloseKey(key);
+    EXPECT_EQ(installed, file());
+  }
+}
+
 TEST_F(TextMetricsTest, CellHeightIsAscentPlusDescentEverywhere) {
   int32_t previous = 0;
   for (int32_t px = 1; px <= 80; ++px) {

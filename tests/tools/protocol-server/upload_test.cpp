@@ -2,6 +2,9 @@
 // field wrong, the record and end rules, and a real encoder round trip.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include "tools/protocol-server/Speex.h"
 #include "tools/protocol-server/TestSupport.h"
 
@@ -166,6 +169,39 @@ TEST(UploadCheck, RoundTripOfA440HzToneInBothFramings) {
   auto silent = ValidateUpload(Counted(CountedBody(EncodeTone(440, 1, 0))));
   EXPECT_TRUE(silent.Valid());
   EXPECT_EQ(silent.frequencyHz, 0);
+}
+
+// The pitch is found to a small fraction of a bin wherever the tone sits
+// between bins, for windows shorter than, equal to and longer than the
+// transform, at both rates the server analyses; the louder of two tones
+// wins; a tone outside the band leaves the answer inside it.
+TEST(UploadCheck, DominantFrequencyFindsTheToneBetweenBins) {
+  auto tone = [](std::initializer_list<std::pair<double, double>> parts, double rate, size_t n) {
+    std::vector<int16_t> pcm(n);
+    for (size_t i = 0; i < n; ++i) {
+      double v = 0;
+      for (auto [f, amplitude] : parts) v += amplitude * std::sin(2 * M_PI * f * static_cast<double>(i) / rate);
+      pcm[i] = static_cast<int16_t>(std::lround(v));
+    }
+    return pcm;
+  };
+  struct Case {
+    double f, rate;
+    size_t n;
+  } cases[] = {{262, 8000, 44000},   {261.63, 8000, 16384}, {440.25, 8000, 3001}, {1999.9, 8000, 20000},
+               {100.1, 8000, 12345}, {393.3, 44100, 44100}, {131, 44100, 5000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.f << " Hz at " << c.rate << " Hz over " << c.n);
+    const double bin = c.rate / static_cast<double>(std::min<size_t>(c.n, 16384));
+    EXPECT_NEAR(qps::DominantFrequency(tone({{c.f, 8000}}, c.rate, c.n), c.rate, 100, 2000), c.f, bin / 10);
+  }
+  EXPECT_NEAR(qps::DominantFrequency(tone({{330, 3000}, {523, 9000}}, 8000, 30000), 8000, 100, 2000), 523, 0.1);
+  EXPECT_NEAR(qps::DominantFrequency(tone({{330, 9000}, {523, 3000}}, 8000, 30000), 8000, 100, 2000), 330, 0.1);
+  const double outside = qps::DominantFrequency(tone({{60, 9000}}, 8000, 30000), 8000, 100, 2000);
+  EXPECT_GE(outside, 100);
+  EXPECT_LE(outside, 2000);
+  EXPECT_EQ(0, qps::DominantFrequency(tone({{440, 50}}, 8000, 30000), 8000, 100, 2000));  // too quiet
+  EXPECT_EQ(0, qps::DominantFrequency(tone({{440, 9000}}, 8000, 255), 8000, 100, 2000));  // too short
 }
 
 class UploadOverTheWire : public ::testing::Test {
