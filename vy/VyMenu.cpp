@@ -537,7 +537,11 @@ int32_t CVyMenu::DrawBody(plat::HDC hdc, CVyPanel* pPanel) {
   if (bFade) CIImage::SetGlobalAlpha(nAlphaBefore);
   if (bClip) RestoreClip(hdc, rcSaved);
   if (m_nState == kStateSlidingOut || m_nState == kStateClosing) {
-    const int32_t end = SlideEnd();
+    // Where the slide was sent, not where the menu's height would send it
+    // now: a rotation or a page key lays the menu out again mid-slide, and
+    // a taller menu would never reach its new end, never give the panel
+    // back nor post its close message.
+    const int32_t end = m_anim.nTargetY;
     const bool bAtEnd = end > 0 ? y >= end - 5 : y <= end + 5;
     if (bAtEnd) {
       if (m_nState == kStateClosing) {

@@ -230,6 +230,38 @@ TEST_F(OptionsMenuTest, MenuModeLeftUnderAnOpenMenuThenATapArrives) {
        }});
 }
 
+// Back on the landscape screen, the screen turns upright while the menu
+// slides out and the arrow keys page it (laid out again, taller): menu mode
+// still ends, and taps reach the views again.
+TEST_F(OptionsMenuTest, TheMenuClosesWhenTurnedAndPagedWhileSlidingOut) {
+  MakeMenuApp();
+  auto openLong = [this] {
+    AddCommands();
+    for (int i = 0; i < 9; ++i) m_app->AddMenuCommand(u"More", true, CDelegate::Member<&TCounter::Hit>(&m_three));
+    m_app->SetMenuMode(true);
+  };
+  int32_t nHeightBefore = 0;
+  Run({[&] { m_tp->Rotate(90); }, Wait(500), openLong, UntilOpen(),
+       [&] {
+         RECT rc;
+         Menu()->GetRect(&rc);
+         nHeightBefore = rc.Height();
+         m_tp->Key(plat::VK_ESCAPE);
+         m_tp->Rotate(0);
+         for (int i = 0; i < 12; ++i) m_tp->Key(plat::VK_DOWN);
+       },
+       Wait(3000),
+       [&] {
+         EXPECT_FALSE(m_app->IsMenuMode());
+         if (Menu()) {
+           RECT rc;
+           Menu()->GetRect(&rc);
+           EXPECT_GT(rc.Height(), nHeightBefore);  // the layout that used to strand it
+         }
+         EXPECT_EQ(m_one.m_n + m_two.m_n + m_three.m_n, 0);
+       }});
+}
+
 TEST_F(OptionsMenuTest, ARotationWhileOpenAndShutdownWithTheMenuOpen) {
   MakeMenuApp();
   Run({Open(), UntilOpen(), [&] { m_tp->Rotate(90); }, Wait(500),

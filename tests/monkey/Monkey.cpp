@@ -22,6 +22,8 @@
 #include "framework/AppRegistry.h"
 #include "framework/Control.h"
 #include "net/HTTPWrapper.h"
+#include "vy/BasicMenu.h"
+#include "vy/OptionsMenuGUI.h"
 #include "platform/audio/Audio.h"
 #include "platform/entry/Entry.h"
 #include "platform/fs/FileSystem.h"
@@ -86,6 +88,11 @@ constexpr TFault kFaults[] = {
 // The program's sixteen screens.
 constexpr int32_t kAppViews[] = {2, 4, 5, 6, 8, 10, 11, 12, 13, 14, 15, 16, 18, 19, 21, 22};
 
+// A menu slides in or out in well under a second of frames; one still on
+// the move after this long (or still open this long after Back or the right
+// soft key reached it at rest) holds every tap and key of the program.
+constexpr uint32_t kMenuSettleMs = 10000;
+
 constexpr uint32_t kKeys[] = {plat::VK_LEFT,  plat::VK_RIGHT,  plat::VK_UP, plat::VK_DOWN, plat::VK_RETURN,
                               plat::VK_ESCAPE, plat::VK_F1,    plat::VK_F2, plat::VK_F4};
 
@@ -125,6 +132,10 @@ class TMonkey {
   void CheckStore();
   void CheckHives();
   void CheckHistory(CQuorelAppUi* pApp);
+  void CheckOptionsMenu(CQuorelAppUi* pApp);
+  // Back or the right soft key: the tick is kept when it reaches the options
+  // menu at rest, which must then close.
+  void CloseKey(uint32_t vk);
   void Control(const std::string& target);
   plat::Point RandomPoint();
   // A point inside a visible control of the screen, or anywhere.
@@ -160,6 +171,9 @@ class TMonkey {
   uint64_t m_nCallsCounted = CQuorelAppUi::OutwardCallCount();
   size_t m_nMessagesShown = 0;
   size_t m_requestsBefore = 0;
+  // The options menu: since when it is on the move, since when a closing
+  // key reached it at rest.
+  std::optional<uint32_t> m_menuMovingSince, m_menuCloseAsked;
 };
 
 // A preview of a catalogue track that streams from the server (nothing of it
@@ -393,7 +407,7 @@ void TMonkey::Step() {
     uint32_t vk = kKeys[Pick(std::size(kKeys))];
     if ((vk == plat::VK_F4 || vk == plat::VK_ESCAPE) && !Chance(30)) vk = plat::VK_RETURN;
     Log("key " + std::to_string(vk));
-    m_tp->Key(vk);
+    CloseKey(vk);
   } else if (roll < 690) {
     const int downs = static_cast<int>(Pick(6));
     Log("menu choice " + std::to_string(downs));
@@ -428,7 +442,7 @@ void TMonkey::Step() {
     // Back as often as the history is deep: both histories unwind.
     const size_t depth = static_cast<CQuorelAppUi*>(CAppUi::Instance())->HistorySize();
     Log("back " + std::to_string(depth) + " times");
-    for (size_t i = 0; i < depth; ++i) m_tp->Key(plat::VK_ESCAPE);
+    for (size_t i = 0; i < depth; ++i) CloseKey(plat::VK_ESCAPE);
   } else {
     bInput = false;
     // Mostly short pauses; now and then long enough for a recording to reach
@@ -492,6 +506,48 @@ void TMonkey::CheckHistory(CQuorelAppUi* pApp) {
          " deep");
 }
 
+namespace {
+CBasicMenuEx* ToolkitMenu() {
+  COptionsMenuGUI* pScreen = ToolkitServices().Screen();
+  return pScreen ? pScreen->GetMenu() : nullptr;
+}
+}  // namespace
+
+void TMonkey::CloseKey(uint32_t vk) {
+  const CAppUi* pApp = CAppUi::Instance();
+  CBasicMenuEx* pMenu = ToolkitMenu();
+  if ((vk == plat::VK_ESCAPE || vk == plat::VK_F2) && pApp && pApp->IsMenuMode() && pMenu &&
+      pMenu->GetState() == CVyMenu::kStateOpen && !m_menuCloseAsked)
+    m_menuCloseAsked = plat::GetTickCount();
+  m_tp->Key(vk);
+}
+
+// Menu mode hands every tap and key to the toolkit's menu: that menu is on
+// the screen, it comes to rest or goes, and a closing key closes it.
+void TMonkey::CheckOptionsMenu(CQuorelAppUi* pApp) {
+  if (!pApp->IsMenuMode()) {
+    m_menuMovingSince.reset();
+    m_menuCloseAsked.reset();
+    return;
+  }
+  CBasicMenuEx* pMenu = ToolkitMenu();
+  if (!pMenu || !pMenu->GetParent()) {
+    Fail("menu mode is on with no options menu on the screen");
+    return;
+  }
+  const uint32_t now = plat::GetTickCount();
+  if (pMenu->GetState() == CVyMenu::kStateOpen)
+    m_menuMovingSince.reset();
+  else if (!m_menuMovingSince)
+    m_menuMovingSince = now;
+  if (m_menuMovingSince && now - *m_menuMovingSince > kMenuSettleMs)
+    Fail("the options menu has been sliding for " + std::to_string((now - *m_menuMovingSince) / 1000) +
+         " s (state " + std::to_string(pMenu->GetState()) + ")");
+  if (m_menuCloseAsked && now - *m_menuCloseAsked > kMenuSettleMs)
+    Fail("the options menu is still open " + std::to_string((now - *m_menuCloseAsked) / 1000) +
+         " s after Back or the right soft key");
+}
+
 void TMonkey::CheckInvariants() {
   const std::vector<plat::MessageBoxRecord> boxes = m_tp->MessageBoxes();
   for (; m_nBoxesSeen < boxes.size(); ++m_nBoxesSeen) {
@@ -505,6 +561,7 @@ void TMonkey::CheckInvariants() {
   if (std::find(std::begin(kAppViews), std::end(kAppViews), nView) == std::end(kAppViews))
     Fail("active view " + std::to_string(nView) + " is none of the program's");
   CheckHistory(pApp);
+  CheckOptionsMenu(pApp);
   // A message still open a step later is on screen, where a key or a tap
   // can close it (a rectangle comes one turn after it opens).
   std::vector<const CMessageDialog*> open;

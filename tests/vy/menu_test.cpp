@@ -219,6 +219,32 @@ TEST_F(MenuTest, AllDisabledEndsWithoutFocusAndBackCloses) {
   EXPECT_EQ(m2->GetState(), CVyMenu::kStateClosing);
 }
 
+// The screen turns while the menu slides out and a page key lays it out
+// again, taller or shorter: the slide still ends, the panel is given back
+// and the close message arrives.
+TEST_F(MenuTest, AMenuLaidOutAgainWhileSlidingOutStillCloses) {
+  for (const int32_t oldBottom : {400, 800}) {
+    SCOPED_TRACE(oldBottom);
+    m_posted.clear();
+    CBasicMenuEx* m = OpenMenu(Table(12));
+    m->SetRect(0, 0, 480, oldBottom, 0);
+    Frames(40);
+    RECT rcBefore;
+    m->GetRect(&rcBefore);
+    m->Close(0, 1);
+    Frames(3);
+    ASSERT_EQ(m->GetState(), CVyMenu::kStateClosing);
+    m->SetRect(0, 0, 480, 1200 - oldBottom, 0);
+    RECT rcAfter;
+    m->GetRect(&rcAfter);
+    ASSERT_NE(rcAfter.Height(), rcBefore.Height());
+    EXPECT_GT(FramesUntilGone(m), 0);
+    EXPECT_EQ(m_posted, (std::vector<std::string>{"close 0"}));
+    EXPECT_EQ(CVyMenu::s_nMenuPhase, CVyMenu::kPhaseClosed);
+    EXPECT_EQ(m_gui->GetRootPanel()->GetModalControl(), nullptr);
+  }
+}
+
 TEST_F(MenuTest, DestroyedWhileOpenGivesThePanelBack) {
   CVyPanel* pPanel = m_gui->GetRootPanel();
   pPanel->SetFocusIndex(0);
