@@ -1,7 +1,7 @@
 // The options menu on the real toolkit, driven through the application
 // object: the menu over the snapshot, choosing, closing by soft key, Back
-// and a tap outside, menu mode left under an open menu, a rotation, and
-// shutting down with the menu open.
+// and a tap outside, menu mode left under an open menu, a rotation (also
+// while the menu slides out), and shutting down with the menu open.
 #include "appui_test_support.h"
 #include "framework/VyServices.h"
 #include "platform/shell/DeviceServices.h"

@@ -1,6 +1,7 @@
 // The popup menu driven by render frames on the headless screen: the phase
 // machine and the dim, paging, the key and touch rules, the order of its
-// messages, closing, and a menu destroyed while it is still open.
+// messages, closing (also laid out again on the way out), and a menu
+// destroyed while it is still open.
 #include "menu_test_support.h"
 
 namespace {
