@@ -1091,7 +1091,9 @@ void CQuorelAppUi::StartGrabSearch() { StartSearchInMode(1); }
 void CQuorelAppUi::StopRecording() {
   if (!Navigating()) return;
   CQuorelAppUi* pApp = App();
-  if (pApp->m_recorder) pApp->m_recorder->RequestStop();
+  // Without a recording there is no search to wait for.
+  if (!pApp->m_recorder) return;
+  pApp->m_recorder->RequestStop();
   pApp->GoToView(ViewSearching);
 }
 

@@ -290,6 +290,21 @@ TEST_F(AppCoreTest, SoftKeysActOnReleaseAndOnlyWhileEnabled) {
   EXPECT_EQ(-1, m_lastView);  // the release quit
 }
 
+// Stopping asks only a recorder that runs, and only then shows the search.
+TEST_F(AppCoreTest, StopRecordingNeedsARecorder) {
+  MakeCore(true, false);
+  Run({[this] {
+    for (bool bRecording : {false, true}) {
+      m_log.clear();
+      if (bRecording) CQuorelAppUi::StartSearch();
+      m_app->ActivateView(2);
+      CQuorelAppUi::StopRecording();
+      EXPECT_EQ(bRecording ? 12 : 2, m_app->GetActiveViewId()) << bRecording;
+      EXPECT_EQ(bRecording ? 1 : 0, std::count(m_log.begin(), m_log.end(), "recorder request stop"));
+    }
+  }});
+}
+
 TEST_F(AppCoreTest, AnOverlayWithoutKeysKeepsTheKeysBelow) {
   MakeCore(true, false);
   Run({[this] {
