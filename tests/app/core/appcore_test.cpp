@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "AppHarness.h"
@@ -13,6 +15,7 @@
 #include "framework/ActivityHold.h"
 #include "framework/CtlSoftKeyBar.h"
 #include "framework/CtlStatic.h"
+#include "platform/shell/DeviceServices.h"
 #include "platform/shell/Launch.h"
 #include "platform/ui/Ui.h"
 #include "protocol/HTTPUserModel.h"
@@ -288,6 +291,40 @@ TEST_F(AppCoreTest, SoftKeysActOnReleaseAndOnlyWhileEnabled) {
                     },
                     [] {}, [] {}}));
   EXPECT_EQ(-1, m_lastView);  // the release quit
+}
+
+// A Cancel label sounds as a cancel on either key; any other label sounds
+// as a toolbar key on the left only.
+TEST_F(AppCoreTest, SoftKeyFeedbackFollowsTheLabel) {
+  MakeCore(true, false);
+  const auto dir = m_tp->DeviceRoot() / "fs" / "Windows";
+  std::filesystem::create_directories(dir);
+  for (const char* name : {"button.ivt", "22_Cancel.wav", "03_Toolbar.wav"}) std::ofstream(dir / name).put('x');
+  using TPlayed = std::vector<std::string>;
+  const TPlayed cancel{"v \\Windows\\button.ivt", "s 22_Cancel.wav"};
+  const TPlayed toolbar{"v \\Windows\\button.ivt", "s 03_Toolbar.wav"};
+  const struct {
+    uint32_t key;
+    int32_t command;  // 4 and 8 show UI string 9, 3 shows 5
+    TPlayed played;
+  } cases[] = {{plat::VK_F1, 4, cancel}, {plat::VK_F1, 3, toolbar}, {plat::VK_F2, 8, cancel}, {plat::VK_F2, 3, {}}};
+  std::vector<TStep> steps;
+  for (const auto& c : cases) {
+    steps.push_back([&c] {
+      CQuorelAppUi::SetLeftSoftKey(c.command);
+      CQuorelAppUi::SetRightSoftKey(c.command);
+      plat::ResetDeviceServices();
+      Key(c.key, true);
+      Key(c.key, false);
+    });
+    steps.push_back([&c] {
+      TPlayed played;
+      for (const plat::FeedbackEvent& e : plat::FeedbackEvents())
+        played.push_back((e.kind == plat::FeedbackEvent::Kind::Vibration ? "v " : "s ") + plat::ToUtf8(e.name));
+      EXPECT_EQ(played, c.played) << c.key << " " << c.command;
+    });
+  }
+  Run(steps);
 }
 
 // Stopping asks only a recorder that runs, and only then shows the search.
