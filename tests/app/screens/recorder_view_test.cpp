@@ -1,6 +1,7 @@
 // The recorder screen (view 2) on the program's application object with a
-// scripted recorder: idle and recording, the stop rules, the time and limit
-// labels, every way back to idle, the mode keys and the orientation.
+// scripted recorder: idle and recording, the stop rules and the hand-over at
+// the limit, the time and limit labels, every way back to idle, the mode keys
+// and the orientation.
 #include <gtest/gtest.h>
 
 #include "ScreenHarness.h"
@@ -12,6 +13,7 @@
 #include "framework/Theme.h"
 #include "platform/ui/Ui.h"
 #include "protocol/AppSettings.h"
+#include "protocol/ReplyDocuments.h"
 #include "tests/framework/widgets_test_support.h"
 
 using namespace searchtest;
@@ -80,6 +82,40 @@ TEST_F(RecorderViewTest, IdleToRecordingAndTheStopRules) {
          EXPECT_FALSE(m_app->IsBacklightHeld());
        }});
   EXPECT_EQ(m_lastView, 12);
+}
+
+// The recorder ends a recording at the mode's limit (Sing 30 s, Grab the
+// stored limit): the screen hands over as a stop does, and the reply opens
+// the results.
+TEST_F(RecorderViewTest, ARecordingAtItsLimitHandsOverAndTheReplyOpensTheResults) {
+  Make();
+  RegSetAppDword(kMaximumSearchLength, 20);
+  m_script.reply = replydocs::kFlatSearch;
+  std::vector<TStep> steps;
+  for (const int32_t nLimit : {30, 20}) {
+    steps.push_back([this, nLimit] {
+      View()->SelectMode(nLimit == 30 ? 0 : 1);
+      Start();
+      m_script.elapsed = nLimit * 100;
+      Tick();
+      Post<RecorderStateEvent>(1);
+    });
+    steps.push_back([this, nLimit] {
+      EXPECT_EQ(m_app->GetActiveViewId(), 12) << nLimit;
+      EXPECT_EQ(Logged("recorder request stop"), 1u);
+      EXPECT_EQ(Logged("recorder stop"), 0u);
+      Post<RecorderStateEvent>(4);
+    });
+    steps.push_back([this, nLimit] {
+      EXPECT_EQ(m_app->GetActiveViewId(), 4) << nLimit;
+      EXPECT_EQ(CQuorelAppUi::Recorder(), nullptr);
+      m_log.clear();
+      CQuorelAppUi::GoBackTo(2);
+      ++m_nRan;
+    });
+  }
+  Run(steps);
+  EXPECT_EQ(m_nRan, 2);
 }
 
 TEST_F(RecorderViewTest, ElapsedTimeRoundsAtFiftyOneAndFillsAgainstTheLimit) {
