@@ -12,6 +12,7 @@
 #include "app/LanguageView.h"
 #include "app/NetworkSelectView.h"
 #include "app/ScreenSupport.h"
+#include "app/SearchingView.h"
 #include "app/SettingsView.h"
 #include "framework/AppRegistry.h"
 #include "framework/DeviceIdentity.h"
@@ -202,6 +203,40 @@ TEST_F(SettingsUpdateTest, TheSearchLanguageTapFetchesTheResultsInThatLanguage) 
   ASSERT_TRUE(WaitForRequests(1));
   EXPECT_EQ(1u, CountRequests("[\"search_id\",\"s-1001\"]"));
   EXPECT_EQ(1u, CountRequests("[\"lang\",\"pt_BR\"]"));
+}
+
+// The searching screen's right soft key while the follow-up still waits for
+// its reply: the request is closed and the languages show again.
+TEST_F(SettingsUpdateTest, TheRightSoftKeyDuringTheFollowUpClosesItAndShowsTheLanguages) {
+  PrepareScreens(480, 800);
+  m_makeFactory = [settingsScreens = m_makeFactory](int32_t nView) -> CViewFactory* {
+    return nView == 12 ? new CSearchingViewFactory() : settingsScreens(nView);
+  };
+  StartApp();
+  FinishScreens({});
+  Inject("search-get", "delay", "2000");
+  Run({[] {
+         FillLists();
+         SetLangCodes({u"all", u"en", u"de", u"fr", u"ja", u"pt_BR"});
+         AppSettings::GetResultModel()->LoadText(replydocs::kFlatSearch);
+         CQuorelAppUi::OpenSearchLanguages();
+       },
+       [&] {
+         Active<CSearchLanguageView>()->Row(5).pButton->SetFocus();
+         m_tp->Key(plat::VK_RETURN);
+       },
+       Until([this] { return m_app->GetActiveViewId() == 12; }),
+       [&] {
+         EXPECT_TRUE(m_app->IsFollowUpRunning());
+         EXPECT_EQ(1, CQuorelAppUi::HTTPSession()->OpenCount());
+         m_tp->Key(plat::VK_F2);
+       },
+       Until([this] { return m_app->GetActiveViewId() != 12; }),
+       [&] {
+         EXPECT_NE(nullptr, Active<CSearchLanguageView>());
+         EXPECT_FALSE(m_app->IsFollowUpRunning());
+         EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
+       }});
 }
 
 // --- Network choice (view 22) --------------------------------------------------
