@@ -151,24 +151,45 @@ TEST_F(ListViewsTest, OpeningAResultKeepsItsPreviewAndBackStopsIt) {
          }});
 }
 
+// The user page's Recordings or Playlist button, a row of that list, then a
+// way back.
 TEST_F(ListViewsTest, EveryWayBackFromTrackDetailsBalancesTheUserHistory) {
   enum EWay { EBack, EGoBackTo4, ERestart };
-  for (EWay way : {EBack, EGoBackTo4, ERestart}) {
-    SCOPED_TRACE(way);
+  const struct {
+    EWay way;
+    int32_t list;
+  } cases[] = {{EBack, 10}, {EGoBackTo4, 10}, {ERestart, 10}, {EBack, 11}};
+  for (const auto& c : cases) {
+    const EWay way = c.way;
+    const int32_t nList = c.list;
+    SCOPED_TRACE(testing::Message() << way << " from " << nList);
     MakeScreens();
     LoadResults(kResults);
+    auto listButton = [this, nList] {
+      CUserPageView* p = View<CUserPageView>();
+      return nList == 10 ? p->RecordingsButton() : p->PlaylistButton();
+    };
     Start({[] { Go(4); },
            [this] { Tap(Panel()->Row(0).pButton); },
-           [this] {
+           [&] {
              ASSERT_EQ(13, m_app->GetActiveViewId());
-             LoadUser("anna", kUserList, kEmptyList);
+             if (nList == 10)
+               LoadUser("anna", kUserList, kEmptyList);
+             else
+               LoadUser("anna", kEmptyList, kUserList);
              View<CUserPageView>()->ToggleDetails();
-             // Its reply failed (no server here); the user has recordings.
-             View<CUserPageView>()->RecordingsButton()->SetEnabled(true);
+             // Its reply failed (no server here); the user has records.
+             listButton()->SetEnabled(true);
            },
-           [this] { Tap(View<CUserPageView>()->RecordingsButton()); },
-           [this] {
-             ASSERT_EQ(10, m_app->GetActiveViewId());
+           // Down until the button is focused (and scrolled into view).
+           Until([&] {
+             if (listButton()->IsFocused()) return true;
+             Key(plat::VK_DOWN);
+             return false;
+           }),
+           [] { Key(plat::VK_RETURN); },
+           [this, nList] {
+             ASSERT_EQ(nList, m_app->GetActiveViewId());
              EXPECT_EQ(1u, Users().HistoryDepth());
              Tap(Panel()->Row(1).pButton);
            },
@@ -180,9 +201,9 @@ TEST_F(ListViewsTest, EveryWayBackFromTrackDetailsBalancesTheUserHistory) {
              if (way == EGoBackTo4) CQuorelAppUi::GoBackTo(4);
              if (way == ERestart) CQuorelAppUi::RestartSearch();
            },
-           [this, way] {
+           [this, way, nList] {
              if (way != EBack) return;
-             EXPECT_EQ(10, m_app->GetActiveViewId());
+             EXPECT_EQ(nList, m_app->GetActiveViewId());
              EXPECT_EQ(1u, Users().HistoryDepth());
              EXPECT_TRUE(Panel()->Row(1).pButton->IsFocused());  // the row it left
              CQuorelAppUi::GoBack();
