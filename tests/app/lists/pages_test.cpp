@@ -599,8 +599,13 @@ TEST_F(PagesTest, UserInformationPutsTheFieldsBelowTheLowerOfPictureAndTexts) {
 // --- rotation ----------------------------------------------------------------------
 
 TEST_F(PagesTest, RotatingAPageKeepsWhatArrivedAndSettles) {
-  for (int32_t nView : {13, 14, 15}) {
-    SCOPED_TRACE(nView);
+  // A quarter turn changes the shape; a half turn keeps it.
+  const struct {
+    int32_t nView, nAngle;
+  } cases[] = {{13, 90}, {14, 90}, {15, 90}, {13, 180}, {14, 180}, {15, 180}};
+  for (const auto& c : cases) {
+    const int32_t nView = c.nView, nAngle = c.nAngle;
+    SCOPED_TRACE(testing::Message() << nView << " turned " << nAngle);
     OnPage(nView, {[nView] {
                      if (nView == 15) {
                        StringRecord7 info;
@@ -611,12 +616,14 @@ TEST_F(PagesTest, RotatingAPageKeepsWhatArrivedAndSettles) {
                        searchtest::Post<BuyLinksLoadedEvent>(TBuyLinkLoaded{1, u"Store", u"http://shop/x"});
                      }
                    },
-                   [this] { m_tp->Rotate(90); },
+                   [this, nAngle] { m_tp->Rotate(nAngle); },
                    Until([this] { return m_app->Queue().IsEmpty(); }, 2000),
                    [this, nView] {
                      EXPECT_TRUE(m_app->Queue().IsEmpty());
                      if (nView == 15) {
                        EXPECT_EQ(1u, SelectedKey(Info()->Content()->FindNode(199, -1), 8));
+                       EXPECT_EQ(u"second", Info()->SecondText()->Text());
+                       EXPECT_GT(Info()->Content()->FindNode(199, -1)->GetHeight(), 0);
                        return;
                      }
                      auto* p = dynamic_cast<CTrackPageView*>(m_app->ActiveView());
