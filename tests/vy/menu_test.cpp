@@ -87,6 +87,37 @@ TEST_F(MenuTest, ChoosingPostsRunThenCloseOnlyAfterTheSlideOut) {
   EXPECT_FALSE(m->IsRunPending());
 }
 
+// A finger that leaves the row it pressed has given it up: lifted on
+// another row or back on its own, nothing is chosen.
+TEST_F(MenuTest, OnlyAPressThatStaysOnItsRowChoosesIt) {
+  const struct {
+    const char* name;
+    std::vector<int32_t> path;  // the rows the finger moves over, then lifts on
+    std::vector<std::string> posted;
+  } cases[] = {
+      {"lifted on the row", {1}, {"run 2", "close 0"}},
+      {"slid off, lifted on another row", {2, 3}, {"close 0"}},
+      {"slid off and back", {3, 1}, {"close 0"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_posted.clear();
+    CBasicMenuEx* m = OpenShown(5);
+    const POINT press = CentreOf(Item(m, 1));
+    m_gui->OnLButtonDown(0, plat::MAKELPARAM(uint32_t(press.x), uint32_t(press.y)));
+    POINT at = press;
+    for (int32_t nRow : c.path) {
+      at = CentreOf(Item(m, nRow));
+      m_gui->OnMouseMove(0, plat::MAKELPARAM(uint32_t(at.x), uint32_t(at.y)));
+    }
+    m_gui->OnLButtonUp(0, plat::MAKELPARAM(uint32_t(at.x), uint32_t(at.y)));
+    Frames(3);
+    if (m->GetState() != CVyMenu::kStateClosing) m->Close(0, 1);
+    EXPECT_GT(FramesUntilGone(m), 0);
+    EXPECT_EQ(m_posted, c.posted);
+  }
+}
+
 TEST_F(MenuTest, TapOutsideClosesWithTheSoundAndASecondCloseOnlySounds) {
   FeedbackOn();
   CBasicMenuEx* m = OpenShown(3);
