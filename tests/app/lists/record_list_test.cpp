@@ -9,9 +9,10 @@ namespace {
 class RecordListTest : public ScreensHarness {
  protected:
   // Results on view 4, with `more` running next.
-  void OnResults(std::vector<TStep> more, uint32_t nTheme = 0, const char* xml = kResults) {
+  void OnResults(std::vector<TStep> more, uint32_t nTheme = 0, const char* xml = kResults, int32_t nMode = 0) {
     MakeScreens(nTheme);
     LoadResults(xml);
+    *AppSettings::SavedSearchMode() = nMode;
     std::vector<TStep> steps{[] {
       StartScreens();
       CAppUi::Instance()->ActivateView(4);
@@ -278,6 +279,106 @@ TEST_F(RecordListTest, RowsCarryKey16TextsAndFeedback) {
                  EXPECT_EQ(u"Artist A", row.pSubtitle->Text());
                  EXPECT_EQ(13, row.pButton->ReleaseFeedback());
                }});
+    TearDown();
+  }
+}
+
+// The results screen as the user meets it: a tap or Enter on a play button
+// gives one feedback, at the press; the title bar looks the same after a
+// Sing search (right button shown) as after a Grab search outside that
+// button; a playing row's bar is bright from its left edge over the played
+// share.
+TEST_F(RecordListTest, ResultsScreenFeedbackTitleBarAndPreviewBarAsDrawn) {
+  const std::vector<std::string> kNine{"v \\Windows\\press.ivt", "s 09_Play,Pause.wav"};
+  // A press and a release on the first row's play button: Enter once the
+  // focus moved there, or the pointer at its middle.
+  auto input = [this](bool bKey, bool bDown) {
+    RECT rc = Panel()->Row(0).pPlay->ScreenRect();
+    if (bKey)
+      plat::InjectKey(plat::VK_RETURN, bDown);
+    else
+      plat::InjectPointer(bDown ? plat::PointerKind::Down : plat::PointerKind::Up, (rc.left + rc.right) / 2,
+                          (rc.top + rc.bottom) / 2);
+  };
+  auto tapSteps = [&, this](bool bKey) {
+    return std::vector<TStep>{[=] {
+                                if (bKey) Key(plat::VK_DOWN);
+                              },
+                              [=, this] {
+                                ASSERT_EQ(bKey, Panel()->Row(0).pPlay->IsFocused());
+                                MakeFeedbackFiles();
+                                plat::ResetDeviceServices();
+                                input(bKey, true);
+                              },
+                              [=] {
+                                EXPECT_EQ(kNine, Played());
+                                input(bKey, false);
+                              },
+                              [=, this] {
+                                EXPECT_EQ(kNine, Played());
+                                EXPECT_EQ(0, Panel()->PlayingRow());
+                              }};
+  };
+  // The sing search's bar and right button; the grab search's bar must match
+  // it pixel for pixel outside that button.
+  RECT singBar{}, singButton{};
+  std::vector<uint16_t> singPixels;
+  auto barPixels = [this](RECT& rcBar) {
+    rcBar = View<CResultListView>()->Bar().Bar()->ScreenRect();
+    std::vector<uint16_t> out;
+    for (int32_t y = rcBar.top; y < rcBar.bottom; ++y)
+      for (int32_t x = rcBar.left; x < rcBar.right; ++x) out.push_back(m_tp->Pixel(x, y));
+    return out;
+  };
+  auto barSteps = [this](int32_t nPercent, int32_t nBright) {
+    return std::vector<TStep>{[this, nPercent] {
+                                Panel()->OnPlayPressed(0);
+                                PreviewScript().length = 100;
+                                PreviewScript().played = nPercent;
+                                Tick();
+                              },
+                              [this, nPercent, nBright] {
+                                CtlScrollBar* pBar = Panel()->Row(0).pBar;
+                                const int32_t nLength = pBar->ScreenRect().right - pBar->ScreenRect().left;
+                                auto [nFirst, nCount] = SpanOf(pBar, nBright);
+                                EXPECT_EQ(0, nFirst);
+                                EXPECT_NEAR(nLength * nPercent / 100, nCount, 2);
+                                EXPECT_EQ(nLength - nCount, SpanOf(pBar, 47).second);  // the groove
+                              }};
+  };
+  const struct {
+    const char* name;
+    uint32_t theme;
+    int32_t mode;  // of the search that led here: 0 Sing, 1 Grab
+    std::vector<TStep> steps;
+  } cases[] = {
+      {"tap on play", 0, 0, tapSteps(false)},
+      {"Enter on play", 0, 0, tapSteps(true)},
+      {"title bar after Sing", 0, 0,
+       {[&] {
+         singButton = View<CResultListView>()->Bar().pButton->ScreenRect();
+         singPixels = barPixels(singBar);
+       }}},
+      {"title bar after Grab", 0, 1,
+       {[&] {
+         RECT rc{};
+         std::vector<uint16_t> pixels = barPixels(rc);
+         ASSERT_TRUE(RectEquals(singBar, rc));
+         ASSERT_GT(singButton.right, singButton.left);
+         int32_t nDiffering = 0;
+         for (size_t i = 0; i < pixels.size(); ++i) {
+           const int32_t x = rc.left + int32_t(i) % (rc.right - rc.left), y = rc.top + int32_t(i) / (rc.right - rc.left);
+           const bool bInButton = x >= singButton.left && x < singButton.right && y >= singButton.top && y < singButton.bottom;
+           nDiffering += !bInButton && pixels[i] != singPixels[i];
+         }
+         EXPECT_EQ(0, nDiffering);
+       }}},
+      {"bar at 25%", 0, 0, barSteps(25, 41)},
+      {"bar at 75%, theme 1", 1, 0, barSteps(75, 44)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OnResults(c.steps, c.theme, kResults, c.mode);
     TearDown();
   }
 }
