@@ -115,6 +115,10 @@ int32_t ScreenLargerSide() {
   return std::max(plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN));
 }
 
+int32_t ScreenSmallerSide() {
+  return std::min(plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN));
+}
+
 int32_t MainWindowLargerSide() {
   CAppUi* pApp = CAppUi::Instance();
   if (!pApp) return 0;
