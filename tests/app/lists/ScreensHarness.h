@@ -134,18 +134,18 @@ class ScreensHarness : public searchtest::AppHarness {
   static TColor SlotColour(int32_t nSlot) {
     return 0x200000u | (uint32_t(nSlot >> 5 & 0x3F) << 10) | (uint32_t(nSlot & 0x1F) << 3);
   }
-  // Where the picture of `nSlot` lies along the bar's middle line, in pixels
-  // from the bar's left edge: {first, count} (-1, 0 when nowhere).
-  std::pair<int32_t, int32_t> SpanOf(const CControl* pBar, int32_t nSlot) const {
+  // The bar as drawn along its middle line: the bright picture `nBright`
+  // from its left edge over about nPercent of it, the groove (47) after.
+  void ExpectFilledFromLeft(const CControl* pBar, int32_t nBright, int32_t nPercent) const {
     const RECT rc = pBar->ScreenRect();
-    const uint16_t colour = apptest::To565(SlotColour(nSlot));
-    int32_t nFirst = -1, nCount = 0;
-    for (int32_t x = rc.left; x < rc.right; ++x) {
-      if (m_tp->Pixel(x, (rc.top + rc.bottom) / 2) != colour) continue;
-      if (nFirst < 0) nFirst = x - rc.left;
-      ++nCount;
-    }
-    return {nFirst, nCount};
+    const int32_t nLength = rc.right - rc.left;
+    int32_t nBrightEnd = 0;
+    while (nBrightEnd < nLength &&
+           m_tp->Pixel(rc.left + nBrightEnd, (rc.top + rc.bottom) / 2) == apptest::To565(SlotColour(nBright)))
+      ++nBrightEnd;
+    EXPECT_NEAR(nLength * nPercent / 100, nBrightEnd, 2);
+    for (int32_t x = nBrightEnd; x < nLength; ++x)
+      ASSERT_EQ(apptest::To565(SlotColour(47)), m_tp->Pixel(rc.left + x, (rc.top + rc.bottom) / 2)) << x;
   }
   // The device's files of feedback 1, 3, 9 and 13, so that they play.
   void MakeFeedbackFiles() const {
