@@ -75,6 +75,10 @@ void BuildEditBar(CEditBar& bar, CControl* pParent, int32_t nCaptionId) {
 void ShowEditBarButton(CEditBar& bar, bool bShow) {
   CtlAdvButton* pBar = bar.Bar();
   if (!pBar) return;
-  pBar->GetChildLayout()->SelectVariants(10, bShow ? 1 : 0);
-  pBar->RebuildLayout();
+  // Only the content tree changes: the skin tree keeps the bar's zero
+  // corners (the default button layout would inset the whole bar).
+  CLayoutNode* pContent = pBar->GetChildLayout();
+  pContent->SelectVariants(10, bShow ? 1 : 0);
+  const RECT& rc = pBar->Rect();
+  if (rc.right > rc.left && rc.bottom > rc.top) pBar->LayoutInto(pContent);
 }

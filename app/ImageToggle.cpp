@@ -3,11 +3,6 @@
 #include "framework/Feedback.h"
 #include "platform/ui/Ui.h"
 
-namespace {
-constexpr int32_t kPressFeedback = 1;
-constexpr int32_t kReleaseFeedback = 3;
-}  // namespace
-
 CImageToggle::CImageToggle() { SetEnableStateRaw(EnableOn); }
 
 CImageToggle* CImageToggle::Create(CControl* pParent) {
@@ -42,7 +37,7 @@ bool CImageToggle::OnInput(const TInputEvent& event) {
           // A new gesture: the drag count of an earlier one must not veto it.
           EndDrag();
           ShowSlot(m_anImages[EPressed]);
-          PlayFeedback(kPressFeedback);
+          PlayFeedback(m_nPressFeedback);
         }
       } else if (m_bPressed) {
         m_bPressed = false;
@@ -54,7 +49,7 @@ bool CImageToggle::OnInput(const TInputEvent& event) {
       m_bPressed = false;
       ShowResting();
       EndDrag();
-      PlayFeedback(kReleaseFeedback);
+      PlayFeedback(m_nReleaseFeedback);
       if (bClick) m_toggleClick.Call();  // may delete this control
       return true;
     }
@@ -66,14 +61,14 @@ bool CImageToggle::OnInput(const TInputEvent& event) {
     if (!m_bPressed) {
       m_bPressed = true;
       ShowSlot(m_anImages[EPressed]);
-      PlayFeedback(kPressFeedback);
+      PlayFeedback(m_nPressFeedback);
     }
     return true;
   }
   if (!m_bPressed) return true;
   m_bPressed = false;
   ShowResting();
-  PlayFeedback(kReleaseFeedback);
+  PlayFeedback(m_nReleaseFeedback);
   m_toggleClick.Call();
   return true;
 }

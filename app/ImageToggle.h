@@ -22,6 +22,9 @@ class CImageToggle : public CtlStatic {
   int32_t ShownSlot() const { return m_nShown; }
   bool IsPressed() const { return m_bPressed; }
   void SetToggleClickHandler(const CDelegate& d) { m_toggleClick = d; }
+  // The feedback played on a press and on a release (0: none).
+  void SetPressFeedback(int32_t nId) { m_nPressFeedback = nId; }
+  void SetReleaseFeedback(int32_t nId) { m_nReleaseFeedback = nId; }
 
   bool OnInput(const TInputEvent& event) override;
   void OnFocusChanged(bool bFocused, CControl* pOld, CControl* pNew) override;
@@ -33,6 +36,8 @@ class CImageToggle : public CtlStatic {
   int32_t m_anImages[3] = {-1, -1, -1};
   int32_t m_nShown = -1;
   bool m_bPressed = false;
+  int32_t m_nPressFeedback = 1;
+  int32_t m_nReleaseFeedback = 3;
   CTapTracker m_toggleTracker;
   CDelegate m_toggleClick;
 };

@@ -6,7 +6,6 @@
 #include "app/FunctionDelegate.h"
 #include "app/QuorelAppUi.h"
 #include "app/ScreenSupport.h"
-#include "framework/Feedback.h"
 #include "framework/Theme.h"
 #include "layouts/LayoutEdit.h"
 #include "layouts/Layouts.h"
@@ -139,6 +138,9 @@ void CRecordListPanel::BuildRows() {
     BuildUserListItemLayout(pButton->GetChildLayout());
     pButton->GetChildLayout()->SelectVariants(16, nKey16);
     pRow->pPlay->SetPaintedByParent(true);
+    // One feedback per tap, at the press; the release plays none.
+    pRow->pPlay->SetPressFeedback(9);
+    pRow->pPlay->SetReleaseFeedback(0);
     pButton->SetReleaseFeedback(13);
 
     int32_t an[3];
@@ -266,7 +268,6 @@ void CRecordListPanel::PlayClicked(void* pRow) {
   int32_t i = RowOf(pRow);
   if (!IsRow(i)) return;
   m_rows[i]->pButton->SetFocus();
-  PlayFeedback(9);
   OnPlayPressed(i);
 }
 

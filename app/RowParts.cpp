@@ -115,6 +115,10 @@ int32_t ScreenLargerSide() {
   return std::max(plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN));
 }
 
+int32_t ScreenSmallerSide() {
+  return std::min(plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN));
+}
+
 int32_t MainWindowLargerSide() {
   CAppUi* pApp = CAppUi::Instance();
   if (!pApp) return 0;
@@ -122,9 +126,11 @@ int32_t MainWindowLargerSide() {
   return std::max(rc.right - rc.left, rc.bottom - rc.top);
 }
 
+// The bar's thumb covers the played share from the left edge: the bright
+// fill is the thumb and the groove the track, as on the recorder's bar.
 void SetRowBarImages(CtlScrollBar* pBar) {
   uint32_t nTheme = GetThemeIndex();
-  pBar->SetImages(-1, 47, -1, -1, nTheme == 1 ? 44 : 41, -1);
+  pBar->SetImages(-1, nTheme == 1 ? 44 : 41, -1, -1, 47, -1);
 }
 
 // ---------------------------------------------------------------------------

@@ -140,7 +140,8 @@ void SetRowBarImages(CtlScrollBar* pBar);
 // never taller than the box. 12 while the application's tree has no size.
 inline constexpr int32_t kRowCaptionHeightIndex = 2;
 int32_t RowCaptionFontHeight(int32_t nInnerHeight);
-// The larger side of the screen, and of the main window (0 without an
-// application).
+// The larger and the smaller side of the screen, and the larger side of the
+// main window (0 without an application).
 int32_t ScreenLargerSide();
+int32_t ScreenSmallerSide();
 int32_t MainWindowLargerSide();

@@ -45,7 +45,9 @@ void BuildLinkRow(CDetailsRowB& row, CControl* pParent, int32_t nCaption, int32_
   SetRowHighlight(row, false);
 }
 
-int32_t FooterFontHeight() { return std::max(1, std::min(MainWindowWidth(), MainWindowHeight()) * 16 / 480); }
+// From the screen, not the main window: the menu bar must not shrink the
+// notes in landscape.
+int32_t FooterFontHeight() { return std::max(1, ScreenSmallerSide() * 16 / 480); }
 
 }  // namespace
 

@@ -320,7 +320,10 @@ void CUserPageView::OnPreviewState() {
   int32_t an[3];
   for (CDetailsRowA* pRow : {&m_matched, &m_preview, &m_full}) {
     const int32_t nRest = pRow == &m_matched ? m_nRestImage : 190;
-    if (pRow == pPlaying ? PlayingRowImages(an) : IdleRowImages(nRest, an))
+    // The preview row without a preview stays dim: binding the idle images
+    // would show the play picture on a row that plays nothing.
+    const bool bDimPreview = pRow == &m_preview && !pRow->pButton->IsEnabled();
+    if (!bDimPreview && (pRow == pPlaying ? PlayingRowImages(an) : IdleRowImages(nRest, an)))
       SetButtonStateImages(*pRow, an[0], an[1], an[2]);
     if (nState == 3) continue;  // paused: the bars stay as they are
     if (nState == 4)

@@ -20,6 +20,7 @@
 #include "app/TrackDetailsView.h"
 #include "app/UserInfoView.h"
 #include "app/UserPageView.h"
+#include "platform/shell/DeviceServices.h"
 #include "platform/shell/Launch.h"
 #include "platform/ui/Ui.h"
 #include "protocol/HTTPUserModel.h"
@@ -121,13 +122,45 @@ class ScreensHarness : public searchtest::AppHarness {
   static void StartScreens() {
     PreviewScript().Install();
     for (int32_t nSlot = 0; nSlot < 390; ++nSlot) {
-      auto* pSource = new widgettest::TSolidImage(8, 8, 0x203040u + uint32_t(nSlot));
+      auto* pSource = new widgettest::TSolidImage(8, 8, SlotColour(nSlot));
       try {
         CResources::RegisterImageSource(nSlot, pSource);
       } catch (const Env::TSysErrorCode&) {
         // registered by the start-up (the source was freed by the refusal)
       }
     }
+  }
+  // Each slot's solid colour, exact and distinct on the 16-bit screen.
+  static TColor SlotColour(int32_t nSlot) {
+    return 0x200000u | (uint32_t(nSlot >> 5 & 0x3F) << 10) | (uint32_t(nSlot & 0x1F) << 3);
+  }
+  // The bar as drawn along its middle line: the bright picture `nBright`
+  // from its left edge over about nPercent of it, the groove (47) after.
+  void ExpectFilledFromLeft(const CControl* pBar, int32_t nBright, int32_t nPercent) const {
+    const RECT rc = pBar->ScreenRect();
+    const int32_t nLength = rc.right - rc.left;
+    int32_t nBrightEnd = 0;
+    while (nBrightEnd < nLength &&
+           m_tp->Pixel(rc.left + nBrightEnd, (rc.top + rc.bottom) / 2) == apptest::To565(SlotColour(nBright)))
+      ++nBrightEnd;
+    EXPECT_NEAR(nLength * nPercent / 100, nBrightEnd, 2);
+    for (int32_t x = nBrightEnd; x < nLength; ++x)
+      ASSERT_EQ(apptest::To565(SlotColour(47)), m_tp->Pixel(rc.left + x, (rc.top + rc.bottom) / 2)) << x;
+  }
+  // The device's files of feedback 1, 3, 9 and 13, so that they play.
+  void MakeFeedbackFiles() const {
+    const auto dir = m_tp->DeviceRoot() / "fs" / "Windows";
+    std::filesystem::create_directories(dir);
+    for (const char* name : {"press.ivt", "release.ivt", "09_Play,Pause.wav", "02_List Enter.wav"})
+      std::ofstream(dir / name).put('x');
+  }
+  // The vibrations ("v <file>") and sounds ("s <name>") played since the
+  // device's last reset.
+  static std::vector<std::string> Played() {
+    std::vector<std::string> out;
+    for (const plat::FeedbackEvent& e : plat::FeedbackEvents())
+      out.push_back((e.kind == plat::FeedbackEvent::Kind::Vibration ? "v " : "s ") + plat::ToUtf8(e.name));
+    return out;
   }
   static CSearchResults& Results() { return *AppSettings::GetResultModel(); }
   static CHTTPUserModel& Users() { return *AppSettings::GetUserModel(); }

@@ -440,6 +440,69 @@ TEST_F(PagesTest, DetailsRowCaptionsTakeTheStandardHeightAndFitTheirRows) {
   }
 }
 
+// The pages as the user meets them: a preview row with nothing to play stays
+// dim (picture 191, secondary caption) at creation and whatever the player
+// reports; opened in landscape at 800 x 480 (a screen whose main window is
+// lower by the menu bar) the footer notes are 16 px like in portrait; a
+// playing row's bar is bright from its left edge over the played share.
+TEST_F(PagesTest, PagesDimPreviewRowFooterFontsAndPreviewBarAsDrawn) {
+  auto dim = [this] {
+    EXPECT_EQ(191, Page()->PreviewRow().pIcon->ImageId());
+    EXPECT_EQ(ThemeSecondaryTextColor(0), Page()->PreviewRow().pCaption->TextColor());
+  };
+  auto notes = [this] {
+    auto* p = dynamic_cast<CTrackPageView*>(m_app->ActiveView());
+    ASSERT_NE(nullptr, p);
+    ASSERT_NE(nullptr, p->AmgNote());
+    EXPECT_EQ(16, p->SourceNote()->Font()->PixelHeight());
+    EXPECT_EQ(16, p->AmgNote()->Font()->PixelHeight());
+  };
+  auto barSteps = [this](int32_t nPercent) {
+    return std::vector<TStep>{[] {
+                                Users().SetTrackKind(TrackKindMatched);
+                                CQuorelAppUi::PlayPreview();
+                                Report(2);
+                              },
+                              [this, nPercent] {
+                                ASSERT_EQ(CUserPageView::ERowMatched, Page()->ActiveRow());
+                                PreviewScript().length = 100;
+                                PreviewScript().played = nPercent;
+                                Tick();
+                              },
+                              [this, nPercent] { ExpectFilledFromLeft(Page()->MatchedRow().pBar, 41, nPercent); }};
+  };
+  const struct {
+    const char* name;
+    int32_t view;
+    SIZE screen;
+    bool bPreview;
+    std::vector<TStep> steps;
+  } cases[] = {
+      {"dim preview row",
+       13,
+       {480, 800},
+       false,
+       {[=] {
+          dim();
+          Users().SetTrackKind(TrackKindMatched);  // another row plays
+          CQuorelAppUi::PlayPreview();
+          Report(2);
+        },
+        [=] { dim(), Report(3); }, [=] { dim(), Report(4); }, dim}},
+      {"user page notes, landscape", 13, {800, 480}, true, {notes}},
+      {"track details notes, landscape", 14, {800, 480}, true, {notes}},
+      {"bar at 25%", 13, {480, 800}, true, barSteps(25)},
+      {"bar at 75%", 13, {480, 800}, true, barSteps(75)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_screen = c.screen;
+    OnPage(c.view, c.steps, "anna", [] { SetAMGEnabled(true); }, true, c.bPreview);
+    TearDown();
+  }
+  m_screen = {};
+}
+
 // --- track details -------------------------------------------------------------
 
 TEST_F(PagesTest, TrackDetailsVariantsFollowTheSwitchesAndAskOnlyForThoseOn) {

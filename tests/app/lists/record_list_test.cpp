@@ -9,9 +9,10 @@ namespace {
 class RecordListTest : public ScreensHarness {
  protected:
   // Results on view 4, with `more` running next.
-  void OnResults(std::vector<TStep> more, uint32_t nTheme = 0, const char* xml = kResults) {
+  void OnResults(std::vector<TStep> more, uint32_t nTheme = 0, const char* xml = kResults, int32_t nMode = 0) {
     MakeScreens(nTheme);
     LoadResults(xml);
+    *AppSettings::SavedSearchMode() = nMode;
     std::vector<TStep> steps{[] {
       StartScreens();
       CAppUi::Instance()->ActivateView(4);
@@ -278,6 +279,88 @@ TEST_F(RecordListTest, RowsCarryKey16TextsAndFeedback) {
                  EXPECT_EQ(u"Artist A", row.pSubtitle->Text());
                  EXPECT_EQ(13, row.pButton->ReleaseFeedback());
                }});
+    TearDown();
+  }
+}
+
+// The results screen as the user meets it: a tap or Enter on a play button
+// gives one feedback, at the press; the title bar looks the same after a
+// Sing search (right button shown) as after a Grab search outside that
+// button; a playing row's bar is bright from its left edge over the played
+// share.
+TEST_F(RecordListTest, ResultsScreenFeedbackTitleBarAndPreviewBarAsDrawn) {
+  const std::vector<std::string> kNine{"v \\Windows\\press.ivt", "s 09_Play,Pause.wav"};
+  // A press and a release on the first row's play button: Enter once the
+  // focus moved there, or the pointer at its middle.
+  auto input = [this](bool bKey, bool bDown) {
+    RECT rc = Panel()->Row(0).pPlay->ScreenRect();
+    if (bKey)
+      plat::InjectKey(plat::VK_RETURN, bDown);
+    else
+      plat::InjectPointer(bDown ? plat::PointerKind::Down : plat::PointerKind::Up, (rc.left + rc.right) / 2,
+                          (rc.top + rc.bottom) / 2);
+  };
+  auto tapSteps = [&, this](bool bKey) {
+    return std::vector<TStep>{[=] {
+                                if (bKey) Key(plat::VK_DOWN);
+                              },
+                              [=, this] {
+                                ASSERT_EQ(bKey, Panel()->Row(0).pPlay->IsFocused());
+                                MakeFeedbackFiles();
+                                plat::ResetDeviceServices();
+                                input(bKey, true);
+                              },
+                              [=] {
+                                EXPECT_EQ(kNine, Played());
+                                input(bKey, false);
+                              },
+                              [=, this] {
+                                EXPECT_EQ(kNine, Played());
+                                EXPECT_EQ(0, Panel()->PlayingRow());
+                              }};
+  };
+  // The title bar's pixels, those inside `mask` zeroed: after a Grab search
+  // they must equal those after a Sing search outside its right button.
+  RECT singButton{};
+  std::vector<uint16_t> singPixels;
+  auto barPixels = [this](const RECT& mask) {
+    const RECT rc = View<CResultListView>()->Bar().Bar()->ScreenRect();
+    std::vector<uint16_t> out;
+    for (int32_t y = rc.top; y < rc.bottom; ++y)
+      for (int32_t x = rc.left; x < rc.right; ++x)
+        out.push_back(x >= mask.left && x < mask.right && y >= mask.top && y < mask.bottom ? 0 : m_tp->Pixel(x, y));
+    return out;
+  };
+  auto barSteps = [this](int32_t nPercent, int32_t nBright) {
+    return std::vector<TStep>{[this, nPercent] {
+                                Panel()->OnPlayPressed(0);
+                                PreviewScript().length = 100;
+                                PreviewScript().played = nPercent;
+                                Tick();
+                              },
+                              [=, this] { ExpectFilledFromLeft(Panel()->Row(0).pBar, nBright, nPercent); }};
+  };
+  const struct {
+    const char* name;
+    uint32_t theme;
+    int32_t mode;  // of the search that led here: 0 Sing, 1 Grab
+    std::vector<TStep> steps;
+  } cases[] = {
+      {"tap on play", 0, 0, tapSteps(false)},
+      {"Enter on play", 0, 0, tapSteps(true)},
+      {"title bar after Sing", 0, 0,
+       {[&] {
+         singButton = View<CResultListView>()->Bar().pButton->ScreenRect();
+         ASSERT_GT(singButton.right, singButton.left);
+         singPixels = barPixels(singButton);
+       }}},
+      {"title bar after Grab", 0, 1, {[&] { EXPECT_TRUE(barPixels(singButton) == singPixels); }}},
+      {"bar at 25%", 0, 0, barSteps(25, 41)},
+      {"bar at 75%, theme 1", 1, 0, barSteps(75, 44)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OnResults(c.steps, c.theme, kResults, c.mode);
     TearDown();
   }
 }
