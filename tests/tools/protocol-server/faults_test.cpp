@@ -125,6 +125,14 @@ TEST_F(Faults, BodyFramingFaults) {
   EXPECT_EQ(raw.find("\r\n"), 20003u);  // 20000 zeros, then "130"
   EXPECT_EQ(raw.substr(20000, 5), "130\r\n");
 
+  Inject("package", "empty-body");
+  raw = GetRaw(cab);
+  EXPECT_EQ(raw.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_NE(Head(raw).find("\r\nContent-Length: 0\r\n"), std::string::npos);
+  EXPECT_EQ(Body(raw), "");
+  Inject("package", "empty-body", "&arg=chunked");
+  EXPECT_EQ(Body(GetRaw(cab)), "0\r\n\r\n");
+
   Inject("package", "extra-bytes", "&arg=5");
   raw = GetRaw(cab);
   EXPECT_EQ(Body(raw).size(), 309u);
@@ -237,6 +245,8 @@ TEST_F(Faults, SearchFormatContentFaults) {
   EXPECT_LT(two.find("<recording ", first + 20), two.find("</recordings>", first));
   Inject("getUserPlaylist", "no-artists");
   EXPECT_EQ(body().find("<artists>"), std::string::npos);
+  Inject("getUserPlaylist", "negative-count");
+  EXPECT_NE(body().find("total_records=\"-1\" records_start=\"-1\" records_end=\"-1\"><tracks>"), std::string::npos);
 }
 
 TEST_F(Faults, XmlFaults) {
@@ -249,8 +259,18 @@ TEST_F(Faults, XmlFaults) {
   EXPECT_NE(element.find("<error type=\"exit\""), std::string::npos);
   EXPECT_NE(element.find("url=\"" + server.Base() + "/page/info\" required=\"True\""), std::string::npos);
 
+  Inject("getUserInformation", "error-no-text");
+  EXPECT_NE(body().find("<error type=\"serverMessage\" display_text=\"\" required=\"false\"/>"), std::string::npos);
+  Inject("getUserInformation", "error-no-text", "&arg=exit");
+  EXPECT_NE(body().find("<error type=\"exit\" display_text=\"\""), std::string::npos);
+
   Inject("getUserInformation", "not-xml");
   EXPECT_EQ(body().rfind("<!DOCTYPE html>", 0), 0u);
+  Inject("getUserInformation", "html-error");
+  Response page = ParseResponse(GetRaw(info));
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.Header("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(page.body.rfind("<html><head><title>502 Bad Gateway</title>", 0), 0u);
   Inject("getUserInformation", "truncated-xml");
   EXPECT_NE(qps::CheckXmlDocument(body()), "");
   Inject("getUserInformation", "deep", "&arg=50");
