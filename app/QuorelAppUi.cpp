@@ -35,9 +35,11 @@ enum : int32_t {
   ViewSearching = 12,
 };
 
-// Message dialogs: the recorder failed, the network was lost; their kind.
+// Message dialogs: the recorder failed, the network was lost, the server's
+// reply could not be read; their kind.
 constexpr int32_t kMsgRecorderFailed = 44;
 constexpr int32_t kMsgNetworkLost = 50;
+constexpr int32_t kMsgServerFailed = 51;
 constexpr int32_t kKindError = 152;
 // Server message captions.
 constexpr int32_t kCaptionPlain = 82;
@@ -469,9 +471,9 @@ void CQuorelAppUi::OnRecorderState(const int32_t& state) {
       CSearchResults& model = *AppSettings::GetResultModel();
       const bool bLoaded = LoadReply(model, pSink);
       DisposeOwnedSink(pSink);
-      if (!bLoaded && pSink) {
+      if (!bLoaded) {
         TServerMessage message;
-        if (GetServerErrorMessage(message)) {
+        if (GetShowableServerError(message)) {
           ShowServerMessage(message, false);
           return;
         }
@@ -479,6 +481,11 @@ void CQuorelAppUi::OnRecorderState(const int32_t& state) {
           PostRecorderState(8);
           return;
         }
+        // A reply the program cannot read is no "Nothing found": the user
+        // should try again later, not sing again.
+        ShowMessage(kMsgServerFailed, kKindError);
+        if (GetActiveViewId() == ViewSearching) GoBack();
+        return;
       }
       *AppSettings::SavedSearchMode() = *AppSettings::SearchMode();
       *AppSettings::LangIndex() = 0;
@@ -552,10 +559,13 @@ void CQuorelAppUi::OnSearchResultReply() {
   if (m_followUpRunning) {
     if (!LoadReply(*AppSettings::GetResultModel(), m_followUpRequest.BodySink())) {
       TServerMessage message;
-      if (GetServerErrorMessage(message)) {
+      if (GetShowableServerError(message)) {
         ShowServerMessage(message, false);
         return;
       }
+      EndFollowUpWithError();
+      ShowMessage(kMsgServerFailed, kKindError);
+      return;
     }
     ActivateView(ViewResults);
   }

@@ -26,6 +26,8 @@ CEventFireMessage<E>* NewKept() {
   return pMessage;
 }
 
+bool IsPicture(EUserRequest kind) { return kind == EUserImageRequest || kind == ETrackImageRequest; }
+
 // A burst of completions dispatches once, with the newest payload.
 void PostUnlessQueued(CEventMessage* pMessage) {
   // Without an application there is nobody to tell.
@@ -327,8 +329,10 @@ void CHTTPUserModel::HandleReply(EUserRequest kind) {
   if (code >= EHttpLookupFailed) {
     handle.Close();
     PostFailure(kind);
-    // At shut-down the views are gone: nothing to open.
-    if (code != EHttpSessionEnded) ShowRequestError(code);
+    // At shut-down the views are gone: nothing to open. A picture is
+    // decoration: its screen shows the fallback picture, not an error page
+    // in place of the one being read.
+    if (code != EHttpSessionEnded && !IsPicture(kind)) ShowRequestError(code);
     return;
   }
   if (code == EHttpHeadersDone) {
@@ -446,7 +450,7 @@ void CHTTPUserModel::ShowRequestError(int32_t code) {
 
 void CHTTPUserModel::ShowPendingServerError() {
   TServerMessage message;
-  if (GetServerErrorMessage(message)) ShowServerMessage(message, false);
+  if (GetShowableServerError(message)) ShowServerMessage(message, false);
 }
 
 // ---------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // single-track reply, read into a new result page.
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "protocol/ReplyXml.h"
@@ -100,7 +101,14 @@ bool CSearchResults::ParseSearchReply(CSearchResults& model, const TiXmlDocument
     ReplyXml::Int(root, "total_records", page.m_nTotalRecords);
     const bool bEnd = ReplyXml::Int(root, "records_end", page.m_nRecordsEnd);
     const bool bStart = ReplyXml::Int(root, "records_start", page.m_nRecordsStart);
-    if (bEnd && bStart && page.m_nRecordsEnd == 0) return true;
+    // Only a range the server closed at 0 is empty: a negative end is
+    // nonsense, and the tracks that follow it are read.
+    const bool bEmptyRange = bEnd && bStart && page.m_nRecordsEnd == 0;
+    // The screens print the counts as they stand: a negative one is kept as
+    // 0 (and a 0 total is counted below).
+    for (int32_t* pCount : {&page.m_nTotalRecords, &page.m_nRecordsStart, &page.m_nRecordsEnd})
+      *pCount = std::max(*pCount, 0);
+    if (bEmptyRange) return true;
 
     const std::vector<const TiXmlElement*> containers = TrackContainers(root);
     size_t count = 0;

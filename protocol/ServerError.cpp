@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include <cstring>
+#include <utility>
 
 #include "protocol/AppSettings.h"
 #include "protocol/ReplyXml.h"
@@ -59,5 +60,16 @@ bool GetServerErrorMessage(TServerMessage& out) {
   out.m_text = LastServerError.m_text;
   out.m_link = LastServerError.m_link;
   out.m_bRequired = LastServerError.m_bRequired ? 1 : 0;
+  return true;
+}
+
+bool GetShowableServerError(TServerMessage& out) {
+  TServerMessage message;
+  if (!GetServerErrorMessage(message)) return false;
+  const plat::WString& type = message.m_type;
+  const bool bDirective =
+      type == u"checkForUpdate" || type == u"CheckForUpdate" || type == u"exit" || type == u"Exit";
+  if (message.m_text.empty() && !bDirective) return false;
+  out = std::move(message);
   return true;
 }

@@ -46,3 +46,10 @@ void ParseServerError(const TiXmlDocument& doc);
 // Copies a pending last server error into `out` and returns true; otherwise
 // returns false and leaves `out` alone. Pending stays as it is.
 bool GetServerErrorMessage(TServerMessage& out);
+
+// GetServerErrorMessage for the replies that show the message in place of
+// what they asked for (the search replies, the user model's requests): an
+// error without text counts as none unless its type is a directive
+// (checkForUpdate, exit, in either spelling), which acts without one. An empty
+// message screen would tell the user nothing.
+bool GetShowableServerError(TServerMessage& out);

@@ -160,6 +160,8 @@ TEST_F(SearchReply, StructuralCases) {
       {"<orlamet total_records='abc'><tracks>" + track + "</tracks><tracks>" + track + "</tracks></orlamet>", true, 2, 2},
       {"<orlamet total_records='99999999999'><tracks>" + track + "</tracks></orlamet>", true, 1, 1},
       {"<orlamet total_records='12abc'><tracks>" + track + "</tracks></orlamet>", true, 12, 1},
+      // A negative total reads as 0, counted; a negative end closes no range.
+      {"<orlamet total_records='-3' records_start='1' records_end='-1'><tracks>" + track + "</tracks></orlamet>", true, 1, 1},
       // No recording, or no user: the single-track reading.
       {"<orlamet total_records='4'><tracks><track><artists><artist/></artists><recordings/></track></tracks></orlamet>", true, 1, 1},
       {"<orlamet><tracks><track><artists><artist/></artists><recordings><recording/></recordings></track></tracks></orlamet>", true, 1, 1},

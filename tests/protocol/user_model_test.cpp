@@ -342,6 +342,8 @@ TEST_F(UserModelTest, EveryReplyPathPostsAndShowsWhatItShould) {
     std::function<uint8_t()> success;
     size_t messages, views;
     const char16_t* viewText;
+    uint8_t succeeds = 0;
+    std::function<void()> alsoCheck = nullptr;
   };
   auto info = [&] { return !m_info.seen.empty(); };
   auto infoOk = [&] { return m_info.seen.back().m_nValue; };
@@ -375,6 +377,39 @@ TEST_F(UserModelTest, EveryReplyPathPostsAndShowsWhatItShould) {
          m.GetTrackLyricsLink();
        },
        [&] { return !m_lyrics.seen.empty(); }, [&] { return m_lyrics.seen.back().m_bSuccess; }, 0, 0, nullptr},
+      // An error without text has nothing to show; a directive acts without.
+      {"error without text", [] { Inject("getUserInformation", "error-no-text"); }, askZoe, info, infoOk, 0, 0,
+       nullptr},
+      {"exit without text", [] { Inject("getUserInformation", "error-no-text", "exit"); }, askZoe, info, infoOk, 1,
+       0, nullptr},
+      // A picture that fails, however, leaves the page as it is.
+      {"empty picture", [] { Inject("image", "empty-body"); },
+       [&](CHTTPUserModel& m) {
+         m.SetImageUrl(Url("/img/anna.png"));
+         m.RequestImage(Width(120));
+       },
+       [&] { return !m_image.seen.empty(); }, [&] { return m_image.seen.back().m_bSuccess; }, 0, 0, nullptr},
+      {"track picture reset", [] { Inject("image", "reset"); },
+       [&](CHTTPUserModel& m) {
+         m.SetTrackImageUrl(Url("/img/al1.png"));
+         m.RequestTrackImage(Width(120));
+       },
+       [&] { return !m_trackImage.seen.empty(); }, [&] { return m_trackImage.seen.back().m_bSuccess; }, 0, 0,
+       nullptr},
+      // Negative counts are kept as 0; a 0 total counts the tracks.
+      {"negative counts", [] { Inject("getUserRecordings", "negative-count"); },
+       [](CHTTPUserModel& m) {
+         m.SetUserName(u"zoë");
+         m.GetUserRecordings();
+       },
+       [&] { return !m_recordings.seen.empty(); }, [&] { return m_recordings.seen.back().m_bSuccess; }, 0, 0,
+       nullptr, 1,
+       [&] {
+         const CResultPage& page = *m_pModel->RecordingsResults()->Page();
+         EXPECT_EQ(std::make_tuple(page.m_nTotalRecords, page.m_nRecordsStart, page.m_nRecordsEnd, page.m_nRecordingsKept),
+                   std::make_tuple(2, 0, 0, 2));
+         EXPECT_EQ(m_pModel->CurrentUser().m_nRecordingsTotal, 2);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -384,7 +419,8 @@ TEST_F(UserModelTest, EveryReplyPathPostsAndShowsWhatItShould) {
     c.request(*m_pModel);
     ASSERT_TRUE(PumpUntil(c.posted));
     PumpFor(5);
-    EXPECT_EQ(c.success(), 0);
+    EXPECT_EQ(c.success(), c.succeeds);
+    if (c.alsoCheck) c.alsoCheck();
     EXPECT_EQ(m_services.messages.size(), c.messages);
     ASSERT_EQ(m_services.views.size(), c.views);
     if (c.views) {

@@ -70,9 +70,11 @@ std::string SearchDocument(const DocContext& ctx, const ResultSet& set) {
   XmlWriter w;
   w.Open("orlamet");
   if (!set.searchId.empty()) w.Attr("search_id", set.searchId);
+  // A count as written, or -1 under negative-count.
+  auto count = [&](long long value) { return f.negativeCount ? -1 : value; };
   if (f.single) {
     // One track without recordings: the client reads only the first.
-    if (f.intOverflow) w.Attr("total_records", kOverflow); else w.Attr("total_records", 1);
+    if (f.intOverflow) w.Attr("total_records", kOverflow); else w.Attr("total_records", count(1));
     if (!set.entries.empty()) {
       w.Open("tracks");
       WriteTrack(w, ctx, set.entries[0], set.nameSuffix, false);
@@ -81,13 +83,13 @@ std::string SearchDocument(const DocContext& ctx, const ResultSet& set) {
     return w.Finish();
   }
   if (f.empty || set.entries.empty()) {
-    w.Attr("total_records", 0).Attr("records_start", 1).Attr("records_end", 0);
+    w.Attr("total_records", count(0)).Attr("records_start", count(1)).Attr("records_end", count(0));
     return w.Finish();
   }
-  const long long count = static_cast<long long>(set.entries.size());
+  const long long tracks = static_cast<long long>(set.entries.size());
   if (f.intOverflow) w.Attr("total_records", kOverflow);
-  else w.Attr("total_records", set.countAsZero ? 0 : count);
-  w.Attr("records_start", 1).Attr("records_end", count);
+  else w.Attr("total_records", count(set.countAsZero ? 0 : tracks));
+  w.Attr("records_start", count(1)).Attr("records_end", count(tracks));
   Layout layout = f.layout.value_or(set.layout);
   if (layout == Layout::Flat) {
     w.Open("tracks");
@@ -251,6 +253,7 @@ std::optional<std::string> FaultErrorDocument(const DocContext& ctx) {
   if (f.errorElement)
     return ErrorElementDocument(f.errorElement->type, "Please visit our site", ctx.Url(f.errorElement->url),
                                 f.errorElement->required);
+  if (f.errorNoText) return ErrorElementDocument(*f.errorNoText, "", "", "false");
   return std::nullopt;
 }
 
@@ -387,6 +390,11 @@ std::string HtmlPage(const std::string& title) {
   std::string t = XmlEscape(title);
   return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + t + "</title></head><body><h1>" + t +
          "</h1><p>A page of the local protocol test server.</p></body></html>\n";
+}
+
+std::string HtmlErrorPage() {
+  return "<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1>"
+         "<p>The proxy received an invalid response from the server.</p></body></html>\n";
 }
 
 }  // namespace qps

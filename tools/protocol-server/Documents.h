@@ -21,12 +21,15 @@ struct ContentFaults {
   bool single = false;
   bool twoRecordings = false;
   bool noArtists = false;
+  bool negativeCount = false;  // total_records, records_start, records_end "-1"
   // Any XML reply.
   std::optional<std::pair<std::string, std::string>> errorRoot;  // message_type, persistence
   struct ErrorElement {
     std::string type, required, url;
   };
   std::optional<ErrorElement> errorElement;
+  std::optional<std::string> errorNoText;  // an error element of this type, display_text ""
+  bool htmlError = false;
   bool intOverflow = false;
   bool notXml = false;
   bool truncatedXml = false;
@@ -96,6 +99,8 @@ std::optional<std::string> FaultErrorDocument(const DocContext& ctx);
 std::string ApplyXmlFaults(const ContentFaults& faults, std::string doc);
 
 std::string HtmlPage(const std::string& title);
+// A gateway's error page, well formed enough to parse as XML (root "html").
+std::string HtmlErrorPage();
 
 // The ranked catalogue tracks, nearest signature frequency first; catalogue
 // order when no pitch was found (frequency 0).

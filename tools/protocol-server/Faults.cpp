@@ -69,6 +69,7 @@ const std::map<std::string, FaultSpec, std::less<>>& Specs() {
       {"close", {FaultFamily::Transport, ArgKind::None, false, 0, 0}},
       {"reset", {FaultFamily::Transport, ArgKind::None, false, 0, 0}},
       {"early-reply", {FaultFamily::Transport, ArgKind::Int, false, 0, 1LL << 40}},
+      {"empty-body", {FaultFamily::Transport, ArgKind::Text, false, 0, 0}},
       // gzip.
       {"gzip-fname", {FaultFamily::Gzip, ArgKind::None, false, 0, 0}},
       {"gzip-upper", {FaultFamily::Gzip, ArgKind::None, false, 0, 0}},
@@ -84,6 +85,7 @@ const std::map<std::string, FaultSpec, std::less<>>& Specs() {
       {"single", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
       {"two-recordings", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
       {"no-artists", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
+      {"negative-count", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
       // Any XML reply.
       {"error-root", {FaultFamily::Xml, ArgKind::Text, false, 0, 0}},
       {"error-element", {FaultFamily::Xml, ArgKind::Text, false, 0, 0}},
@@ -96,6 +98,8 @@ const std::map<std::string, FaultSpec, std::less<>>& Specs() {
       {"dup-attr", {FaultFamily::Xml, ArgKind::None, false, 0, 0}},
       {"ncr", {FaultFamily::Xml, ArgKind::None, false, 0, 0}},
       {"int-overflow", {FaultFamily::Xml, ArgKind::None, false, 0, 0}},
+      {"html-error", {FaultFamily::Xml, ArgKind::None, false, 0, 0}},
+      {"error-no-text", {FaultFamily::Xml, ArgKind::Text, false, 0, 0}},
       // Update check.
       {"update-none", {FaultFamily::Update, ArgKind::None, false, 0, 0}},
       {"update-info", {FaultFamily::Update, ArgKind::None, false, 0, 0}},
@@ -135,6 +139,10 @@ bool ValidText(const std::string& name, const std::string& arg, std::string& err
   }
   if (name == "error-element" && Split(arg, ',', 3).size() != 3) {
     error = "fault error-element takes <type>,<required>,<url>";
+    return false;
+  }
+  if (name == "empty-body" && arg != "chunked") {
+    error = "fault empty-body takes chunked or nothing";
     return false;
   }
   if (name == "lengths" && Split(arg, ',').size() != 2) {
@@ -211,6 +219,26 @@ const char* FaultFamilyName(FaultFamily family) {
     case FaultFamily::Upload: return "upload";
   }
   return "?";
+}
+
+std::string FaultNamesByFamily() {
+  constexpr size_t kWidth = 100;
+  std::string out;
+  for (FaultFamily family : {FaultFamily::Transport, FaultFamily::Gzip, FaultFamily::Search, FaultFamily::Xml,
+                             FaultFamily::Update, FaultFamily::UserTrack, FaultFamily::Picture, FaultFamily::Preview,
+                             FaultFamily::Upload}) {
+    std::string line = std::string("    ") + FaultFamilyName(family) + ":";
+    for (const auto& [name, spec] : Specs()) {
+      if (spec.family != family) continue;
+      if (line.size() + 1 + name.size() > kWidth) {
+        out += line + "\n";
+        line = "     ";
+      }
+      line += " " + name;
+    }
+    out += line + "\n";
+  }
+  return out;
 }
 
 long long Fault::IntArg(long long fallback) const {

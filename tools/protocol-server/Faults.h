@@ -49,6 +49,10 @@ struct Fault {
   long long IntArg(long long fallback) const;
 };
 
+// Every fault name by family, one indented line per family (wrapped), for
+// --help.
+std::string FaultNamesByFamily();
+
 // Parses "name" or "name:arg" (URL-embedded faults use '~' for ':').
 std::optional<Fault> ParseFault(std::string_view faultText, std::string& error);
 bool FaultApplies(const Fault& fault, Route route);

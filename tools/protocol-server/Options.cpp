@@ -1,5 +1,6 @@
 #include "tools/protocol-server/Options.h"
 
+#include "tools/protocol-server/Faults.h"
 #include "tools/protocol-server/Util.h"
 
 namespace qps {
@@ -173,7 +174,8 @@ std::string UsageText() {
          "  --switches amg=1,video=1,previews=1,lyrics=1   --search-lengths MIN,MAX\n"
          "  --gzip on|off               --strict-requests[=on|off]\n"
          "  --min-upload-seconds S      --preview-seconds S   --package-bytes N   --delay-ms MS\n"
-         "  --fault ROUTE:FAULT[:ARG[:COUNT]]   (repeatable)\n"
+         "  --fault ROUTE:FAULT[:ARG[:COUNT]]   (repeatable; also /_ctl/inject), FAULT one of\n" +
+         FaultNamesByFamily() +
          "  --log FILE                  request log as JSON lines\n"
          "  --lifetime S  --max-connections N  --io-timeout S\n"
          "  --self-check                check every served picture, preview and document, then exit\n";

@@ -47,13 +47,16 @@ ContentFaults ToContentFaults(const std::vector<Fault>& faults) {
     else if (n == "single") c.single = true;
     else if (n == "two-recordings") c.twoRecordings = true;
     else if (n == "no-artists") c.noArtists = true;
+    else if (n == "negative-count") c.negativeCount = true;
     else if (n == "error-root") {
       auto parts = Split(f.arg.empty() ? "error,serverMessage" : f.arg, ',');
       c.errorRoot = std::make_pair(parts[0], parts[1]);
     } else if (n == "error-element") {
       auto parts = Split(f.arg.empty() ? "serverMessage,true,/page/info" : f.arg, ',', 3);
       c.errorElement = ContentFaults::ErrorElement{parts[0], parts[1], parts[2]};
-    } else if (n == "int-overflow") c.intOverflow = true;
+    } else if (n == "error-no-text") c.errorNoText = f.arg.empty() ? "serverMessage" : f.arg;
+    else if (n == "html-error") c.htmlError = true;
+    else if (n == "int-overflow") c.intOverflow = true;
     else if (n == "not-xml") c.notXml = true;
     else if (n == "truncated-xml") c.truncatedXml = true;
     else if (n == "deep") c.deep = f.IntArg(10000);
@@ -578,6 +581,10 @@ void Server::BuildReply(Exchange& x) {
   // Every XML route ends here.
   if (auto error = FaultErrorDocument(ctx)) r.body = *error;
   r.body = ApplyXmlFaults(x.content, r.body);
+  if (x.content.htmlError) {
+    r.contentType = "text/html; charset=utf-8";
+    r.body = HtmlErrorPage();
+  }
 }
 
 void Server::Deliver(Connection& c, Exchange& x) {
@@ -600,6 +607,11 @@ void Server::Deliver(Connection& c, Exchange& x) {
       r.contentType = kText;
       r.body = "bad request: " + x.violations.front() + "\n";
     }
+  }
+
+  if (const Fault* empty = FindFault(faults, "empty-body")) {
+    r.body.clear();
+    if (empty->arg == "chunked") plan.chunked = true;
   }
 
   // gzip: only the search reply, only when asked, unless a fault says otherwise.

@@ -80,35 +80,52 @@ TEST_F(SearchE2eTest, TheProgramsRecorderFindsTheToneItHears) {
   ExpectNoViolation();
 }
 
-TEST_F(SearchE2eTest, UploadFailuresEndTheSearchWithTheRecordersError) {
+// Transport and framing failures are the recorder's error (44); a reply that
+// arrives whole but is no result, without a message of the server's, is the
+// server's failure (51). Either way the search ends on the recorder screen.
+TEST_F(SearchE2eTest, RepliesThatAreNotResultsEndTheSearchSayingWhy) {
   struct Case {
     const char* fault;
     const char* arg;
     std::vector<int32_t> codes;  // the core's code, any of these
-  } cases[] = {{"reset", "", {EHttpSocketFailed, EHttpIoFailed, EHttpClosedEarly}},
-               {"truncate", "10", {EHttpClosedEarly}},
-               {"gzip-corrupt", "", {EHttpSinkFailed}},
-               {"gzip-truncated", "", {EHttpSinkFailed}},
-               {"close", "", {EHttpClosedEarly}},
-               {"chunk-bad", "", {EHttpBadChunk}},
-               {"http10", "", {EHttpBadStatus}}};
+    const char* shown;
+    int32_t view;
+  } cases[] = {{"reset", "", {EHttpSocketFailed, EHttpIoFailed, EHttpClosedEarly}, "ShowMessage 44 152", 2},
+               {"truncate", "10", {EHttpClosedEarly}, "ShowMessage 44 152", 2},
+               {"gzip-corrupt", "", {EHttpSinkFailed}, "ShowMessage 44 152", 2},
+               {"gzip-truncated", "", {EHttpSinkFailed}, "ShowMessage 44 152", 2},
+               {"close", "", {EHttpClosedEarly}, "ShowMessage 44 152", 2},
+               {"chunk-bad", "", {EHttpBadChunk}, "ShowMessage 44 152", 2},
+               {"http10", "", {EHttpBadStatus}, "ShowMessage 44 152", 2},
+               // Content-Length 0 is no usable length.
+               {"empty-body", "", {EHttpNoLength}, "ShowMessage 44 152", 2},
+               {"empty-body", "chunked", {0}, "ShowMessage 51 152", 2},
+               {"html-error", "", {0}, "ShowMessage 51 152", 2},
+               {"not-xml", "", {0}, "ShowMessage 51 152", 2},
+               {"truncated-xml", "", {0}, "ShowMessage 51 152", 2},
+               {"huge", "5000000", {0}, "ShowMessage 51 152", 2},
+               {"error-no-text", "", {0}, "ShowMessage 51 152", 2},
+               // A directive acts without a text.
+               {"error-no-text", "exit", {0}, "ShowServerMessageView S82||1|", 16}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.fault);
+    SCOPED_TRACE(std::string(c.fault) + " " + c.arg);
     StartApp();
     Inject("search-post", c.fault, c.arg);
-    // The results shown before stay as they were.
     AppSettings::GetResultModel()->LoadText(replydocs::kFlatSearch);
     Run({[this] {
            m_app->ActivateView(2);
            CQuorelAppUi::PushHistory(2);
          },
          SearchAndWait(0), Until([] { return !Calls().empty(); }, 20000), [] {}});
-    EXPECT_EQ(Calls(), (TLog{"ShowMessage 44 152"}));
-    EXPECT_EQ(2, m_lastView);
+    EXPECT_EQ(Calls(), (TLog{c.shown}));
+    EXPECT_EQ(c.view, m_lastView);
     const int32_t code = m_pUploadError->load();
     EXPECT_TRUE(std::find(c.codes.begin(), c.codes.end(), code) != c.codes.end()) << code;
-    EXPECT_EQ(u"s-1001", AppSettings::GetResultModel()->SearchId());
-    EXPECT_EQ(2, AppSettings::GetResultModel()->TotalRecords());
+    if (code != 0) {
+      // Nothing was read: the results shown before stay as they were.
+      EXPECT_EQ(u"s-1001", AppSettings::GetResultModel()->SearchId());
+      EXPECT_EQ(2, AppSettings::GetResultModel()->TotalRecords());
+    }
     EXPECT_EQ(0, m_openAtQuit);
     TearDown();
   }
@@ -156,6 +173,14 @@ TEST_F(SearchE2eTest, FollowUpsFetchTheResultsAgainInTheChosenLanguage) {
        followUp(1), Until([this] { return m_app->GetActiveViewId() == 2; }),
        [&] {
          EXPECT_FALSE(m_app->IsFollowUpRunning());
+         Inject("search-get", "html-error");
+       },
+       // A reply that is no result ends it as an error does, and says so.
+       followUp(1), Until([] { return Calls().size() > 1; }),
+       [&] {
+         EXPECT_EQ(2, m_app->GetActiveViewId());
+         EXPECT_FALSE(m_app->IsFollowUpRunning());
+         EXPECT_EQ(Calls(), (TLog{"StopPreview", "ShowMessage 51 152"}));
          Inject("search-get", "error-root", "error,serverMessage");
        },
        // A server message is shown, and the follow-up counts as running.

@@ -143,10 +143,14 @@ TEST_F(SearchFlowTest, RepliesThatAreNotResults) {
       // The message's own view shows it.
       {"server error", replydocs::kRootError, 200, true, 16,
        {"ShowServerMessageView S82|Recording is too short|0|"}},
-      {"not XML at 200", "<html>busy</html>", 200, true, 4, {"ShowPreviewMenuItem 0"}},
+      // Nothing readable is no "Nothing found": the server's failure, and
+      // back from the searching screen.
+      {"not XML at 200", "<html>busy</html>", 200, true, 2, {"ShowMessage 51 152"}},
       // A refusal is no result list: the recorder's error instead.
       {"not XML at 500", "<html>down</html>", 500, true, 2, {"ShowMessage 44 152"}},
-      {"no sink", "", 200, false, 4, {"ShowPreviewMenuItem 0"}},
+      {"no sink", "", 200, false, 2, {"ShowMessage 51 152"}},
+      // A valid reply without tracks is "Nothing found".
+      {"no tracks", replydocs::kEmptySearch, 200, true, 4, {"ShowPreviewMenuItem 0"}},
   };
   std::vector<TStep> steps;
   for (const Case& c : cases) {

@@ -125,6 +125,14 @@ TEST_F(Faults, BodyFramingFaults) {
   EXPECT_EQ(raw.find("\r\n"), 20003u);  // 20000 zeros, then "130"
   EXPECT_EQ(raw.substr(20000, 5), "130\r\n");
 
+  Inject("package", "empty-body");
+  raw = GetRaw(cab);
+  EXPECT_EQ(raw.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_NE(Head(raw).find("\r\nContent-Length: 0\r\n"), std::string::npos);
+  EXPECT_EQ(Body(raw), "");
+  Inject("package", "empty-body", "&arg=chunked");
+  EXPECT_EQ(Body(GetRaw(cab)), "0\r\n\r\n");
+
   Inject("package", "extra-bytes", "&arg=5");
   raw = GetRaw(cab);
   EXPECT_EQ(Body(raw).size(), 309u);
@@ -226,6 +234,8 @@ TEST_F(Faults, SearchFormatContentFaults) {
   EXPECT_NE(body().find("<tracks_grouped><track_name_group><artist_name_group>"), std::string::npos);
   Inject("getUserPlaylist", "empty");
   EXPECT_NE(body().find("records_end=\"0\"/>"), std::string::npos);
+  Inject("getUserPlaylist", "negative-count");
+  EXPECT_NE(body().find("total_records=\"-1\" records_start=\"-1\" records_end=\"-1\"><tracks>"), std::string::npos);
   Inject("getUserPlaylist", "single");
   std::string single = body();
   EXPECT_EQ(single.find("<recordings>"), std::string::npos);
@@ -249,8 +259,18 @@ TEST_F(Faults, XmlFaults) {
   EXPECT_NE(element.find("<error type=\"exit\""), std::string::npos);
   EXPECT_NE(element.find("url=\"" + server.Base() + "/page/info\" required=\"True\""), std::string::npos);
 
+  Inject("getUserInformation", "error-no-text");
+  EXPECT_NE(body().find("<error type=\"serverMessage\" display_text=\"\" required=\"false\"/>"), std::string::npos);
+  Inject("getUserInformation", "error-no-text", "&arg=exit");
+  EXPECT_NE(body().find("<error type=\"exit\" display_text=\"\""), std::string::npos);
+
   Inject("getUserInformation", "not-xml");
   EXPECT_EQ(body().rfind("<!DOCTYPE html>", 0), 0u);
+  Inject("getUserInformation", "html-error");
+  Response page = ParseResponse(GetRaw(info));
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.Header("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(page.body.rfind("<html><head><title>502 Bad Gateway</title>", 0), 0u);
   Inject("getUserInformation", "truncated-xml");
   EXPECT_NE(qps::CheckXmlDocument(body()), "");
   Inject("getUserInformation", "deep", "&arg=50");
