@@ -287,12 +287,10 @@ TEST_F(RecorderViewTest, ModeCommandsSwitchTheLookOnly) {
 // and both modes.
 TEST_F(RecorderViewTest, TheInstructionIsDrawnWholeAtTheHeadlinesHeight) {
   const std::map<int32_t, plat::WString> languages[] = {
-      {{23, u"Sing or hum a song"},
-       {24, u"Let your phone listen"},
+      {{23, u"Sing or hum a song"}, {24, u"Let your phone listen"},
        {39, u"Sing or hum the melody for at least 10 seconds."},
        {40, u"Hold your phone close to the music that is playing."}},
-      {{23, u"Chantez ou fredonnez"},
-       {24, u"Faites écouter la musique"},
+      {{23, u"Chantez ou fredonnez"}, {24, u"Faites écouter la musique"},
        {39, u"Chantez ou fredonnez la mélodie pendant au moins 10 secondes."},
        {40, u"Tenez votre téléphone près de la musique diffusée."}}};
   for (const auto& texts : languages) {
