@@ -397,9 +397,33 @@ void CPanelDialog::LayOutOwnTree() {
   LayoutInto(m_pLayout.get());
 }
 
+void CPanelDialog::PaintLayersBelow(CGraphics& g, const POINT& origin, const RECT& clip) {
+  CModalDialog::Paint(g, origin, clip);  // the main window's own background
+  CControl* pMain = Parent();
+  if (!pMain) return;
+  std::vector<CControl*> below;
+  for (CControl* p = pMain->FirstChild(); p; p = p->NextSibling())
+    if (p != this && p->Layer() < Layer() && p->IsVisible() && !p->IsClosing()) below.push_back(p);
+  // In the order the main window stacks them: by layer, later siblings above.
+  std::stable_sort(below.begin(), below.end(), [](CControl* a, CControl* b) { return a->Layer() < b->Layer(); });
+  const POINT mainOrigin{origin.x - Rect().left, origin.y - Rect().top};
+  for (CControl* p : below) {
+    const RECT rc = Offset(p->Rect(), mainOrigin.x, mainOrigin.y);
+    const RECT c = RectIntersect(clip, rc);
+    if (IsEmpty(c)) continue;
+    g.PushClip(c);
+    p->PaintTree(g, POINT{rc.left, rc.top}, c, true, true);
+    g.PopClip();
+  }
+}
+
 void CPanelDialog::Paint(CGraphics& g, const POINT& origin, const RECT& clip) {
-  CModalDialog::Paint(g, origin, clip);
-  if (!m_bDrawBackground || IsEmpty(Rect())) return;
+  if (!m_bDrawBackground) {
+    CModalDialog::Paint(g, origin, clip);
+    return;
+  }
+  PaintLayersBelow(g, origin, clip);
+  if (IsEmpty(Rect())) return;
   if (!m_pBackground) {
     try {
       m_pBackground = CResources::GetImage(kBackgroundImage, EScaleStretch, LocalRect());

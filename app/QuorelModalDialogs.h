@@ -188,6 +188,8 @@ class CPanelDialog : public CModalDialog {
   static CPanelDialog* New();
   ~CPanelDialog() override;
 
+  // The panel's picture (a veil) over what lies below the panel, which shows
+  // through it; without it the panel is a plain transparent panel.
   void SetDrawBackground(bool b) { m_bDrawBackground = b; }
   void SetHideOnTap(bool b) { m_bHideOnTap = b; }
   // Stores the label and callback and refills the dialog's soft keys.
@@ -215,6 +217,11 @@ class CPanelDialog : public CModalDialog {
   void InitPanel(int32_t nNodeId);
 
  private:
+  // The main window and its children on the layers below, as they are
+  // drawn: a panel is a top child of the main window, so its parent's
+  // background alone would hide the screen it lies over.
+  void PaintLayersBelow(CGraphics& g, const POINT& origin, const RECT& clip);
+
   std::unique_ptr<CLayoutNode> m_pLayout;
   CBitmap* m_pBackground = nullptr;
   CTapTracker m_tracker;

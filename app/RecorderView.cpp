@@ -38,6 +38,15 @@ CtlStatic* NewLabel(CControl* pParent, int32_t nFont, TColor colour) {
   return p;
 }
 
+// The instruction under the headline reads at the headline's size and wraps
+// in its own (much taller) box; fitted to that box it would be drawn a few
+// letters high. The headline is laid out first, so its font is current.
+void HeadlineFont(CDelegate*, void* pObject, void* pArgument) {
+  auto* pQuery = static_cast<TAutoFitQuery*>(pArgument);
+  const CFont* pFont = static_cast<const CtlStatic*>(pObject)->Font();
+  if (pQuery && pFont) pQuery->nResult = pFont->PixelHeight();
+}
+
 }  // namespace
 
 CtlButton* CreateModeButton(CControl* pParent, int32_t nMode) {
@@ -112,6 +121,7 @@ void CRecorderView::Create(CControl* pParent, plat::WStringView className, plat:
   m_pPictureA->SetImageId(274, false);
   m_pHeadline = NewLabel(m_pContent, 24, ThemeTextColor(nTheme));
   m_pSubHeadline = NewLabel(m_pContent, 24, ThemePainterColor(nTheme));
+  m_pSubHeadline->SetAutoFitHandler(CDelegate(m_pHeadline, nullptr, &HeadlineFont));
   m_pElapsed = NewLabel(m_pContent, 10, ThemePainterColor(nTheme));
   m_pElapsed->SetVisible(false);
   m_pLimit = NewLabel(m_pContent, 10, ThemePainterColor(nTheme));

@@ -34,6 +34,9 @@ void CSearchingView::Create(CControl* pParent, plat::WStringView className, plat
   m_pSing = CreateModeButton(m_pBackground, 0);
   m_pGrab = CreateModeButton(m_pBackground, 1);
   ApplyModeLook(m_pSing, m_pGrab, GetAppSettings() ? *AppSettings::SearchMode() : 0, -1);
+  // The wait panel draws the screen under its veil through the parents.
+  m_pSing->SetPaintedByParent(true);
+  m_pGrab->SetPaintedByParent(true);
   m_pPicture = CtlStatic::Create(m_pBackground);
   m_pPicture->SetImageId(274, false);
   BuildEditBar(m_bar, this, 0);

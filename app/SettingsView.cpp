@@ -10,7 +10,39 @@
 
 namespace {
 constexpr TColor kSeparatorColor = 0xFF282828;
+
+int32_t OneLineWidth(CGraphics& g, const plat::WString& text, int32_t nHeight) {
+  g.SetFont(TFontDesc{nHeight});
+  constexpr int32_t kUnbounded = 0x3FFFFFFF;
+  const RECT rc = g.DrawText(text, RECT{0, 0, kUnbounded, kUnbounded}, EAlignLeftSingle);
+  return rc.right - rc.left;
 }
+
+// A section text stays on one line: in the landscape half a text fitted to
+// the box's height wraps, and every line, as tall as the box, is cut. The
+// font is the largest, up to the box's height, at which the text fits the
+// box's width.
+void FitOneLine(CDelegate*, void* pObject, void* pArgument) {
+  auto* pQuery = static_cast<TAutoFitQuery*>(pArgument);
+  if (!pQuery) return;
+  const auto* pText = static_cast<const CtlStatic*>(pObject);
+  const RECT box = pText->InnerBox();
+  const int32_t nMax = box.bottom - box.top;
+  pQuery->nResult = nMax;
+  if (nMax <= 1 || pQuery->nWidth < 1 || !pQuery->pText || pQuery->pText->empty() || !pText->Window()) return;
+  std::unique_ptr<CWindowGraphics> g = pText->CreateGraphics();
+  if (!g || OneLineWidth(*g, *pQuery->pText, nMax) <= pQuery->nWidth) return;
+  // Wider with every step up in height: the largest that fits, else the
+  // smallest font.
+  int32_t nLow = 1, nHigh = nMax;
+  while (nHigh - nLow > 1) {
+    const int32_t nMid = (nLow + nHigh) / 2;
+    (OneLineWidth(*g, *pQuery->pText, nMid) <= pQuery->nWidth ? nLow : nHigh) = nMid;
+  }
+  pQuery->nResult = std::max(nLow, 2);
+}
+
+}  // namespace
 
 int32_t CSettingsView::TextMargin(int32_t nWidth, int32_t nHeight) {
   return static_cast<int32_t>(std::max(nWidth, nHeight) * 15 * 0.00125);
@@ -22,7 +54,7 @@ CtlStatic* CSettingsView::CreateSectionText(int32_t nTextId) {
   pText->SetAlignment(EAlignLeft);
   pText->SetTextStyle(EPlaceCenter);
   pText->SetTextColor(ThemeTextColor(GetThemeIndex()), EColorSolid);
-  pText->SetAutoFit(true);
+  pText->SetAutoFitHandler(CDelegate(pText, nullptr, &FitOneLine));
   const int32_t nMargin = TextMargin(MainWindowWidth(), MainWindowHeight());
   pText->SetMargins(nMargin, nMargin);
   return pText;

@@ -318,6 +318,50 @@ TEST_F(RecorderViewTest, ModeCommandsSwitchTheLookOnly) {
   EXPECT_EQ(m_nRan, 2);
 }
 
+// The instruction under the headline reads at the headline's fitted height
+// and wraps whole inside its own box, in both orientations (after a turn)
+// and both modes.
+TEST_F(RecorderViewTest, TheInstructionIsDrawnWholeAtTheHeadlinesHeight) {
+  const std::map<int32_t, plat::WString> languages[] = {
+      {{23, u"Sing or hum a song"}, {24, u"Let your phone listen"},
+       {39, u"Sing or hum the melody for at least 10 seconds."},
+       {40, u"Hold your phone close to the music that is playing."}},
+      {{23, u"Chantez ou fredonnez"}, {24, u"Faites écouter la musique"},
+       {39, u"Chantez ou fredonnez la mélodie pendant au moins 10 secondes."},
+       {40, u"Tenez votre téléphone près de la musique diffusée."}}};
+  for (const auto& texts : languages) {
+    m_texts = texts;
+    Make();
+    auto check = [&] {
+      for (int32_t nMode : {0, 1}) {
+        SCOPED_TRACE(plat::ToUtf8(texts.at(23)) + (View()->IsLandscape() ? " landscape " : " portrait ") +
+                     std::to_string(nMode));
+        View()->SelectMode(nMode);
+        CtlStatic* pHeadline = View()->Headline();
+        CtlStatic* pSub = View()->SubHeadline();
+        EXPECT_EQ(pSub->Text(), texts.at(nMode == 0 ? 39 : 40));
+        EXPECT_EQ(pHeadline->Font()->PixelHeight(), pHeadline->Rect().bottom - pHeadline->Rect().top);
+        EXPECT_EQ(pSub->Font()->PixelHeight(), pHeadline->Font()->PixelHeight());
+        // Wrapped at the box's width, every line lies inside the box.
+        const RECT drawn = pSub->Measure(), box = pSub->Rect();
+        EXPECT_LE(drawn.right, box.right);
+        EXPECT_LE(drawn.bottom, box.bottom);
+      }
+    };
+    Run({[&] {
+           check();
+           m_tp->Rotate(90);
+         },
+         [&] {
+           EXPECT_TRUE(View()->IsLandscape());
+           check();
+           ++m_nRan;
+         }});
+    TearDown();
+  }
+  EXPECT_EQ(m_nRan, 2);
+}
+
 TEST_F(RecorderViewTest, EscapeOnTheIdleStartScreenQuits) {
   Make();
   int nResult = Run({[&] { m_app->OnInput(TInputEvent{0, plat::VK_ESCAPE, 0, 0}); }});

@@ -64,6 +64,56 @@ TEST_F(SearchingViewTest, ModeLookAnimationSoftKeyAndLeaving) {
   EXPECT_EQ(m_nRan, 1);
 }
 
+// The recorder's top row shows under the wait panel: each mode button with
+// the search's mode lit, drawn as the screen below the veil; the animation
+// and the text still draw on the panel. Both themes, orientations and modes.
+TEST_F(SearchingViewTest, TheTopRowShowsUnderTheWaitPanel) {
+  const int32_t anIcons[2][2][2] = {{{157, 155}, {328, 155}}, {{158, 154}, {158, 327}}};  // [mode][theme][button]
+  auto count = [this](const RECT& rc, TColor colour) {
+    int32_t n = 0;
+    for (int32_t y = rc.top; y < rc.bottom; ++y)
+      for (int32_t x = rc.left; x < rc.right; ++x) n += m_tp->Pixel(x, y) == apptest::To565(colour);
+    return n;
+  };
+  for (const SIZE screen : {SIZE{480, 800}, SIZE{800, 480}}) {
+    TearDown();
+    m_screen = screen;
+    MakeScreens();
+    std::vector<TStep> steps;
+    for (uint32_t nTheme : {0u, 1u})
+      for (int32_t nMode : {0, 1}) {
+        steps.push_back([=, this] {
+          *AppSettings::ThemeIndex() = int32_t(nTheme);
+          RecordAndStop(nMode);
+        });
+        steps.push_back([&, nTheme, nMode] {
+          SCOPED_TRACE(std::to_string(screen.cx) + " theme " + std::to_string(nTheme) + " mode " +
+                       std::to_string(nMode));
+          CSearchingView* p = CSearchingView::Current();
+          ASSERT_NE(p, nullptr);
+          for (int32_t nButton : {0, 1}) {
+            CtlButton* pButton = p->ModeButton(nButton);
+            const int32_t nIcon = anIcons[nMode][nTheme][nButton];
+            EXPECT_EQ(pButton->IconId(), nIcon);
+            // The picture (8 x 8 here) at its box's corner; the box rises
+            // above the button, which clips it.
+            const RECT rc = pButton->ScreenRect(), icon = pButton->IconStatic()->ScreenRect();
+            EXPECT_EQ(m_tp->Pixel(icon.left + 4, std::max(icon.top, rc.top) + 2), apptest::To565(SlotColour(nIcon)));
+            EXPECT_LT(count(rc, ThemeBackgroundColor(nTheme)), (rc.right - rc.left) * (rc.bottom - rc.top) / 2);
+          }
+          const RECT anim = p->Animation()->ScreenRect();
+          EXPECT_EQ(m_tp->Pixel((anim.left + anim.right) / 2, (anim.top + anim.bottom) / 2),
+                    apptest::To565(SlotColour(122 + 2 * p->Animation()->CurrentFrame())));
+          EXPECT_GT(count(p->WaitText()->ScreenRect(), ThemeSearchingPainterColor(nTheme)), 0);
+          m_app->OnInput(TInputEvent{0, plat::VK_F2, 0, 0});  // back
+        });
+      }
+    steps.push_back([&] { ++m_nRan; });
+    Run(steps);
+  }
+  EXPECT_EQ(m_nRan, 2);
+}
+
 // A display turned by 180 degrees rebuilds the screen's layout on the same
 // view: the wait panel is laid out again and its controls keep their places.
 TEST_F(SearchingViewTest, AHalfTurnKeepsTheWaitPanelPlaced) {

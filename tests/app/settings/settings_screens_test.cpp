@@ -52,7 +52,7 @@ TEST_F(SettingsScreensTest, SettingsPicksItsLayoutByShapeAndSizesItsTexts) {
   EXPECT_EQ(14, CSettingsView::TextMargin(480, 799));
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
-    StartScreens(c.w, c.h);
+    StartScreens(c.w, c.h, {{14, u"Update"}, {210, u"Interface language"}});
     CSettingsView* pView = nullptr;
     Run({[] { CQuorelAppUi::OpenSettings(); },
          [&] {
@@ -71,6 +71,25 @@ TEST_F(SettingsScreensTest, SettingsPicksItsLayoutByShapeAndSizesItsTexts) {
            EXPECT_EQ(Text(46), pView->UpdateButton().pCaption->Text());
            EXPECT_EQ(Text(14), pView->UpdateText()->Text());
            EXPECT_EQ(Text(210), pView->LanguageText()->Text());
+           // Each text on one line, at the largest font up to the box's
+           // height that fits the box's width.
+           for (CtlStatic* pText : {pView->UpdateText(), pView->LanguageText()}) {
+             const RECT box = pText->InnerBox();
+             const int32_t nFont = pText->Font()->PixelHeight();
+             auto width = [&](int32_t nHeight) {
+               std::unique_ptr<CWindowGraphics> g = pText->CreateGraphics();
+               g->SetFont(TFontDesc{nHeight});
+               const RECT rc = g->DrawText(pText->Text(), RECT{0, 0, 100000, 100000}, EAlignLeftSingle);
+               return rc.right - rc.left;
+             };
+             EXPECT_LE(width(nFont), box.right - box.left);
+             EXPECT_LE(nFont, Height(box));
+             EXPECT_TRUE(nFont == Height(box) || width(nFont + 1) > box.right - box.left) << nFont;
+             const int32_t nInner = box.right - box.left;
+             EXPECT_EQ(MeasureTextHeight(pText, pText->Text(), TFontDesc{nFont}, nInner, EAlignLeft),
+                       MeasureTextHeight(pText, u"I", TFontDesc{nFont}, nInner, EAlignLeft))
+                 << plat::ToUtf8(pText->Text());
+           }
            EXPECT_TRUE(pView->UpdateButton().pButton->IsFocused());
            EXPECT_FALSE(pView->LanguageButton().pButton->Rect().right == 0);
            EXPECT_TRUE(m_app->DisplayedSoftKeys().left.text.empty());
