@@ -15,7 +15,8 @@ class CFileSoundPlayer {
   CFileSoundPlayer(const CFileSoundPlayer&) = delete;
   CFileSoundPlayer& operator=(const CFileSoundPlayer&) = delete;
 
-  // 1 started, 0 failed (the file cannot be opened: nothing is posted).
+  // 1 started, 0 failed (the file cannot be opened: nothing is posted). A
+  // player plays once: Play after a play began is 0 and does nothing.
   int32_t Play(plat::WStringView path);
   // Pause only while playing, Resume only while paused.
   void Pause();

@@ -14,6 +14,9 @@ CHTTPSoundPlayer::~CHTTPSoundPlayer() {
 }
 
 int32_t CHTTPSoundPlayer::Play(plat::WStringView url) {
+  // A player plays once: opening the download file again would empty it
+  // under the core that reads it.
+  if (m_core.GetState() != ESoundIdle) return 0;
   DebugTrace(u"[QUOREL] HTTP sound player url: %s\n", url);
   int32_t openError = m_file.Open();
   // The core starts first, so its 0 comes before any error the download

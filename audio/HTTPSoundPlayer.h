@@ -23,6 +23,7 @@ class CHTTPSoundPlayer : public CHTTPListener {
 
   // 1 when the core started, 0 otherwise (no download then). A download
   // that cannot begin is reported as 7 through the player's own listener.
+  // A player plays once: Play after a play began is 0 and does nothing.
   int32_t Play(plat::WStringView url);
   void Pause();
   void Resume();

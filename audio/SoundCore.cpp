@@ -27,7 +27,9 @@ void CSoundCore::CloseHandles() {
 }
 
 int32_t CSoundCore::Play(CSoundSource* pSource) {
-  if (m_hThread || !pSource) return -1;
+  // One play per core: the decoder's events and the error latch belong to
+  // the play that made them.
+  if (m_hThread || !pSource || GetState() != ESoundIdle) return -1;
   m_pRing = SharedAudioBuffer();
   if (!m_pRing) return -1;
   CloseHandles();
@@ -257,9 +259,12 @@ void CSoundCore::CloseDeviceAfterQuit() {
       for (plat::WaveHeader& h : m_headers) plat::waveOutUnprepareHeader(m_hWaveOut, &h, sizeof h);
       plat::Handle hClose = plat::CreateEvent(false, false);
       m_hClose.store(hClose, std::memory_order_release);
-      plat::waveOutClose(m_hWaveOut);
+      // A close that failed sends no notification to wait for.
+      const uint32_t result = plat::waveOutClose(m_hWaveOut);
+      if (result != plat::MMSYSERR_NOERROR)
+        DebugTrace(u"[QUOREL] Sound core: waveOutClose error: %d\n", static_cast<int32_t>(result));
       if (hClose) {
-        plat::WaitForSingleObject(hClose, plat::INFINITE);
+        if (result == plat::MMSYSERR_NOERROR) plat::WaitForSingleObject(hClose, plat::INFINITE);
         m_hClose.store(nullptr, std::memory_order_release);
         plat::CloseHandle(hClose);
       }

@@ -69,7 +69,8 @@ class CSoundCore {
   CSoundCore& operator=(const CSoundCore&) = delete;
 
   // 0, or -1 when the core could not start (nothing posted when nothing
-  // could be made; 0 then 4 when the thread did not come up).
+  // could be made; 0 then 4 when the thread did not come up). A core plays
+  // once: Play after a play began, stopped or not, is -1 and does nothing.
   int32_t Play(CSoundSource* pSource);
   // Only while the device is open: Pause while playing, Resume while paused.
   void Pause();
@@ -81,8 +82,8 @@ class CSoundCore {
 
   int32_t GetState();
   int32_t GetPlayedSeconds();
-  // Any thread. Error 7 is posted at most once per play; later ones only
-  // trace. Between a stop and the next play nothing is posted.
+  // Any thread. Error 7 is posted at most once; later ones only trace.
+  // After a stop nothing is posted.
   void PostState(int32_t code);
   // Whether 7 has been posted (by the core or by its player).
   bool HasFailed() const { return m_bFailed.load(std::memory_order_acquire); }

@@ -100,6 +100,9 @@ void SetUnpaced(bool unpaced);
 void SetDeviceCounts(std::optional<uint32_t> inputs, std::optional<uint32_t> outputs);
 // The next open of that direction fails with `code`.
 void FailNextOpen(bool input, uint32_t code);
+// The next close of that direction fails with `code` and sends no close
+// notification; the device is let go all the same, so nothing stays open.
+void FailNextClose(bool input, uint32_t code);
 // A fresh device: no source, no captures, no overrides. Open devices stay.
 void Reset();
 

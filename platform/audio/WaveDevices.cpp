@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "platform/audio/AudioBackend.h"
 #include "platform/audio/HeadlessAudio.h"
@@ -43,6 +44,7 @@ struct Table {
   std::shared_ptr<IAudioBackend> backend;
   std::optional<uint32_t> countOverride[2];  // [input, output]
   uint32_t failNext[2] = {0, 0};
+  uint32_t failNextClose[2] = {0, 0};
 };
 
 Table& TheTable() {
@@ -273,11 +275,20 @@ uint32_t Close(uintptr_t id, bool input) {
     d->closing = true;
     d->core.running = false;
   }
+  uint32_t failure = MMSYSERR_NOERROR;
+  {
+    Table& t = TheTable();
+    std::lock_guard<std::mutex> guard(t.lock);
+    failure = std::exchange(t.failNextClose[input ? 0 : 1], MMSYSERR_NOERROR);
+  }
   d->engine->Shutdown();
   {
     std::lock_guard<std::mutex> guard(d->lock);
-    d->core.notes.push_back({input ? WIM_CLOSE : WOM_CLOSE, nullptr});
-    ++d->core.posted;
+    // A close that fails sends no notification.
+    if (failure == MMSYSERR_NOERROR) {
+      d->core.notes.push_back({input ? WIM_CLOSE : WOM_CLOSE, nullptr});
+      ++d->core.posted;
+    }
     d->quit = true;
   }
   SetEvent(d->core.wake);
@@ -287,7 +298,7 @@ uint32_t Close(uintptr_t id, bool input) {
   CloseHandle(d->drained);
   d->engine.reset();
   Remove(id);
-  return MMSYSERR_NOERROR;
+  return failure;
 }
 
 uintptr_t Id(HWaveIn h) { return reinterpret_cast<uintptr_t>(h); }
@@ -443,12 +454,19 @@ void FailNextOpen(bool input, uint32_t code) {
   t.failNext[input ? 0 : 1] = code;
 }
 
+void FailNextClose(bool input, uint32_t code) {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  t.failNextClose[input ? 0 : 1] = code;
+}
+
 void ResetDeviceOverrides() {
   Table& t = TheTable();
   std::lock_guard<std::mutex> guard(t.lock);
   t.countOverride[0].reset();
   t.countOverride[1].reset();
   t.failNext[0] = t.failNext[1] = 0;
+  t.failNextClose[0] = t.failNextClose[1] = 0;
 }
 
 }  // namespace headless_audio

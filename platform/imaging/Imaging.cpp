@@ -52,6 +52,25 @@ Size PhysicalSizeOf(std::span<const uint8_t> bytes, int32_t width, int32_t heigh
   return byDpi;
 }
 
+// libpng's simplified reader allocates the length an ancillary chunk claims
+// before it reads a byte of it, and takes no bounds from its caller. So a
+// chunk whose data and CRC do not fit in the bytes that remain, or an
+// ancillary chunk above the allocation bound the program's other PNG loader
+// gives libpng, refuses the picture before the reader sees it.
+constexpr uint32_t kMaxAncillaryChunkBytes = 8000000;
+
+bool ChunkLengthsFit(std::span<const uint8_t> bytes) {
+  for (size_t at = 8; at + 8 <= bytes.size();) {
+    const uint32_t length = ReadBe32(bytes.data() + at);
+    const uint8_t* type = bytes.data() + at + 4;
+    if (uint64_t{length} + 4 > bytes.size() - at - 8) return false;
+    if ((type[0] & 0x20) != 0 && length > kMaxAncillaryChunkBytes) return false;  // lower case: ancillary
+    if (std::memcmp(type, "IEND", 4) == 0) break;
+    at += size_t{length} + 12;
+  }
+  return true;
+}
+
 // Pixels from 0.01 mm of a physical size, clamped into the picture; empty
 // when nothing of it is inside.
 Rect SourcePixels(const Rect* src, Size physical, int32_t width, int32_t height) {
@@ -191,7 +210,7 @@ HRESULT BitmapImage::Draw(HDC dc, const Rect& dst, const Rect* src) const {
 
 HRESULT ImagingFactory::CreateImageFromBytes(std::span<const uint8_t> bytes, std::unique_ptr<DecodedImage>& out) {
   out.reset();
-  if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return E_IMAGE_FORMAT;
+  if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0 || !ChunkLengthsFit(bytes)) return E_IMAGE_FORMAT;
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;

@@ -11,7 +11,9 @@
 // in 0.01 mm picks the same part of either.
 //
 // Bad data never ends the program: the call fails with an HRESULT and
-// nothing is made. Images above kMaxImagePixels are refused.
+// nothing is made. Images above kMaxImagePixels are refused, and so are
+// files with a chunk longer than the bytes that remain or an ancillary chunk
+// above 8,000,000 bytes.
 //
 // Objects belong to one thread at a time; the counters may be read from any.
 #pragma once

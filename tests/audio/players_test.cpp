@@ -220,6 +220,64 @@ TEST_P(PlayerTest, DeletionNeverWaitsOnTheDownloadAndKeepsTheFile) {
   }
 }
 
+// A core or a player plays once: a second Play, on a player that has played
+// or on a core after its stop, returns the failure value, posts nothing and
+// leaves the first play's source as it was. The core's stop ends even when
+// its device fails to close.
+TEST_P(PlayerTest, ASecondPlayChangesNothingAndAFailedCloseStillStops) {
+  ASSERT_TRUE(WriteDeviceFile(u"\\Store\\a.mp3", Preview()));
+  ASSERT_TRUE(WriteDeviceFile(u"\\Store\\b.mp3", Preview() + Preview()));
+  Serve({Reply({Counted(Preview())})});
+  CFileSoundPlayer file;
+  CHTTPSoundPlayer http;
+  TMemorySource first(Preview()), second(Preview());
+  auto core = std::make_unique<CSoundCore>();
+  struct TCase {
+    const char* name;
+    std::function<int32_t()> play, again, state;
+    std::function<std::string()> kept;  // what the second play must leave
+    int32_t failure;
+    bool bStopFirst;
+  } cases[] = {
+      {"file player", [&] { return file.Play(u"\\Store\\a.mp3"); }, [&] { return file.Play(u"\\Store\\b.mp3"); },
+       [&] { return file.GetState(); }, [&] { return std::to_string(file.GetLengthSeconds()); }, 0, false},
+      {"HTTP player", [&] { return http.Play(Url()); }, [&] { return http.Play(Url("/b.mp3")); },
+       [&] { return http.GetState(); }, [&] { return std::to_string(StoredBuffer().size()); }, 0, false},
+      {"core", [&] { return core->Play(&first); }, [&] { return core->Play(&second); },
+       [&] { return core->GetState(); },
+       [&] { return std::to_string(plat::headless_audio::Speaker().size()) + " " + std::to_string(second.nReads); },
+       -1, true},
+  };
+  for (TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NE(c.play(), c.failure);
+    ASSERT_TRUE(RunUntil([&] { return c.state() == ESoundFinished; }));
+    if (c.bStopFirst) {
+      plat::headless_audio::FailNextClose(false, plat::MMSYSERR_ERROR);
+      // On a thread of its own, so that a stop waiting for a close
+      // notification that never comes fails the test instead of hanging it.
+      plat::Handle stopper = plat::CreateThread([p = core.get()] {
+        p->Stop();
+        return 0u;
+      });
+      if (plat::WaitForSingleObject(stopper, 5000) != plat::WAIT_OBJECT_0) {
+        (void)core.release();  // the stuck stop still holds it
+        FAIL() << "the stop waits for the notification of a close that failed";
+      }
+      plat::CloseHandle(stopper);
+      m_pApp->RunAll();
+      EXPECT_EQ(States().codes.back(), EPlayerFinished);
+      ExpectBalanced(*m_pApp);
+    }
+    const std::vector<int32_t> codes = States().codes;
+    const std::string kept = c.kept();
+    EXPECT_EQ(c.again(), c.failure);
+    RunUntil([] { return false; }, 300);
+    EXPECT_EQ(States().codes, codes);
+    EXPECT_EQ(c.kept(), kept);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Networks, PlayerTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Simulated" : "Loopback"; });
 

@@ -141,6 +141,15 @@ TEST_F(ImagingTest, FailuresAndCounters) {
   plat::CoUninitialize();
   EXPECT_EQ(plat::CurrentImagingCounters().coInitialize, 1);
   EXPECT_EQ(plat::CurrentImagingCounters().coUninitialize, 1);
+  // An ancillary chunk above the allocation bound, though present in full.
+  for (auto [length, result] : {std::pair{8000000u, plat::S_OK}, std::pair{8000001u, plat::E_IMAGE_FORMAT}}) {
+    std::vector<uint8_t> withText = MakePng(2, 2, {});
+    std::vector<uint8_t> text(length);  // keyword "k", then the text
+    text[0] = 'k';
+    const std::vector<uint8_t> chunk = pngt::Chunk("tEXt", text);
+    withText.insert(withText.begin() + 8 + 25, chunk.begin(), chunk.end());
+    EXPECT_EQ(m_factory.CreateImageFromBytes(withText, image), result) << length;
+  }
 }
 
 }  // namespace
