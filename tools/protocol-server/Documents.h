@@ -20,6 +20,9 @@ struct ContentFaults {
   bool empty = false;
   bool single = false;
   bool twoRecordings = false;
+  // The first track's recordings point their full_url at a local file, a
+  // scheme the client cannot fetch.
+  bool fileFullUrl = false;
   bool noArtists = false;
   // Any XML reply.
   std::optional<std::pair<std::string, std::string>> errorRoot;  // message_type, persistence
