@@ -18,6 +18,7 @@
 #include "protocol/HTTPUserModel.h"
 #include "protocol/PreviewStore.h"
 #include "protocol/SearchResults.h"
+#include "platform/fs/FileSystem.h"
 #include "platform/shell/DeviceServices.h"
 #include "platform/shell/Launch.h"
 
@@ -88,6 +89,14 @@ void FocusRow(Road& road, const char16_t* name) {
     ASSERT_GE(RowNamed(name), 0);
     EXPECT_EQ(ResultsPanel()->SelectedRow(), RowNamed(name));
   });
+}
+
+// The files of a folder of the device, also once the program has ended.
+std::vector<std::string> FolderFiles(const plat::WString& folder) {
+  std::vector<std::string> names;
+  if (auto host = plat::HostPath(folder))
+    for (const auto& entry : std::filesystem::directory_iterator(*host)) names.push_back(entry.path().filename());
+  return names;
 }
 
 std::vector<uint16_t> ScreenPixels(Road& road) {
@@ -300,6 +309,66 @@ TEST(EdgeRoad, ClosedDialogsLeaveNothingPaintedBehind) {
   ExpectAsRepaintedAfresh(road, "after the failed preview's message");
 
   EXPECT_EQ(road.Run(), 0);
+  for (const std::string& miss : road.Misses()) ADD_FAILURE() << "missed: " << miss;
+}
+
+// No download file outlives its reason: a failed update download leaves no
+// package, quitting while a preview streams leaves no download file, and
+// closing the window while a preview that arrived in full plays keeps it.
+TEST(EdgeRoad, NoDownloadFileOutlivesItsReason) {
+  e2e::RoadConfig config;
+  config.serverOptions = {"--update", "info", "--fault", "checkForUpdate:offer-bad-url:https", "--fault",
+                          "preview:stall:60"};
+  Road road(config);
+  ASSERT_TRUE(road.Ready()) << road.Error();
+  plat::WString folder;
+  road.Until("the update offer", [] { return CMessageDialog::OpenDialogs().size() == 1; });
+  road.Then([&] {
+    folder = CQuorelAppUi::PreviewStore()->Directory();
+    road.TapOn(CMessageDialog::OpenDialogs()[0]->LeftButton());
+  });
+  road.Until("could not be saved", [] {
+    const auto& open = CMessageDialog::OpenDialogs();
+    return open.size() == 1 && open[0]->Text() == CResources::GetString(58);
+  });
+  road.Then([&] {
+    EXPECT_TRUE(road.StoreFiles().empty()) << road.StoreFiles().front();
+    road.TapOn(CMessageDialog::OpenDialogs()[0]->RightButton());
+  });
+  SingUpToResults(road);
+  // The preview's reply stalls: F4 while it streams.
+  road.Then([&] { road.TapOn(ResultsPanel()->Row(0).pPlay); });
+  road.Until("its download under way", [&] {
+    const auto files = road.StoreFiles();
+    return CQuorelAppUi::GetPreviewState() == 1 && std::count(files.begin(), files.end(), "buffer.dat") == 1;
+  });
+  road.Then([&] { road.Device().Key(plat::VK_F4); });
+  EXPECT_EQ(road.Run(), 0);
+  EXPECT_EQ(FolderFiles(folder), std::vector<std::string>{});
+  road.Server().Control("/_ctl/reset");  // the stall may not have been met yet
+
+  // Again on the same device: the preview arrives in full and plays when the
+  // window closes.
+  SingUpToResults(road);
+  road.Then([&] { road.TapOn(ResultsPanel()->Row(0).pPlay); });
+  auto body = std::make_shared<size_t>(0);
+  road.Until("its download complete", [&, body] {
+    // The same preview fetched again tells its length.
+    const auto previews = road.Requests("preview");
+    if (*body == 0 && !previews.empty()) *body = road.Server().Control(Field(previews.back(), "target")).size();
+    std::error_code ec;
+    const auto buffer = plat::HostPath(CQuorelAppUi::PreviewStore()->BufferPath());
+    return *body > 0 && buffer && std::filesystem::file_size(*buffer, ec) == *body && CQuorelAppUi::GetPreviewState() == 2;
+  });
+  std::string kept;
+  road.Then([&] {
+    plat::WString name;
+    ASSERT_TRUE(CQuorelAppUi::PreviewStore()->CacheFileName(AppSettings::GetUserModel()->CurrentTrack(), name));
+    kept = plat::ToUtf8(name.substr(name.rfind(u'\\') + 1));
+    road.Device().Close();
+  });
+  EXPECT_EQ(road.Run(), 0);
+  EXPECT_EQ(FolderFiles(folder), std::vector<std::string>{kept});
   for (const std::string& miss : road.Misses()) ADD_FAILURE() << "missed: " << miss;
 }
 
