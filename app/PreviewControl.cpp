@@ -95,10 +95,16 @@ void CPreviewControl::Play() {
 }
 
 void CPreviewControl::Stop() {
-  IPreviewPlayer* pActive = Active();
-  if (!pActive) return;
   // A player still starting has not opened the device, so it would post no
   // "finished": the screens would go on showing it as playing.
+  if (EndPlayers()) PostState(4);
+}
+
+void CPreviewControl::Shutdown() { EndPlayers(); }
+
+bool CPreviewControl::EndPlayers() {
+  IPreviewPlayer* pActive = Active();
+  if (!pActive) return false;
   bool bWasStarting = pActive->GetState() == 1;
   bool bCommit = false;
   const bool bStreamed = m_streamPlayer != nullptr;
@@ -117,7 +123,7 @@ void CPreviewControl::Stop() {
   // otherwise stay in the folder, holding part of its budget.
   if (pStore && bStreamed && !(bCommit && pStore->Commit(m_streamTrack))) plat::DeleteFile(pStore->BufferPath());
   if (pStore && bDiscard) pStore->Discard(m_fileTrack);
-  if (bWasStarting) PostState(4);
+  return bWasStarting;
 }
 
 void CPreviewControl::Pause() {

@@ -58,6 +58,9 @@ class CPreviewControl {
 
   void Play();
   void Stop();
+  // Shut-down: the players go and the download file is settled as a stop
+  // settles it, but nothing is posted, for no screen is left to show it.
+  void Shutdown();
   void Pause();
   void Resume();
   int32_t GetState();
@@ -73,6 +76,9 @@ class CPreviewControl {
 
  private:
   IPreviewPlayer* Active() const;
+  // Deletes the players, keeps a complete download under its key and
+  // removes any other; true when the player had not opened the device yet.
+  bool EndPlayers();
   static void PostState(int32_t nState);
 
   TServices m_services;

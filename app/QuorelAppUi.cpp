@@ -276,6 +276,7 @@ void CQuorelAppUi::OnShutdown() {
     delete pIndicator;
   });
   ShutdownStep("players", [this] {
+    if (m_preview) m_preview->Shutdown();
     m_preview.reset();
   });
   ShutdownStep("recorder", [] { StopRecorder(); });

@@ -141,6 +141,7 @@ void Updater::Download(plat::WStringView url) {
   try {
     m_request.Close();
     m_fileSink->Open(kPackageName);
+    m_bPartialPackage = true;
     CHTTPSession* pSession = CQuorelAppUi::HTTPSession();
     if (!pSession || !pSession->Core()) throw Env::TSysErrorCode{Env::ErrSystem};
     m_request.Open(pSession, EHttpGet, url);
@@ -164,9 +165,17 @@ void Updater::HandleEvent(const TFileDownloadProgress& progress) {
   if (m_progress) m_progress->SetProgress(progress.nWritten, progress.nExpected);
 }
 
+void Updater::DropPackage() {
+  if (m_fileSink) m_fileSink->Release();
+  // A package that will never be run must not hold the store's space until
+  // the next start.
+  if (m_bPartialPackage) CHTTPFileSink::DeleteFile(kPackageName);
+  m_bPartialPackage = false;
+}
+
 void Updater::EndWithMessage(int32_t nTextId) {
   m_request.Close();
-  m_fileSink->Release();
+  DropPackage();
   delete m_progress;
   m_progress = nullptr;
   m_state = StateIdle;
@@ -186,6 +195,7 @@ void Updater::OnDownload() {
   if (code != EHttpComplete) return;
   m_request.Close();
   m_fileSink->Release();
+  m_bPartialPackage = false;
   delete m_progress;
   m_progress = nullptr;
   m_state = StateIdle;
@@ -211,6 +221,6 @@ void Updater::Cancel() {
   m_question = nullptr;
   delete m_progress;
   m_progress = nullptr;
-  if (m_fileSink) m_fileSink->Release();
+  DropPackage();
   m_state = StateIdle;
 }

@@ -51,6 +51,8 @@ class Updater : public CEventListenerFor<FileDownloadEvent> {
   void Init();
   void OnAnswerArgument(void* pArgument) { OnAnswer(pArgument ? 1 : 0); }
   void EndWithMessage(int32_t nTextId);
+  // Closes the package file and, unless its download completed, removes it.
+  void DropPackage();
   // The right button's label: "no"/"cancel", or "exit" for a required update.
   int32_t RightLabelId() const;
 
@@ -58,6 +60,8 @@ class Updater : public CEventListenerFor<FileDownloadEvent> {
   CMessageDialog* m_question = nullptr;
   CProgressDialog* m_progress = nullptr;
   CHTTPFileSink* m_fileSink = nullptr;  // counted by the updater
+  // "update.cab" holds a download that has not completed.
+  bool m_bPartialPackage = false;
   CHTTPRequest m_request;
   uint8_t m_userInitiated = 0;
   CSearchResults m_updateReply;

@@ -515,6 +515,12 @@ plat::LRESULT CControl::OnMessage(uint32_t nMsg, plat::WPARAM wParam, plat::LPAR
       if (pPos && (pPos->flags & (plat::SWP_NOSIZE | plat::SWP_NOMOVE)) != (plat::SWP_NOSIZE | plat::SWP_NOMOVE)) {
         RECT old = m_rc;
         m_rc = RECT{pPos->x, pPos->y, pPos->x + pPos->cx, pPos->y + pPos->cy};
+        // The window moves without the platform's redraw, and the layers
+        // below left out what this one covered when they last flushed: what
+        // it no longer covers must be painted again, as when it hides or goes.
+        if (m_pParent && m_bVisible && !m_bPaintedByParent && !IsEmptyRect(old) &&
+            !RectEquals(RectIntersect(old, m_rc), old))
+          m_pParent->Invalidate(old);
         OnRectChanged(m_rc, old);
       }
       m_bSizeChanging = false;

@@ -18,6 +18,7 @@
 #include "protocol/HTTPUserModel.h"
 #include "protocol/PreviewStore.h"
 #include "protocol/SearchResults.h"
+#include "platform/fs/FileSystem.h"
 #include "platform/shell/DeviceServices.h"
 #include "platform/shell/Launch.h"
 
@@ -87,6 +88,40 @@ void FocusRow(Road& road, const char16_t* name) {
     ASSERT_NE(ResultsPanel(), nullptr);
     ASSERT_GE(RowNamed(name), 0);
     EXPECT_EQ(ResultsPanel()->SelectedRow(), RowNamed(name));
+  });
+}
+
+// The files of a folder of the device, also once the program has ended.
+std::vector<std::string> FolderFiles(const plat::WString& folder) {
+  std::vector<std::string> names;
+  if (auto host = plat::HostPath(folder))
+    for (const auto& entry : std::filesystem::directory_iterator(*host)) names.push_back(entry.path().filename());
+  return names;
+}
+
+std::vector<uint16_t> ScreenPixels(Road& road) {
+  const auto& screen = road.Device().Screen();
+  std::vector<uint16_t> pixels;
+  for (int32_t y = 0; y < screen.Height(); ++y) pixels.insert(pixels.end(), screen.Row(y), screen.Row(y) + screen.Width());
+  return pixels;
+}
+
+// The screen as the loop left it must be what a full repaint of the same
+// state draws; a miss names the box of the pixels that differ.
+void ExpectAsRepaintedAfresh(Road& road, const char* what) {
+  auto left = std::make_shared<std::vector<uint16_t>>();
+  road.Then([&road, left] {
+    *left = ScreenPixels(road);
+    CQuorelAppUi::App()->Invalidate();
+  });
+  road.Then([&road, left, what] {
+    const std::vector<uint16_t> fresh = ScreenPixels(road);
+    const auto width = static_cast<size_t>(road.Device().Screen().Width());
+    size_t first = fresh.size(), last = 0;
+    for (size_t i = 0; i < fresh.size(); ++i)
+      if (fresh[i] != (*left)[i]) first = std::min(first, i), last = i;
+    EXPECT_EQ(first, fresh.size()) << what << ": stale paint from (" << first % width << "," << first / width
+                                   << ") to (" << last % width << "," << last / width << ")";
   });
 }
 
@@ -229,6 +264,112 @@ TEST(EdgeRoad, FaultyIdsPicturesAndPreviewsFailSafely) {
   for (const std::string& line : road.DebugLines()) EXPECT_EQ(line.find("Runtime Panic"), std::string::npos) << line;
   EXPECT_TRUE(road.Device().MessageBoxes().empty());
   for (const plat::LaunchRecord& launch : plat::Launches()) ADD_FAILURE() << "launched " << plat::ToUtf8(launch.file);
+}
+
+// A dialog that goes leaves the screen as a full repaint draws it: the
+// update's "could not be saved", which replaces the offer in one turn, and
+// the failed preview that opens while the details switch lays the page out.
+TEST(EdgeRoad, ClosedDialogsLeaveNothingPaintedBehind) {
+  e2e::RoadConfig config;
+  config.serverOptions = {"--update", "info", "--fault", "checkForUpdate:offer-bad-url:https", "--fault",
+                          "search-post:file-full-url"};
+  Road road(config);
+  ASSERT_TRUE(road.Ready()) << road.Error();
+
+  // The options menu's toolkit repaints the whole window on every frame for
+  // ten seconds after the start or its last input, which would hide the
+  // fault; a user who reads the offer sees the window at rest.
+  road.Until("the update offer", [] { return CMessageDialog::OpenDialogs().size() == 1; });
+  road.Wait(11000);
+  road.Then([&] { road.TapOn(CMessageDialog::OpenDialogs()[0]->LeftButton()); });
+  road.Until("could not be saved", [] {
+    const auto& open = CMessageDialog::OpenDialogs();
+    return open.size() == 1 && open[0]->Text() == CResources::GetString(58);
+  });
+  road.Wait(300);
+  road.Then([&] { road.TapOn(CMessageDialog::OpenDialogs()[0]->RightButton()); });
+  road.Until("the message closed", [] { return CMessageDialog::OpenDialogs().empty(); });
+  road.Wait(300);
+  ExpectAsRepaintedAfresh(road, "after the update's message");
+
+  SingUpToResults(road);
+  road.Then([&] { road.TapOn(ResultsPanel()->Row(0).pButton); });
+  road.Until("the user page", [&] { return road.ActiveView() == 13; });
+  road.Until("its user's information", [&] { return !road.Requests("getUserInformation").empty(); });
+  road.Wait(11000);
+  road.Then([&] { road.TapOn(Active<CUserPageView>()->SwitchRow().pButton); });  // details on: a file: preview
+  road.Until("message 86", [] { return CMessageDialog::OpenDialogs().size() == 1; });
+  road.Wait(300);
+  road.Then([&] {
+    EXPECT_EQ(CMessageDialog::OpenDialogs()[0]->Text(), CResources::GetString(86));
+    road.TapOn(CMessageDialog::OpenDialogs()[0]->RightButton());
+  });
+  road.Until("the message closed", [] { return CMessageDialog::OpenDialogs().empty(); });
+  road.Wait(300);
+  ExpectAsRepaintedAfresh(road, "after the failed preview's message");
+
+  EXPECT_EQ(road.Run(), 0);
+  for (const std::string& miss : road.Misses()) ADD_FAILURE() << "missed: " << miss;
+}
+
+// No download file outlives its reason: a failed update download leaves no
+// package, quitting while a preview streams leaves no download file, and
+// closing the window while a preview that arrived in full plays keeps it.
+TEST(EdgeRoad, NoDownloadFileOutlivesItsReason) {
+  e2e::RoadConfig config;
+  config.serverOptions = {"--update", "info", "--fault", "checkForUpdate:offer-bad-url:https", "--fault",
+                          "preview:stall:60"};
+  Road road(config);
+  ASSERT_TRUE(road.Ready()) << road.Error();
+  plat::WString folder;
+  road.Until("the update offer", [] { return CMessageDialog::OpenDialogs().size() == 1; });
+  road.Then([&] {
+    folder = CQuorelAppUi::PreviewStore()->Directory();
+    road.TapOn(CMessageDialog::OpenDialogs()[0]->LeftButton());
+  });
+  road.Until("could not be saved", [] {
+    const auto& open = CMessageDialog::OpenDialogs();
+    return open.size() == 1 && open[0]->Text() == CResources::GetString(58);
+  });
+  road.Then([&] {
+    EXPECT_TRUE(road.StoreFiles().empty()) << road.StoreFiles().front();
+    road.TapOn(CMessageDialog::OpenDialogs()[0]->RightButton());
+  });
+  SingUpToResults(road);
+  // The preview's reply stalls: F4 while it streams.
+  road.Then([&] { road.TapOn(ResultsPanel()->Row(0).pPlay); });
+  road.Until("its download under way", [&] {
+    const auto files = road.StoreFiles();
+    return CQuorelAppUi::GetPreviewState() == 1 && std::count(files.begin(), files.end(), "buffer.dat") == 1;
+  });
+  road.Then([&] { road.Device().Key(plat::VK_F4); });
+  EXPECT_EQ(road.Run(), 0);
+  EXPECT_EQ(FolderFiles(folder), std::vector<std::string>{});
+  road.Server().Control("/_ctl/reset");  // the stall may not have been met yet
+
+  // Again on the same device: the preview arrives in full and plays when the
+  // window closes.
+  SingUpToResults(road);
+  road.Then([&] { road.TapOn(ResultsPanel()->Row(0).pPlay); });
+  auto body = std::make_shared<size_t>(0);
+  road.Until("its download complete", [&, body] {
+    // The same preview fetched again tells its length.
+    const auto previews = road.Requests("preview");
+    if (*body == 0 && !previews.empty()) *body = road.Server().Control(Field(previews.back(), "target")).size();
+    std::error_code ec;
+    const auto buffer = plat::HostPath(CQuorelAppUi::PreviewStore()->BufferPath());
+    return *body > 0 && buffer && std::filesystem::file_size(*buffer, ec) == *body && CQuorelAppUi::GetPreviewState() == 2;
+  });
+  std::string kept;
+  road.Then([&] {
+    plat::WString name;
+    ASSERT_TRUE(CQuorelAppUi::PreviewStore()->CacheFileName(AppSettings::GetUserModel()->CurrentTrack(), name));
+    kept = plat::ToUtf8(name.substr(name.rfind(u'\\') + 1));
+    road.Device().Close();
+  });
+  EXPECT_EQ(road.Run(), 0);
+  EXPECT_EQ(FolderFiles(folder), std::vector<std::string>{kept});
+  for (const std::string& miss : road.Misses()) ADD_FAILURE() << "missed: " << miss;
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ namespace {
 const char* kOverflow = "99999999999";
 
 void WriteTrack(XmlWriter& w, const DocContext& ctx, const ResultEntry& entry, const std::string& suffix,
-                bool withRecordings) {
+                bool withRecordings, bool first = false) {
   const Catalogue& c = ctx.catalogue;
   const Track& t = c.tracks[entry.track];
   std::string video = t.videoPath.empty() ? "" : ctx.Url(t.videoPath);
@@ -48,9 +48,11 @@ void WriteTrack(XmlWriter& w, const DocContext& ctx, const ResultEntry& entry, c
     if (ctx.faults.twoRecordings && recordings.size() < 2) recordings.push_back(t.spare);
     w.Open("recordings");
     for (const Recording& r : recordings) {
+      const std::string full = ctx.faults.fileFullUrl && first ? "file:///recordings/" + r.id + ".mp3"
+                                                                : ctx.Url(PreviewPath(PreviewKind::Full, r.id));
       w.Open("recording")
           .Attr("recording_id", r.id)
-          .Attr("full_url", ctx.Url(PreviewPath(PreviewKind::Full, r.id)))
+          .Attr("full_url", full)
           .Attr("matched_url", ctx.Url(PreviewPath(PreviewKind::Matched, r.id)));
       w.Open("users").Open("user").Attr("username", r.user);
       const User* u = c.FindUser(r.user);
@@ -93,7 +95,7 @@ std::string SearchDocument(const DocContext& ctx, const ResultSet& set) {
   Layout layout = f.layout.value_or(set.layout);
   if (layout == Layout::Flat) {
     w.Open("tracks");
-    for (const ResultEntry& e : set.entries) WriteTrack(w, ctx, e, set.nameSuffix, true);
+    for (const ResultEntry& e : set.entries) WriteTrack(w, ctx, e, set.nameSuffix, true, &e == &set.entries[0]);
     w.Close();
     return w.Finish();
   }
@@ -105,7 +107,7 @@ std::string SearchDocument(const DocContext& ctx, const ResultSet& set) {
   auto writeGroup = [&](size_t from, size_t to) {
     if (from >= to) return;
     w.Open("artist_name_group").Open("tracks");
-    for (size_t i = from; i < to; ++i) WriteTrack(w, ctx, set.entries[i], set.nameSuffix, true);
+    for (size_t i = from; i < to; ++i) WriteTrack(w, ctx, set.entries[i], set.nameSuffix, true, i == 0);
     w.Close().Close();
   };
   w.Open("track_name_group");

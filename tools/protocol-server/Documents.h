@@ -20,6 +20,9 @@ struct ContentFaults {
   bool empty = false;
   bool single = false;
   bool twoRecordings = false;
+  // The first track's recordings point their full_url at a local file, a
+  // scheme the client cannot fetch.
+  bool fileFullUrl = false;
   bool noArtists = false;
   bool negativeCount = false;  // total_records, records_start, records_end "-1"
   // Any XML reply.

@@ -84,6 +84,7 @@ const std::map<std::string, FaultSpec, std::less<>>& Specs() {
       {"empty", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
       {"single", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
       {"two-recordings", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
+      {"file-full-url", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
       {"no-artists", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
       {"negative-count", {FaultFamily::Search, ArgKind::None, false, 0, 0}},
       // Any XML reply.

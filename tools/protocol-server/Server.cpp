@@ -46,6 +46,7 @@ ContentFaults ToContentFaults(const std::vector<Fault>& faults) {
     else if (n == "empty") c.empty = true;
     else if (n == "single") c.single = true;
     else if (n == "two-recordings") c.twoRecordings = true;
+    else if (n == "file-full-url") c.fileFullUrl = true;
     else if (n == "no-artists") c.noArtists = true;
     else if (n == "negative-count") c.negativeCount = true;
     else if (n == "error-root") {

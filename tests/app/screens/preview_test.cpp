@@ -257,12 +257,16 @@ TEST_F(PreviewTest, BrokenCacheFileIsDroppedAndStreamed) {
 }
 
 TEST_F(PreviewTest, PostedStates) {
-  // Stopping a player that never opened the device tells the screens.
+  // Stopping a player that never opened the device tells the screens;
+  // shut-down ends one quietly, for no screen is left to hear of it.
   EXPECT_EQ(Posted([&] {
               m_control->Play();
               m_control->Stop();
+              m_control->Play();
+              m_control->Shutdown();
+              EXPECT_FALSE(m_control->HasStreamPlayer());
             }),
-            (std::vector<int32_t>{1, 4}));
+            (std::vector<int32_t>{1, 4, 1}));
   // An empty URL, or a player that does not start: nothing.
   m_users->SetAudioPreviewUrl(u"");
   EXPECT_TRUE(Posted([&] { m_control->Play(); }).empty());

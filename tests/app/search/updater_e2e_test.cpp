@@ -181,8 +181,8 @@ TEST_F(UpdaterE2eTest, DownloadsThatFailReportAndLeaveNothingOpen) {
     EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
     EXPECT_TRUE(plat::Launches().empty());
     EXPECT_EQ(0, m_openAtQuit);
-    // The file is closed.
-    EXPECT_TRUE(plat::DeleteFile(Package()));
+    // Nothing is left of the package.
+    EXPECT_FALSE(plat::DeleteFile(Package()));
     TearDown();
   }
 }
@@ -204,7 +204,7 @@ TEST_F(UpdaterE2eTest, CancellingOrCheckingAgainEndsTheDownload) {
     EXPECT_EQ(Updater::StateIdle, Up().State());
     EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
     EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
-    EXPECT_TRUE(plat::DeleteFile(Package()));
+    EXPECT_FALSE(plat::DeleteFile(Package()));
     // Again, and a new check in the middle of it.
     Up().CheckForUpdate(1);
   });
@@ -215,12 +215,19 @@ TEST_F(UpdaterE2eTest, CancellingOrCheckingAgainEndsTheDownload) {
     Up().CheckForUpdate(0);
     EXPECT_EQ(Updater::StateChecking, Up().State());
     EXPECT_EQ(nullptr, Up().ProgressDialog());
-    EXPECT_TRUE(plat::DeleteFile(Package()));
+    EXPECT_FALSE(plat::DeleteFile(Package()));
   });
   steps.push_back(UntilState(Updater::StateAsking));
   EXPECT_EQ(0, Run(steps));
   EXPECT_TRUE(Calls().empty());
   EXPECT_TRUE(plat::Launches().empty());
+}
+
+TEST_F(UpdaterE2eTest, QuittingDuringADownloadLeavesNoPackage) {
+  StartApp();
+  EXPECT_EQ(0, Run(AcceptSlowly()));
+  EXPECT_EQ(Updater::StateDownloading, m_updaterStateAtQuit);
+  EXPECT_FALSE(plat::DeleteFile(Package()));
 }
 
 TEST_F(UpdaterE2eTest, APackageThatCannotBeWrittenIsReported) {
@@ -277,7 +284,7 @@ TEST_F(UpdaterE2eTest, ALostNetworkCancelsADownload) {
   EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
   EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
   EXPECT_EQ(0, m_openAtQuit);
-  EXPECT_TRUE(plat::DeleteFile(Package()));
+  EXPECT_FALSE(plat::DeleteFile(Package()));
 }
 
 }  // namespace

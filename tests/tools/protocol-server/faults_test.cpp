@@ -247,6 +247,11 @@ TEST_F(Faults, SearchFormatContentFaults) {
   EXPECT_LT(two.find("<recording ", first + 20), two.find("</recordings>", first));
   Inject("getUserPlaylist", "no-artists");
   EXPECT_EQ(body().find("<artists>"), std::string::npos);
+  Inject("getUserPlaylist", "file-full-url");
+  std::string files = body();
+  const size_t firstFull = files.find("full_url=\"") + 10;
+  EXPECT_EQ(files.compare(firstFull, 8, "file:///"), 0) << files;
+  EXPECT_NE(files.find("full_url=\"http://", firstFull), std::string::npos) << "only the first track's";
 }
 
 TEST_F(Faults, XmlFaults) {
