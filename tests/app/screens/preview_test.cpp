@@ -102,16 +102,23 @@ class PreviewTest : public AppFixture {
     m_pLast = p.get();
     return p;
   }
-  // Runs `act` in the loop and collects the states it posted.
-  std::vector<int32_t> Posted(const std::function<void()>& act) {
+  // Runs each act in the loop, all in one run (the application runs its
+  // loop once), and collects the states each posted.
+  std::vector<std::vector<int32_t>> Posted(const std::vector<std::function<void()>>& acts) {
     StateLog log;
-    Run({[&] {
-           log.Subscribe();
-           act();
-         },
-         [] {}});
+    std::vector<std::vector<int32_t>> posted;
+    std::vector<TStep> steps{[&] { log.Subscribe(); }};
+    for (const auto& act : acts) {
+      steps.push_back([&] {
+        log.states.clear();
+        act();
+      });
+      steps.push_back([&] { posted.push_back(log.states); });
+    }
+    Run(steps);
     log.Unsubscribe();
-    return log.states;
+    EXPECT_EQ(posted.size(), acts.size());
+    return posted;
   }
   // The control with a scripted player in state n (none for 0).
   void StartIn(int32_t n) {
@@ -238,7 +245,7 @@ TEST_F(PreviewTest, FinishedDownloadKeepsItsOwnKey) {
 TEST_F(PreviewTest, BrokenCacheFileIsDroppedAndStreamed) {
   plat::WString cached = CacheName(TrackKindPreview);
   std::ofstream(*plat::HostPath(cached)) << "abc";
-  auto posted = Posted([&] {
+  auto posted = Posted({[&] {
     m_control->Play();
     EXPECT_FALSE(Exists(cached));
     EXPECT_TRUE(m_control->HasStreamPlayer());
@@ -252,28 +259,34 @@ TEST_F(PreviewTest, BrokenCacheFileIsDroppedAndStreamed) {
     m_pLast->bFailed = true;
     m_control->Stop();
     EXPECT_FALSE(Exists(cached));
-  });
-  EXPECT_EQ(posted, (std::vector<int32_t>{1, 4, 1}));
+  }});
+  EXPECT_EQ(posted, (std::vector<std::vector<int32_t>>{{1, 4, 1}}));
 }
 
 TEST_F(PreviewTest, PostedStates) {
   // Stopping a player that never opened the device tells the screens;
-  // shut-down ends one quietly, for no screen is left to hear of it.
-  EXPECT_EQ(Posted([&] {
-              m_control->Play();
-              m_control->Stop();
-              m_control->Play();
-              m_control->Shutdown();
-              EXPECT_FALSE(m_control->HasStreamPlayer());
-            }),
-            (std::vector<int32_t>{1, 4, 1}));
-  // An empty URL, or a player that does not start: nothing.
-  m_users->SetAudioPreviewUrl(u"");
-  EXPECT_TRUE(Posted([&] { m_control->Play(); }).empty());
-  m_users->SetAudioPreviewUrl(u"http://h/preview");
-  m_script.nPlayResult = 0;
-  EXPECT_TRUE(Posted([&] { m_control->Play(); }).empty());
-  EXPECT_FALSE(m_control->HasStreamPlayer());
+  // shut-down ends one quietly, for no screen is left to hear of it. An
+  // empty URL, or a player that does not start, posts nothing.
+  const std::vector<std::vector<int32_t>> posted = Posted({
+      [&] {
+        m_control->Play();
+        m_control->Stop();
+        m_control->Play();
+        m_control->Shutdown();
+        EXPECT_FALSE(m_control->HasStreamPlayer());
+      },
+      [&] {
+        m_users->SetAudioPreviewUrl(u"");
+        m_control->Play();
+      },
+      [&] {
+        m_users->SetAudioPreviewUrl(u"http://h/preview");
+        m_script.nPlayResult = 0;
+        m_control->Play();
+        EXPECT_FALSE(m_control->HasStreamPlayer());
+      },
+  });
+  EXPECT_EQ(posted, (std::vector<std::vector<int32_t>>{{1, 4, 1}, {}, {}}));
 }
 
 TEST_F(PreviewTest, LengthPositionAndToggle) {
