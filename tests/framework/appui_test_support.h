@@ -206,6 +206,7 @@ class AppFixture : public ::testing::Test {
   // An application with views 2 (start, with boxes) and 4 (green).
   void MakeApp() {
     m_app = std::make_unique<TApp>(&m_log);
+    m_bLoopRan = false;
     m_app->Init(m_hModule, plat::SW_SHOW);
     m_pStart = new TFactory(&m_log, "V2", 0xFF808080u, true);
     m_pOther = new TFactory(&m_log, "V4", 0xFF00FF00u, false);
@@ -213,10 +214,14 @@ class AppFixture : public ::testing::Test {
     m_app->RegisterView(4, m_pOther);
     m_app->SetStartView(2);
   }
+  bool m_bLoopRan = false;
   using TStep = std::function<void()>;
   // Runs the application's loop; each step runs when the loop would block,
   // Wait(ms) lets virtual time pass; after the last step the loop quits.
   int Run(std::vector<TStep> steps) {
+    // Shut-down ends the event queue: a second loop would post nothing.
+    EXPECT_FALSE(m_bLoopRan) << "the application runs its loop once";
+    m_bLoopRan = true;
     size_t next = 0;
     bool bQuit = false;
     m_nWaitUntil = 0;

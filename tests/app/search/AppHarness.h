@@ -142,6 +142,7 @@ class AppHarness : public ::testing::Test {
     RegOpenAppKey();
     CQuorelAppUi::OutwardCalls().clear();
     m_app = std::make_unique<CQuorelAppUi>();
+    m_bLoopRan = false;
     m_app->Init(m_hModule, plat::SW_SHOW);
     if (m_bTestStrings)
       for (int32_t id : kUiStrings) CResources::RegisterStringSource(id, new TStringSource(id));
@@ -180,10 +181,14 @@ class AppHarness : public ::testing::Test {
     m_tp.reset();
   }
 
+  bool m_bLoopRan = false;
   using TStep = std::function<void()>;
   // Runs the program's loop; each step runs when the loop would block, and
   // the loop quits after the last one.
   int Run(std::vector<TStep> steps) {
+    // Shut-down ends the event queue: a second loop would post nothing.
+    EXPECT_FALSE(m_bLoopRan) << "the application runs its loop once";
+    m_bLoopRan = true;
     size_t next = 0;
     bool bQuit = false;
     m_tp->SetIdleHook([&] {
