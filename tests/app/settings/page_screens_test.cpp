@@ -404,10 +404,9 @@ TEST_F(PageScreensTest, TheTermsLinkOpensTheStoredAddressAndTheMenuEntryReturns)
     EXPECT_TRUE(bShownAfter);
     EXPECT_EQ(1, nRuns);
     EXPECT_GT(nExtent, nPanel);  // the long text scrolls
-    // Every call is recorded; an empty address opens nothing.
-    ASSERT_EQ(1u, plat::Launches().size());
-    EXPECT_EQ(szUrl, plat::Launches()[0].file);
-    EXPECT_EQ(*szUrl ? plat::LaunchKind::Link : plat::LaunchKind::Refused, plat::Launches()[0].kind);
+    // An empty address reaches nothing.
+    ASSERT_EQ(*szUrl ? 1u : 0u, plat::Launches().size());
+    if (*szUrl) EXPECT_EQ(szUrl, plat::Launches()[0].file);
     TearDown();
   }
 }
