@@ -955,20 +955,19 @@ bool CtlPanel::OnInput(const TInputEvent& event) {
   return false;
 }
 
-void CtlPanel::UpdateEnableFromChildren() {
-  bool bAny = false;
+bool CtlPanel::HasChildEnabledBySelf() const {
   for (CControl* p = FirstChild(); p; p = p->NextSibling())
-    if (p->EnableState() != EnableOff) bAny = true;
-  SetEnabled(bAny);
+    if (p->EnableState() != EnableOff) return true;
+  return false;
 }
 
 void CtlPanel::OnChildAdded(CControl* pChild) {
-  UpdateEnableFromChildren();
+  if (HasChildEnabledBySelf()) SetEnabled(true);
   if (Parent()) Parent()->OnChildAdded(pChild);
 }
 
 void CtlPanel::OnChildRemoved(CControl* pChild) {
-  UpdateEnableFromChildren();
+  if (!HasChildEnabledBySelf()) SetEnabled(false);
   if (Parent() && !Parent()->IsClosing()) Parent()->OnChildRemoved(pChild);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "framework/CtlStatic.h"
 #include "framework/Feedback.h"
 #include "tests/framework/appui_test_support.h"
 
@@ -279,8 +280,21 @@ TEST_F(ControlTest, PanelFollowsWhetherAnyChildIsEnabled) {
     delete AddBox(pInner, "T", RECT{0, 0, 5, 5});  // re-evaluates: only a disabled child left
     EXPECT_FALSE(pInner->IsEnabled());
     EXPECT_GE(pOuter->m_nRemoved, 1);
-    AddBox(pInner, "N", RECT{0, 0, 5, 5});
+    TBox* pN = AddBox(pInner, "N", RECT{0, 0, 5, 5});
     EXPECT_TRUE(pInner->IsEnabled());
+    // Neither event undoes the owner's own choice: a child going does not
+    // enable a panel the owner disabled...
+    TBox* pGoes = AddBox(pInner, "G", RECT{0, 0, 5, 5});
+    pInner->SetEnabled(false);
+    delete pGoes;
+    EXPECT_FALSE(pInner->IsEnabled());
+    // ...and a static coming does not disable one whose children the owner
+    // disabled, so a child enabled again is enabled.
+    pInner->SetEnabled(true);
+    pN->SetEnabled(false);
+    CtlStatic::Create(pInner);
+    pN->SetEnabled(true);
+    EXPECT_EQ(pN->EnableState(), EnableOn);
   }});
 }
 

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <string>
+#include <typeinfo>
 
 #include "ScreensHarness.h"
 #include "app/CreditsView.h"
@@ -434,6 +435,21 @@ TEST_F(PageScreensTest, TheTermsLinkOpensTheStoredAddressAndTheMenuEntryReturns)
     // An empty address reaches nothing.
     ASSERT_EQ(*szUrl ? 1u : 0u, plat::Launches().size());
     if (*szUrl) EXPECT_EQ(szUrl, plat::Launches()[0].file);
+    TearDown();
+  }
+}
+
+TEST_F(PageScreensTest, PanelsOfTextsAndPicturesAreNoFocusStops) {
+  for (int32_t nView : {16, 18, 19}) {
+    StartScreens();
+    Run({[&] {
+           if (nView == 16) SetMessage(true, u"http://quorel.test/");
+           else m_app->ActivateView(nView);
+         },
+         [&] {
+           EXPECT_EQ(nView, m_app->GetActiveViewId());
+           for (CControl* p : FocusStops()) EXPECT_NE(typeid(*p), typeid(CtlPanel)) << nView;
+         }});
     TearDown();
   }
 }
