@@ -209,27 +209,43 @@ TEST_F(ControlTest, DragHandlerSetOnAllDescendantsReachesAGrandchildsDrag) {
        }});
 }
 
-TEST_F(ControlTest, PressAfterADragOnAControlThatEndsNoDragsPlaysNothing) {
+TEST_F(ControlTest, EveryReleaseEndsTheHoldersDragUnlessTheReleaseDeletedIt) {
   MakeApp();
   TBox* pA = nullptr;
   POINT c{};
+  bool bDeleted = false;
   Run({[&] {
          pA = StartView()->m_pA;
-         pA->m_bEndDragOnRelease = false;
+         pA->m_bEndDragOnRelease = false;  // ends no drag of its own
          c = Centre(pA);
          MakeFeedbackFiles();
          m_tp->Down(c.x, c.y);
        },
        [&] { m_tp->Move(c.x, c.y - 25); },
-       [&] { m_tp->Up(c.x, c.y - 25); },
        [&] {
+         plat::ResetDeviceServices();
+         m_tp->Up(c.x, c.y - 25);
+       },
+       [&] {
+         EXPECT_EQ(Played(), (std::vector<std::string>{"v \\Windows\\release.ivt"}));
          plat::ResetDeviceServices();
          m_tp->Down(c.x, c.y);
        },
        [&] {
          EXPECT_TRUE(Played().empty());
          m_tp->Up(c.x, c.y);
-       }});
+       },
+       [&] {
+         // A click that deletes the control it was given to.
+         CtlStatic* pStatic = CtlStatic::Create(StartView());
+         pStatic->MoveTo(RECT{300, 300, 400, 400}, false);
+         pStatic->SetClickHandler(CDelegate(pStatic, &bDeleted, [](CDelegate*, void* p, void* pFlag) {
+           delete static_cast<CtlStatic*>(p);
+           *static_cast<bool*>(pFlag) = true;
+         }));
+         m_tp->Tap(350, 350);
+       },
+       [&] { EXPECT_TRUE(bDeleted); }});
 }
 
 TEST_F(ControlTest, DisablingAParentDisablesItsChildrenUntilItIsEnabledAgain) {
