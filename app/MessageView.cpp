@@ -19,6 +19,7 @@ void CMessageView::Create(CControl* pParent, plat::WStringView className, plat::
   BuildEditBar(m_bar, this, 0);
   m_pContent = new CtlPanel();
   m_pContent->Create(this);
+  m_pContent->SetEnabled(false);  // texts and a picture: no focus stop
   m_pContent->SetColor(ThemeBackgroundColor(nTheme));
   for (CtlStatic** ppLabel : {&m_pTitle, &m_pText}) {
     *ppLabel = CtlStatic::Create(m_pContent);

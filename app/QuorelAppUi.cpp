@@ -1150,6 +1150,12 @@ void CQuorelAppUi::CheckForUpdate(int32_t nFlag) {
 }
 
 void CQuorelAppUi::OpenUrl(plat::WStringView url) {
+  // Links come from the server: anything else, such as a device path ending
+  // in ".cab", would reach the package handler without the update prompt.
+  if (!plat::IsWebLink(url)) {
+    DebugTrace(u"[QUOREL] Link refused: not an http or https link\n");
+    return;
+  }
   plat::ShellExecInfo info;
   info.mask = plat::SEE_MASK_NOCLOSEPROCESS;
   info.file = plat::WString(url);

@@ -42,6 +42,7 @@ void CSearchingView::Create(CControl* pParent, plat::WStringView className, plat
   BuildEditBar(m_bar, this, 0);
 
   m_pOverlay = CPanelDialog::New();
+  m_pOverlay->SetEnabled(false);  // an animation and a text: no focus stop
   m_pOverlay->SetHideOnTap(false);
   m_pOverlay->SetDrawBackground(true);
   m_pAnimation = CtlAnimation::Create(m_pOverlay);

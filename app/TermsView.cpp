@@ -43,6 +43,8 @@ void CTermsView::Create(CControl* pParent, plat::WStringView className, plat::WS
   m_pLink->SetFont(font);
   m_pLink->SetAlignment(EAlignCenter);
   m_pLink->SetClickHandler(CDelegate::Member<&CTermsView::OpenTermsPage>(this));
+  // A drag scrolls the page wherever it starts, on the link too.
+  m_pPanel->GetContentPanel()->SetDragHandler(m_pPanel->DragDelegate(), true);
 }
 
 void CTermsView::ApplyLayout(CLayoutNode* pNode) {

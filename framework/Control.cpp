@@ -507,7 +507,15 @@ plat::LRESULT CControl::OnMessage(uint32_t nMsg, plat::WPARAM wParam, plat::LPAR
       POINT pt{x + mine.left - theirs.left, y + mine.top - theirs.top};
       s_pCapture = nullptr;
       plat::ReleaseCapture();
+      // The gesture ends here for every holder, not only for those that end
+      // their drag themselves (a page scrolled by its text or its link), so
+      // the next drag starts with its feedback and a tap counts as a tap.
+      // The release may delete the holder (a click that switches views).
+      bool bGone = false;
+      CDelegate gone(&bGone, nullptr, [](CDelegate*, void* pGone, void*) { *static_cast<bool*>(pGone) = true; });
+      pHolder->m_destroyListeners.Add(&gone);
       if (!pHolder->BlockedByLayer()) pHolder->OnInput(TInputEvent{0, KeyPointer, pt.x, pt.y});
+      if (!bGone) pHolder->EndDrag();
       return 0;
     }
     case plat::WM_WINDOWPOSCHANGED: {
@@ -953,20 +961,19 @@ bool CtlPanel::OnInput(const TInputEvent& event) {
   return false;
 }
 
-void CtlPanel::UpdateEnableFromChildren() {
-  bool bAny = false;
+bool CtlPanel::HasChildEnabledBySelf() const {
   for (CControl* p = FirstChild(); p; p = p->NextSibling())
-    if (p->EnableState() != EnableOff) bAny = true;
-  SetEnabled(bAny);
+    if (p->EnableState() != EnableOff) return true;
+  return false;
 }
 
 void CtlPanel::OnChildAdded(CControl* pChild) {
-  UpdateEnableFromChildren();
+  if (HasChildEnabledBySelf()) SetEnabled(true);
   if (Parent()) Parent()->OnChildAdded(pChild);
 }
 
 void CtlPanel::OnChildRemoved(CControl* pChild) {
-  UpdateEnableFromChildren();
+  if (!HasChildEnabledBySelf()) SetEnabled(false);
   if (Parent() && !Parent()->IsClosing()) Parent()->OnChildRemoved(pChild);
 }
 

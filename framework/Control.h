@@ -298,8 +298,11 @@ class CtlPainter {
   int32_t m_nReserved = 0;
 };
 
-// A container that enables itself by its children and moves the focus with
-// the arrow keys.
+// A container that enables itself when it gains a child that is not disabled
+// by itself, disables itself when it loses the last such child, and moves the
+// focus with the arrow keys. Its owner's own SetEnabled is never undone the
+// other way: a child added does not disable it, a child removed does not
+// enable it.
 class CtlPanel : public CControl {
  public:
   CtlPanel();
@@ -322,7 +325,7 @@ class CtlPanel : public CControl {
 
  private:
   friend class CtlPainter;
-  void UpdateEnableFromChildren();
+  bool HasChildEnabledBySelf() const;
   void DetachPainter();
   CtlPainter* m_pPainter = nullptr;
   int32_t m_nMode = EPanelNone;

@@ -52,6 +52,9 @@ void CtlScrollPanel::Init(CControl* pParent) {
   m_pRoot->ResetVariants();
   m_pContent = new CtlPanel();
   m_pContent->Create(this);
+  // Empty, it is no focus stop; the first row that can take the focus
+  // enables it, while a page of texts and pictures leaves it disabled.
+  m_pContent->SetEnabled(false);
   m_pContent->SetLayoutNode(m_pContentNode);
   m_pContent->SetTransparent();
   m_pContent->DisableArrowKeys();

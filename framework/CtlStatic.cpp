@@ -309,7 +309,8 @@ bool CtlStatic::OnInput(const TInputEvent& event) {
       m_press.Call();  // may delete this control
       return true;
     case CTapTracker::EReleaseInside:
-      return m_click.Call();
+      // A drag that began here scrolled the page: no click.
+      return IsTap() ? m_click.Call() : m_click.IsSet();
     default:
       return false;
   }
@@ -453,7 +454,7 @@ bool CtlLink::OnInput(const TInputEvent& event) {
       if (event.bPressed) SetFocus();
       return true;
     case CTapTracker::EReleaseInside:
-      if (IsPartlyVisible()) m_click.Call();
+      if (IsPartlyVisible() && IsTap()) m_click.Call();
       return true;
     default:
       break;

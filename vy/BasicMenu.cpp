@@ -400,12 +400,17 @@ void CBasicMenuItem::SetRect(int32_t nLeft, int32_t, int32_t nRight, int32_t, in
   const int32_t top = m_rc.top, bottom = m_rc.bottom, mid = top + (bottom - top) / 2;
   const int32_t x0 = S(2) + (ScreenWidth() - (nRight - nLeft)) / 2;
   const int32_t x2 = x0 + pMenu->GetWidth() - 2 * S(2);
+  // While paging the pictures end at the page column's left edge, where the
+  // rows end, so that a pressed cap or the focus background never paints
+  // over a page button; the text and the arrow end well before it.
+  const int32_t xEnd =
+      pMenu->IsPaging() ? std::min(x2, x0 - S(2) + pMenu->GetWidth() - PictureWidth(pMenu->FindRole(2))) : x2;
   const int32_t mode = pMenu->GetMenuMode();
   const int32_t textLeft = mode == 0 ? x0 + S(22) : x0 + S(20) + S(14) + m1w;
   const int32_t textRight = x2 - S(25) - (m_bHasSubMenu ? aw : 0);
-  pButton->CVyControl::SetRect(x0, top, x2, bottom, 0);
+  pButton->CVyControl::SetRect(x0, top, xEnd, bottom, 0);
   for (CVyControl* pBox : {pNormal, pPressed, pFocused})
-    if (pBox) pBox->CVyControl::SetRect(x0, top, x2, bottom, 0);
+    if (pBox) pBox->CVyControl::SetRect(x0, top, xEnd, bottom, 0);
   auto centred = [&](CVyControl* p, int32_t x, int32_t w, int32_t h) { Place(p, x, mid - h / 2, x + w, mid - h / 2 + h); };
   // Indicators: the one of the menu's mode shows.
   const struct {
@@ -423,9 +428,9 @@ void CBasicMenuItem::SetRect(int32_t nLeft, int32_t, int32_t nRight, int32_t, in
     for (CVyControl* pArrow : {Child(pNormal, 1), Child(pPressed, 4), Child(pFocused, 2)})
       centred(pArrow, textRight + S(13), aw, ah);
   Place(Child(pPressed, 0), x0, top, x0 + c0, bottom);
-  Place(Child(pPressed, 1), x0 + c0, top, x2 - c2, bottom);
-  Place(Child(pPressed, 2), x2 - c2, top, x2, bottom);
-  Place(Child(pFocused, 0), x0, top, x2, bottom);
+  Place(Child(pPressed, 1), x0 + c0, top, xEnd - c2, bottom);
+  Place(Child(pPressed, 2), xEnd - c2, top, xEnd, bottom);
+  Place(Child(pFocused, 0), x0, top, xEnd, bottom);
   for (int32_t text = VYBUTTON_TEXT_NORMAL; text <= VYBUTTON_TEXT_DISABLED; ++text)
     Place(Child(pButton, text), textLeft, top, textRight, bottom);
 }

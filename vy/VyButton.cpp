@@ -69,9 +69,10 @@ HRESULT CVyButton::SetText(const plat::WChar* pwszText, const CVyFont* pNormalFo
   const RECT r{m_rc.left + nMarginX, m_rc.top + nMarginY, m_rc.right - nMarginX, m_rc.bottom - nMarginY};
   auto make = [&](const CVyFont& font) { return new CVyLabel(font, pwszText, r.left, r.top, r.right, r.bottom, nFormat, 0); };
   SetControl(VYBUTTON_TEXT_NORMAL, make(*pNormalFont));
+  // Every slot is filled again, so no label of an earlier call outlives it.
   SetControl(VYBUTTON_TEXT_PRESSED, make(pPressedFont ? *pPressedFont : *pNormalFont));
-  if (pFocusedFont) SetControl(VYBUTTON_TEXT_FOCUSED, make(*pFocusedFont));
-  if (pDisabledFont) SetControl(VYBUTTON_TEXT_DISABLED, make(*pDisabledFont));
+  SetControl(VYBUTTON_TEXT_FOCUSED, make(pFocusedFont ? *pFocusedFont : *pNormalFont));
+  SetControl(VYBUTTON_TEXT_DISABLED, make(pDisabledFont ? *pDisabledFont : *pNormalFont));
   return S_OK;
 }
 

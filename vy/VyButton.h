@@ -43,8 +43,8 @@ class CVyButton : public CVyControl {
   virtual HRESULT SetControl(int32_t nType, CVyControl* pControl);
   virtual HRESULT SetPictures(int32_t nNormalPictureID, int32_t nPressedPictureID, int32_t nDisabledPictureID,
                               int32_t nFocusedPictureID, int32_t bTransparent);
-  // Further fonts: focused (slot 6) then disabled (slot 7); null skips the
-  // slot, which then shows the normal text.
+  // Further fonts: focused (slot 6) then disabled (slot 7); a null font, like
+  // a null pressed font, means the normal one.
   virtual HRESULT SetText(const plat::WChar* pwszText, const CVyFont* pNormalFont, const CVyFont* pPressedFont,
                           const CVyFont* pFocusedFont, const CVyFont* pDisabledFont, uint32_t nFormat,
                           int32_t nMarginX, int32_t nMarginY);

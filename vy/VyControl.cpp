@@ -488,8 +488,12 @@ void CVyControl::EndDraw(plat::HDC hdc) {
 
 HRESULT CVyControl::AddControl(CVyControl* pControl, int32_t nIndex) {
   CPR(pControl);
-  // A child listed twice would be deleted twice.
+  // A child listed twice, here or by another parent, would be deleted twice.
+  // A parent that is only set does not own it (a nested menu points at the
+  // menu that opens it).
   CBR(FindChild(pControl) == m_vecChildren.size());
+  CVyControl* pOwner = pControl->m_pParent;
+  CBR(!pOwner || pOwner == this || pOwner->FindChild(pControl) == pOwner->m_vecChildren.size());
   pControl->SetParent(this);
   if (nIndex == -1) {
     m_vecChildren.push_back(pControl);

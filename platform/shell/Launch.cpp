@@ -60,18 +60,6 @@ bool HasScheme(WStringView text) {
   return false;
 }
 
-// An http or https link with a host, free of control characters.
-bool IsWebLink(WStringView url) {
-  size_t rest;
-  if (StartsWithNoCase(url, u"http://")) rest = 7;
-  else if (StartsWithNoCase(url, u"https://")) rest = 8;
-  else return false;
-  if (rest == url.size() || url[rest] == u'/' || url[rest] == u'?' || url[rest] == u'#') return false;
-  for (WChar c : url)
-    if (c < 0x20 || c == 0x7F) return false;
-  return true;
-}
-
 bool EndsWithNoCase(WStringView text, WStringView suffix) {
   return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
@@ -238,6 +226,17 @@ bool InstallPackage(LaunchRecord& record) {
 }
 
 }  // namespace
+
+bool IsWebLink(WStringView url) {
+  size_t rest;
+  if (StartsWithNoCase(url, u"http://")) rest = 7;
+  else if (StartsWithNoCase(url, u"https://")) rest = 8;
+  else return false;
+  if (rest == url.size() || url[rest] == u'/' || url[rest] == u'?' || url[rest] == u'#') return false;
+  for (WChar c : url)
+    if (c < 0x20 || c == 0x7F) return false;
+  return true;
+}
 
 bool ShellExecuteEx(ShellExecInfo& info) {
   info.process = nullptr;

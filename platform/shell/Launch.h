@@ -44,6 +44,10 @@ struct ShellExecInfo {
 // program could not be started.
 bool ShellExecuteEx(ShellExecInfo& info);
 
+// Whether the text is an http or https link with a host, free of control
+// characters: the only links ShellExecuteEx opens.
+bool IsWebLink(WStringView url);
+
 enum class LaunchKind { Link, Package, Refused };
 
 struct LaunchRecord {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "framework/CtlStatic.h"
 #include "framework/Feedback.h"
 #include "tests/framework/appui_test_support.h"
 
@@ -208,27 +209,43 @@ TEST_F(ControlTest, DragHandlerSetOnAllDescendantsReachesAGrandchildsDrag) {
        }});
 }
 
-TEST_F(ControlTest, PressAfterADragOnAControlThatEndsNoDragsPlaysNothing) {
+TEST_F(ControlTest, EveryReleaseEndsTheHoldersDragUnlessTheReleaseDeletedIt) {
   MakeApp();
   TBox* pA = nullptr;
   POINT c{};
+  bool bDeleted = false;
   Run({[&] {
          pA = StartView()->m_pA;
-         pA->m_bEndDragOnRelease = false;
+         pA->m_bEndDragOnRelease = false;  // ends no drag of its own
          c = Centre(pA);
          MakeFeedbackFiles();
          m_tp->Down(c.x, c.y);
        },
        [&] { m_tp->Move(c.x, c.y - 25); },
-       [&] { m_tp->Up(c.x, c.y - 25); },
        [&] {
+         plat::ResetDeviceServices();
+         m_tp->Up(c.x, c.y - 25);
+       },
+       [&] {
+         EXPECT_EQ(Played(), (std::vector<std::string>{"v \\Windows\\release.ivt"}));
          plat::ResetDeviceServices();
          m_tp->Down(c.x, c.y);
        },
        [&] {
          EXPECT_TRUE(Played().empty());
          m_tp->Up(c.x, c.y);
-       }});
+       },
+       [&] {
+         // A click that deletes the control it was given to.
+         CtlStatic* pStatic = CtlStatic::Create(StartView());
+         pStatic->MoveTo(RECT{300, 300, 400, 400}, false);
+         pStatic->SetClickHandler(CDelegate(pStatic, &bDeleted, [](CDelegate*, void* p, void* pFlag) {
+           delete static_cast<CtlStatic*>(p);
+           *static_cast<bool*>(pFlag) = true;
+         }));
+         m_tp->Tap(350, 350);
+       },
+       [&] { EXPECT_TRUE(bDeleted); }});
 }
 
 TEST_F(ControlTest, DisablingAParentDisablesItsChildrenUntilItIsEnabledAgain) {
@@ -279,8 +296,21 @@ TEST_F(ControlTest, PanelFollowsWhetherAnyChildIsEnabled) {
     delete AddBox(pInner, "T", RECT{0, 0, 5, 5});  // re-evaluates: only a disabled child left
     EXPECT_FALSE(pInner->IsEnabled());
     EXPECT_GE(pOuter->m_nRemoved, 1);
-    AddBox(pInner, "N", RECT{0, 0, 5, 5});
+    TBox* pN = AddBox(pInner, "N", RECT{0, 0, 5, 5});
     EXPECT_TRUE(pInner->IsEnabled());
+    // Neither event undoes the owner's own choice: a child going does not
+    // enable a panel the owner disabled...
+    TBox* pGoes = AddBox(pInner, "G", RECT{0, 0, 5, 5});
+    pInner->SetEnabled(false);
+    delete pGoes;
+    EXPECT_FALSE(pInner->IsEnabled());
+    // ...and a static coming does not disable one whose children the owner
+    // disabled, so a child enabled again is enabled.
+    pInner->SetEnabled(true);
+    pN->SetEnabled(false);
+    CtlStatic::Create(pInner);
+    pN->SetEnabled(true);
+    EXPECT_EQ(pN->EnableState(), EnableOn);
   }});
 }
 

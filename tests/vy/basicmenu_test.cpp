@@ -200,6 +200,24 @@ TEST_F(BasicMenuTest, LandscapePagesWithSeparators) {
   EXPECT_FALSE(m->IsRunPending());
 }
 
+TEST_F(BasicMenuTest, AFocusedRowStopsBeforeThePageButtons) {
+  Restart(800, 480);
+  CBasicMenuEx* m = OpenMenu(Table(7));
+  Frames(40);
+  for (int i = 0; i < 3; ++i) Key(plat::VK_DOWN);  // a row clear of both buttons
+  Frame();
+  ASSERT_GE(m->GetFocusIndex(), 0);
+  RECT row, up;
+  m->GetChildControl(m->GetFocusIndex())->GetOffsetRect(&row);
+  m->FindRole(VYMENU_ROLE_PAGE_UP)->GetOffsetRect(&up);
+  const int32_t y = (row.top + row.bottom) / 2;
+  int32_t nLast = -1;  // the focus background's last column on that line
+  for (int32_t x = row.left; x < up.right; ++x)
+    if (ScreenPixel(x, y) == vytest::To565(0x20, 0xA0, 0x20)) nLast = x;
+  EXPECT_GE(nLast, row.left);
+  EXPECT_LT(nLast, up.left);
+}
+
 TEST_F(BasicMenuTest, NoArtMeansNoSizesAndNoLogSpam) {
   ResetMenuImageIDsForTests();  // every id "none"
   const size_t before = Lines().size();

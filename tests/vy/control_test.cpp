@@ -80,6 +80,14 @@ TEST_F(ControlTest, TreeOperations) {
   EXPECT_EQ(m_root->GetChildCount(), 2);
   EXPECT_EQ(CountLines("AddControl..Error CBR("), 1);
   EXPECT_EQ(CountLines("AddControl..Error CPR(pControl)"), 1);
+  // So is one that another parent lists: both parents go, and it goes once.
+  {
+    TProbe other(&m_log, "other");
+    TProbe* o = Add(&other, "o");
+    EXPECT_EQ(m_root->AddControl(o, -1), E_FAIL);
+    EXPECT_EQ(o->GetParent(), &other);
+    EXPECT_EQ(m_root->GetChildCount(), 2);
+  }
   a->SetReservedValue(42);
   EXPECT_EQ(m_root->GetChildControlByReservedValue(42), a);
   EXPECT_EQ(a->GetRootParent(), m_root.get());

@@ -430,7 +430,7 @@ TEST_F(ButtonTest, ConstructorBitsAndTheTextInset) {
   CVyFont font(500, 20, 0xFFFFFF, u"Tahoma", 0, 0);
   EXPECT_EQ(b.SetText(u"ok", nullptr, nullptr, nullptr, nullptr, 0, 5, 3), E_FAIL);
   b.SetText(u"ok", &font, nullptr, &font, nullptr, 0, 5, 3);
-  EXPECT_EQ(b.GetChildCount(), 3);  // normal, pressed, focused
+  EXPECT_EQ(b.GetChildCount(), 4);  // a missing font means the normal one
   RECT rc;
   b.GetChildControlByReservedValue(VYBUTTON_TEXT_PRESSED)->GetRect(&rc);
   EXPECT_EQ(rc, (RECT{15, 13, 105, 57}));
@@ -440,6 +440,29 @@ TEST_F(ButtonTest, ConstructorBitsAndTheTextInset) {
   EXPECT_EQ(rc, (RECT{5, 3, 45, 47}));
   b.GetChildControlByReservedValue(VYBUTTON_PICTURE_NORMAL)->GetRect(&rc);
   EXPECT_EQ(rc, (RECT{0, 0, 50, 50}));
+  // Set again without focused and disabled fonts: no label of the first call
+  // stays, those states draw in the normal font.
+  CVyFont red(500, 20, 0x0000FF, u"Tahoma", 0, 0);
+  CVyButton t;
+  t.SetShowFocusFrame(0);
+  t.SetRect(0, 0, 100, 40, 1);
+  t.SetText(u"ok", &font, nullptr, &red, &red, 0, 0, 0);
+  t.SetText(u"ok", &font, nullptr, nullptr, nullptr, 0, 0, 0);
+  BackBuffer bb(m_hWnd);
+  auto frame = [&] {
+    bb.Fill(0);
+    t.Draw(bb.Dc());
+    std::vector<uint16_t> v;
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 100; ++x) v.push_back(bb.At(x, y));
+    return v;
+  };
+  const std::vector<uint16_t> normal = frame();
+  EXPECT_NE(std::count(normal.begin(), normal.end(), 0), 4000);  // the text shows
+  t.SetFocusFlag();
+  EXPECT_EQ(frame(), normal);
+  t.SetEnable(0, 0);
+  EXPECT_EQ(frame(), normal);
 }
 
 TEST_F(ButtonTest, ClicksUnlessLongPressedCancelledOrMissed) {

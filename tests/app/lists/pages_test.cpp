@@ -628,6 +628,7 @@ TEST_F(PagesTest, UserInformationFillsLabelsOnlyForTextsThatCame) {
                   EXPECT_EQ(u"S220", p->Bar().pCaption->Text());
                   EXPECT_EQ(152, p->Picture()->ImageId());  // no picture to be had here
                   EXPECT_FALSE(m_app->DisplayedSoftKeys().right.IsSet());
+                  for (CControl* pStop : FocusStops()) EXPECT_NE(typeid(*pStop), typeid(CtlPanel));
                 }});
     TearDown();
   }

@@ -233,6 +233,16 @@ class AppHarness : public ::testing::Test {
   }
 
   static const TLog& Calls() { return CQuorelAppUi::OutwardCalls(); }
+  // The controls the focus moves reach on the active view, in order.
+  std::vector<CControl*> FocusStops() const {
+    std::vector<CControl*> stops;
+    CControl* pView = m_app->ActiveView();
+    const int32_t nLayer = pView->Layer();
+    for (CControl* p = pView->FindFirstFocusable(nLayer); p && (p == pView || pView->IsAncestorOf(p));
+         p = p->FindNextFocusable(nLayer))
+      stops.push_back(p);
+    return stops;
+  }
   // Answers every open message dialog with its right button, as a user
   // closing the message before going on would.
   static void DismissDialogs() {

@@ -2,7 +2,9 @@
 // application: measured pages, their one-shot relayouts, links and keys.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <typeinfo>
 
 #include "ScreensHarness.h"
 #include "app/CreditsView.h"
@@ -12,6 +14,7 @@
 #include "app/ScreenSupport.h"
 #include "app/TermsView.h"
 #include "framework/AppRegistry.h"
+#include "platform/shell/DeviceServices.h"
 #include "platform/shell/Launch.h"
 #include "net/HTTPParser.h"
 #include "protocol/AppSettings.h"
@@ -40,6 +43,31 @@ class PageScreensTest : public ScreensHarness {
   // A server message as the application stores it.
   static void SetMessage(bool bRequired, const std::u16string& url) {
     CQuorelAppUi::ShowServerMessageView(u"Title", u"Text", bRequired, url);
+  }
+  // A finger put down at *pAt (read as the drag starts), moved by dy in
+  // `moves` steps and lifted there.
+  std::vector<TStep> DragBy(const POINT* pAt, int32_t dy, int32_t moves = 3) {
+    std::vector<TStep> steps{[this, pAt] { m_tp->Down(pAt->x, pAt->y); }};
+    for (int32_t i = 1; i <= moves; ++i)
+      steps.push_back([this, pAt, dy, i, moves] { m_tp->Move(pAt->x, pAt->y + dy * i / moves); });
+    steps.push_back([this, pAt, dy] { m_tp->Up(pAt->x, pAt->y + dy); });
+    return steps;
+  }
+  // The drag's start (feedback 2) and end (feedback 3) as the device played
+  // them, with the files they need.
+  void MakeDragFeedbackFiles() {
+    const std::filesystem::path windows = m_tp->DeviceRoot() / "fs" / "Windows";
+    std::filesystem::create_directories(windows);
+    for (const char* name : {"02_List Enter.wav", "release.ivt"}) std::ofstream(windows / name).put('x');
+  }
+  static POINT Centre(const RECT& rc) { return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2}; }
+  static std::pair<int32_t, int32_t> DragFeedback() {
+    std::pair<int32_t, int32_t> n{0, 0};
+    for (const plat::FeedbackEvent& e : plat::FeedbackEvents()) {
+      n.first += e.name == u"02_List Enter.wav";
+      n.second += e.name == u"\\Windows\\release.ivt";
+    }
+    return n;
   }
 };
 
@@ -405,12 +433,76 @@ TEST_F(PageScreensTest, TheTermsLinkOpensTheStoredAddressAndTheMenuEntryReturns)
     EXPECT_TRUE(bShownAfter);
     EXPECT_EQ(1, nRuns);
     EXPECT_GT(nExtent, nPanel);  // the long text scrolls
-    // Every call is recorded; an empty address opens nothing.
-    ASSERT_EQ(1u, plat::Launches().size());
-    EXPECT_EQ(szUrl, plat::Launches()[0].file);
-    EXPECT_EQ(*szUrl ? plat::LaunchKind::Link : plat::LaunchKind::Refused, plat::Launches()[0].kind);
+    // An empty address reaches nothing.
+    ASSERT_EQ(*szUrl ? 1u : 0u, plat::Launches().size());
+    if (*szUrl) EXPECT_EQ(szUrl, plat::Launches()[0].file);
     TearDown();
   }
+}
+
+TEST_F(PageScreensTest, PanelsOfTextsAndPicturesAreNoFocusStops) {
+  for (int32_t nView : {16, 18, 19}) {
+    StartScreens();
+    Run({[&] {
+           if (nView == 16) SetMessage(true, u"http://quorel.test/");
+           else m_app->ActivateView(nView);
+         },
+         [&] {
+           EXPECT_EQ(nView, m_app->GetActiveViewId());
+           for (CControl* p : FocusStops()) EXPECT_NE(typeid(*p), typeid(CtlPanel)) << nView;
+         }});
+    TearDown();
+  }
+}
+
+TEST_F(PageScreensTest, EveryDragOnAPageEndsItsGestureAndADragOnTheLinkOpensNothing) {
+  // Help: each drag plays its start and its end.
+  StartScreens(480, 800, {{206, kLong}});
+  MakeDragFeedbackFiles();
+  POINT at{};
+  std::vector<TStep> steps{[] { CQuorelAppUi::OpenHelp(); },
+                           [&] {
+                             at = Centre(Active<CHelpView>()->Panel()->ScreenRect());
+                             plat::ResetDeviceServices();
+                           }};
+  for (int32_t dy : {-90, 90, -90})
+    for (TStep& step : DragBy(&at, dy)) steps.push_back(std::move(step));
+  Run(std::move(steps));
+  EXPECT_EQ(DragFeedback(), (std::pair<int32_t, int32_t>{3, 3}));
+  TearDown();
+
+  // Terms: down to the link, the page's end. A drag that starts on it and
+  // ends on it scrolls the page back and opens nothing; a tap on what still
+  // shows of it then opens it.
+  StartScreens(480, 800, {{217, kLong + kLong + kLong + kLong}});
+  int32_t nBottom = 0, nDragged = 0;
+  size_t nAfterDrag = 9;
+  const POINT text{240, 650};
+  steps = {[] {
+    RegSetAppString(u"terms_and_conditions_url", u"http://quorel.test/terms");
+    CQuorelAppUi::OpenTerms();
+  }};
+  for (TStep& step : DragBy(&text, -450)) steps.push_back(std::move(step));
+  steps.push_back([&] {
+    CTermsView* pView = Active<CTermsView>();
+    nBottom = Content(pView->Panel())->GetScrollY();
+    at = Centre(pView->Link()->ScreenRect());
+  });
+  for (TStep& step : DragBy(&at, 24, 1)) steps.push_back(std::move(step));
+  steps.push_back([&] {
+    CTermsView* pView = Active<CTermsView>();
+    nDragged = Content(pView->Panel())->GetScrollY();
+    nAfterDrag = plat::Launches().size();
+    const POINT shown = Centre(RectIntersect(pView->Link()->ScreenRect(), pView->Panel()->ScreenRect()));
+    m_tp->Tap(shown.x, shown.y);
+  });
+  steps.push_back([] {});
+  Run(std::move(steps));
+  EXPECT_GT(nBottom, 0);
+  EXPECT_EQ(nBottom - 24, nDragged);
+  EXPECT_EQ(0u, nAfterDrag);
+  ASSERT_EQ(1u, plat::Launches().size());
+  EXPECT_EQ(u"http://quorel.test/terms", plat::Launches()[0].file);
 }
 
 }  // namespace
