@@ -172,6 +172,23 @@ class TCall : public CEventMessage {
 
 // "\app.res" on the device: the window's title and class, the menu bar with
 // its two soft keys, empty accelerators.
+// These effect and sound files in the device's \Windows, so that the
+// feedback ids that name them play.
+inline void WriteFeedbackFiles(const std::filesystem::path& deviceRoot, std::initializer_list<const char*> names) {
+  const auto dir = deviceRoot / "fs" / "Windows";
+  std::filesystem::create_directories(dir);
+  for (const char* name : names) std::ofstream(dir / name).put('x');
+}
+
+// What the device played since its last reset: "v <file>" for a vibration
+// and "s <name>" for a sound.
+inline std::vector<std::string> PlayedFeedback() {
+  std::vector<std::string> out;
+  for (const plat::FeedbackEvent& e : plat::FeedbackEvents())
+    out.push_back((e.kind == plat::FeedbackEvent::Kind::Vibration ? "v " : "s ") + plat::ToUtf8(e.name));
+  return out;
+}
+
 inline void WriteWindowPack(const std::filesystem::path& deviceRoot) {
   qrespack::PackWriter w;
   std::string error;
@@ -268,21 +285,13 @@ class AppFixture : public ::testing::Test {
   }
   // The device's effect files and sounds, so that feedback resolves.
   void MakeFeedbackFiles() {
-    auto dir = m_tp->DeviceRoot() / "fs" / "Windows";
-    std::filesystem::create_directories(dir);
-    for (const char* name : {"press.ivt", "release.ivt", "itemSearch.ivt", "listEnd.ivt", "tap.ivt", "popup.ivt",
-                             "button.ivt", "02_List Enter.wav", "26_Tap_touch.wav", "25_Tap_take off.wav",
-                             "12_List Popup.wav", "09_Play,Pause.wav", "22_Cancel.wav", "23_Select.wav",
-                             "13_Popup.wav", "03_Toolbar.wav"})
-      std::ofstream(dir / name).put('x');
+    WriteFeedbackFiles(m_tp->DeviceRoot(),
+                       {"press.ivt", "release.ivt", "itemSearch.ivt", "listEnd.ivt", "tap.ivt", "popup.ivt",
+                        "button.ivt", "02_List Enter.wav", "26_Tap_touch.wav", "25_Tap_take off.wav",
+                        "12_List Popup.wav", "09_Play,Pause.wav", "22_Cancel.wav", "23_Select.wav", "13_Popup.wav",
+                        "03_Toolbar.wav"});
   }
-  // What the device played since its last reset: "v <name>" and "s <name>".
-  static std::vector<std::string> Played() {
-    std::vector<std::string> out;
-    for (const plat::FeedbackEvent& e : plat::FeedbackEvents())
-      out.push_back((e.kind == plat::FeedbackEvent::Kind::Vibration ? "v " : "s ") + plat::ToUtf8(e.name));
-    return out;
-  }
+  static std::vector<std::string> Played() { return PlayedFeedback(); }
   bool Logged(const std::string& line) const {
     return std::find(m_log.begin(), m_log.end(), line) != m_log.end();
   }

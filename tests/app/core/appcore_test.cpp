@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "AppHarness.h"
@@ -297,9 +295,7 @@ TEST_F(AppCoreTest, SoftKeysActOnReleaseAndOnlyWhileEnabled) {
 // as a toolbar key on the left only.
 TEST_F(AppCoreTest, SoftKeyFeedbackFollowsTheLabel) {
   MakeCore(true, false);
-  const auto dir = m_tp->DeviceRoot() / "fs" / "Windows";
-  std::filesystem::create_directories(dir);
-  for (const char* name : {"button.ivt", "22_Cancel.wav", "03_Toolbar.wav"}) std::ofstream(dir / name).put('x');
+  apptest::WriteFeedbackFiles(m_tp->DeviceRoot(), {"button.ivt", "22_Cancel.wav", "03_Toolbar.wav"});
   using TPlayed = std::vector<std::string>;
   const TPlayed cancel{"v \\Windows\\button.ivt", "s 22_Cancel.wav"};
   const TPlayed toolbar{"v \\Windows\\button.ivt", "s 03_Toolbar.wav"};
@@ -317,12 +313,7 @@ TEST_F(AppCoreTest, SoftKeyFeedbackFollowsTheLabel) {
       Key(c.key, true);
       Key(c.key, false);
     });
-    steps.push_back([&c] {
-      TPlayed played;
-      for (const plat::FeedbackEvent& e : plat::FeedbackEvents())
-        played.push_back((e.kind == plat::FeedbackEvent::Kind::Vibration ? "v " : "s ") + plat::ToUtf8(e.name));
-      EXPECT_EQ(played, c.played) << c.key << " " << c.command;
-    });
+    steps.push_back([&c] { EXPECT_EQ(apptest::PlayedFeedback(), c.played) << c.key << " " << c.command; });
   }
   Run(steps);
 }

@@ -149,19 +149,9 @@ class ScreensHarness : public searchtest::AppHarness {
   }
   // The device's files of feedback 1, 3, 9 and 13, so that they play.
   void MakeFeedbackFiles() const {
-    const auto dir = m_tp->DeviceRoot() / "fs" / "Windows";
-    std::filesystem::create_directories(dir);
-    for (const char* name : {"press.ivt", "release.ivt", "09_Play,Pause.wav", "02_List Enter.wav"})
-      std::ofstream(dir / name).put('x');
+    apptest::WriteFeedbackFiles(m_tp->DeviceRoot(), {"press.ivt", "release.ivt", "09_Play,Pause.wav", "02_List Enter.wav"});
   }
-  // The vibrations ("v <file>") and sounds ("s <name>") played since the
-  // device's last reset.
-  static std::vector<std::string> Played() {
-    std::vector<std::string> out;
-    for (const plat::FeedbackEvent& e : plat::FeedbackEvents())
-      out.push_back((e.kind == plat::FeedbackEvent::Kind::Vibration ? "v " : "s ") + plat::ToUtf8(e.name));
-    return out;
-  }
+  static std::vector<std::string> Played() { return apptest::PlayedFeedback(); }
   static CSearchResults& Results() { return *AppSettings::GetResultModel(); }
   static CHTTPUserModel& Users() { return *AppSettings::GetUserModel(); }
   static void LoadResults(const char* xml) { ASSERT_TRUE(Results().LoadText(xml)); }

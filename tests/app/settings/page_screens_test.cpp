@@ -55,11 +55,7 @@ class PageScreensTest : public ScreensHarness {
   }
   // The drag's start (feedback 2) and end (feedback 3) as the device played
   // them, with the files they need.
-  void MakeDragFeedbackFiles() {
-    const std::filesystem::path windows = m_tp->DeviceRoot() / "fs" / "Windows";
-    std::filesystem::create_directories(windows);
-    for (const char* name : {"02_List Enter.wav", "release.ivt"}) std::ofstream(windows / name).put('x');
-  }
+  void MakeDragFeedbackFiles() { apptest::WriteFeedbackFiles(m_tp->DeviceRoot(), {"02_List Enter.wav", "release.ivt"}); }
   static POINT Centre(const RECT& rc) { return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2}; }
   static std::pair<int32_t, int32_t> DragFeedback() {
     std::pair<int32_t, int32_t> n{0, 0};
