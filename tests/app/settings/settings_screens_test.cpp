@@ -161,7 +161,25 @@ TEST_F(SettingsScreensTest, TheLanguageTapOpensTheListAndBackShowsTheNewName) {
 }
 
 // The update button against the protocol test server's "no update" reply.
-class SettingsUpdateTest : public TScreensHarness<searchtest::E2eHarness> {};
+class SettingsUpdateTest : public TScreensHarness<searchtest::E2eHarness> {
+ protected:
+  // The search language screen over a flat result, then Enter on the last
+  // language (pt_BR), which starts the follow-up search; `then` runs after.
+  std::vector<TStep> ChooseTheLastSearchLanguage(std::vector<TStep> then) {
+    std::vector<TStep> steps{[] {
+                               FillLists();
+                               SetLangCodes({u"all", u"en", u"de", u"fr", u"ja", u"pt_BR"});
+                               AppSettings::GetResultModel()->LoadText(replydocs::kFlatSearch);
+                               CQuorelAppUi::OpenSearchLanguages();
+                             },
+                             [this] {
+                               Active<CSearchLanguageView>()->Row(5).pButton->SetFocus();
+                               m_tp->Key(plat::VK_RETURN);
+                             }};
+    steps.insert(steps.end(), then.begin(), then.end());
+    return steps;
+  }
+};
 
 TEST_F(SettingsUpdateTest, TheUpdateTapReportsThatThereIsNoUpdate) {
   PrepareScreens(480, 800);
@@ -208,17 +226,8 @@ TEST_F(SettingsUpdateTest, TheSearchLanguageTapFetchesTheResultsInThatLanguage) 
   PrepareScreens(480, 800);
   StartApp();
   FinishScreens({});
-  Run({[] {
-         FillLists();
-         SetLangCodes({u"all", u"en", u"de", u"fr", u"ja", u"pt_BR"});
-         AppSettings::GetResultModel()->LoadText(replydocs::kFlatSearch);
-         CQuorelAppUi::OpenSearchLanguages();
-       },
-       [&] {
-         Active<CSearchLanguageView>()->Row(5).pButton->SetFocus();
-         m_tp->Key(plat::VK_RETURN);
-       },
-       Until([] { return !Requests().empty(); }), [] {}});
+  Run(ChooseTheLastSearchLanguage({
+       Until([] { return !Requests().empty(); }), [] {}}));
   ASSERT_TRUE(WaitForRequests(1));
   EXPECT_EQ(1u, CountRequests("[\"search_id\",\"s-1001\"]"));
   EXPECT_EQ(1u, CountRequests("[\"lang\",\"pt_BR\"]"));
@@ -233,17 +242,9 @@ TEST_F(SettingsUpdateTest, TheRightSoftKeyDuringTheFollowUpClosesItAndShowsTheLa
   };
   StartApp();
   FinishScreens({});
-  Inject("search-get", "delay", "2000");
-  Run({[] {
-         FillLists();
-         SetLangCodes({u"all", u"en", u"de", u"fr", u"ja", u"pt_BR"});
-         AppSettings::GetResultModel()->LoadText(replydocs::kFlatSearch);
-         CQuorelAppUi::OpenSearchLanguages();
-       },
-       [&] {
-         Active<CSearchLanguageView>()->Row(5).pButton->SetFocus();
-         m_tp->Key(plat::VK_RETURN);
-       },
+  // Held far longer than the steps take on a busy machine.
+  Inject("search-get", "delay", "10000");
+  Run(ChooseTheLastSearchLanguage({
        Until([this] { return m_app->GetActiveViewId() == 12; }),
        [&] {
          EXPECT_TRUE(m_app->IsFollowUpRunning());
@@ -255,7 +256,7 @@ TEST_F(SettingsUpdateTest, TheRightSoftKeyDuringTheFollowUpClosesItAndShowsTheLa
          EXPECT_NE(nullptr, Active<CSearchLanguageView>());
          EXPECT_FALSE(m_app->IsFollowUpRunning());
          EXPECT_EQ(0, CQuorelAppUi::HTTPSession()->OpenCount());
-       }});
+       }}));
 }
 
 // --- Network choice (view 22) --------------------------------------------------
