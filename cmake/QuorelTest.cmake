@@ -18,7 +18,7 @@ function(quorel_test name)
   if(T_COST)
     list(APPEND props COST ${T_COST})
   endif()
-  gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 120)
 endfunction()
 
 # quorel_bench(<name> SOURCES <file>... LIBS <lib>...)

@@ -42,6 +42,7 @@
 #include "protocol/AppSettings.h"
 #include "protocol/HTTPUserModel.h"
 #include "protocol/PreviewStore.h"
+#include "tests/support/Waits.h"
 #include "tools/protocol-server/TestSupport.h"
 
 namespace monkey {
@@ -680,18 +681,20 @@ void TMonkey::Run() {
     int last = -1;
     std::unique_lock<std::mutex> guard(lock);
     auto lastCheck = std::chrono::steady_clock::now();
-    while (!done.wait_for(guard, std::chrono::milliseconds(bAbortAtOnce ? 5 : 60000), [&] { return bDone; })) {
+    const auto every = bAbortAtOnce ? std::chrono::milliseconds(5) : support::kHangLimit;
+    while (!done.wait_for(guard, every, [&] { return bDone; })) {
       if (bAbortAtOnce && m_lastIdleTick.load() != 0 &&
           plat::GetTickCount() - m_lastIdleTick.load() > m_options.stepLimitMs) {
         std::fprintf(stderr, "monkey: a step overran its virtual time\n");
         std::abort();
       }
-      if (std::chrono::steady_clock::now() - lastCheck < std::chrono::seconds(60)) continue;
+      if (std::chrono::steady_clock::now() - lastCheck < support::kHangLimit) continue;
       lastCheck = std::chrono::steady_clock::now();
       const int now = m_progress.load();
       if (now == last) {
         std::fprintf(stderr, "%s", m_result.Report(m_options.seed).c_str());
-        std::fprintf(stderr, "monkey: the loop has not been idle for 60 s of real time\n");
+        std::fprintf(stderr, "monkey: the loop has not been idle for %lld s of real time\n",
+                     static_cast<long long>(support::kHangLimit.count() / 1000));
         std::abort();
       }
       last = now;

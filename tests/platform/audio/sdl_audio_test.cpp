@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include "platform/audio/Audio.h"
 #include "platform/audio/AudioBackend.h"
 #include "platform/sdl/SdlAudio.h"
+#include "tests/support/Waits.h"
 
 using namespace plat;
 
@@ -32,8 +34,20 @@ std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
 
 // Waits (real time, bounded) until the header is done.
 bool WaitDone(const WaveHeader& h) {
-  for (int i = 0; i < 200 && !(h.Flags() & WHDR_DONE); ++i) WaitForSingleObject(g_event, 50);
+  const auto end = std::chrono::steady_clock::now() + support::kHangLimit;
+  while (!(h.Flags() & WHDR_DONE) && std::chrono::steady_clock::now() < end) WaitForSingleObject(g_event, 50);
   return h.Flags() & WHDR_DONE;
+}
+
+// Waits (real time, bounded) until the driver's output file holds `pcm`;
+// what it holds then.
+std::vector<uint8_t> WaitWritten(const std::filesystem::path& file, const std::vector<uint8_t>& pcm) {
+  std::vector<uint8_t> written;
+  support::PollUntil([&] {
+    written = ReadAll(file);
+    return std::search(written.begin(), written.end(), pcm.begin(), pcm.end()) != written.end();
+  }, 0, std::chrono::milliseconds(20));
+  return written;
 }
 
 class SdlAudioTest : public ::testing::Test {
@@ -82,12 +96,7 @@ TEST_F(SdlAudioTest, PlaybackReachesTheDriverUnchangedAtUnityGain) {
   // Done once handed over; give the driver its last buffers. The disk driver
   // writes at the playing pace, later still on a loaded machine, so the wait
   // is generous and ends as soon as the samples are there.
-  std::vector<uint8_t> written;
-  for (int i = 0; i < 500; ++i) {
-    written = ReadAll(m_out);
-    if (std::search(written.begin(), written.end(), pcm.begin(), pcm.end()) != written.end()) break;
-    WaitForSingleObject(g_event, 20);
-  }
+  const std::vector<uint8_t> written = WaitWritten(m_out, pcm);
   waveOutUnprepareHeader(h, &hdr, sizeof hdr);
   EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
   EXPECT_NE(std::search(written.begin(), written.end(), pcm.begin(), pcm.end()), written.end());
@@ -130,12 +139,7 @@ TEST_F(SdlAudioTest, WavFilesPlayOnAStreamOfTheirOwn) {
   auto wav = m_folder / "touch.wav";
   ASSERT_TRUE(WriteWavFile(wav, PcmFormat(8000, 1), pcm));
   ASSERT_TRUE(PlayWavFile(wav));
-  std::vector<uint8_t> written;
-  for (int i = 0; i < 200; ++i) {
-    written = ReadAll(m_out);
-    if (std::search(written.begin(), written.end(), pcm.begin(), pcm.end()) != written.end()) break;
-    WaitForSingleObject(g_event, 20);
-  }
+  const std::vector<uint8_t> written = WaitWritten(m_out, pcm);
   EXPECT_NE(std::search(written.begin(), written.end(), pcm.begin(), pcm.end()), written.end());
   EXPECT_FALSE(PlayWavFile({}));  // stops, and closes its stream
   InstallAudioBackend(nullptr);

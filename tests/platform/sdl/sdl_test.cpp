@@ -20,6 +20,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/sdl/SdlBackend.h"
 #include "platform/shell/DeviceServices.h"
+#include "support/Waits.h"
 #include "support/XvfbChild.h"
 
 using namespace plat;
@@ -147,10 +148,10 @@ TEST_F(SdlTranslate, F9RingsTheFirstLineOncePerPress) {
   ASSERT_NE(Telephony::Open(session, 0, LinePrivilege::Monitor, 0), nullptr);
   EXPECT_EQ(Feed({KeyEvent(SDL_KEYDOWN, SDLK_F9), KeyEvent(SDL_KEYDOWN, SDLK_F9, true), KeyEvent(SDL_KEYUP, SDLK_F9)}),
             Calls{}) << "no key reaches the program";
-  ASSERT_EQ(WaitForSingleObject(rang, 20000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(rang, support::kHangMs), WAIT_OBJECT_0);
   // A marker call behind it: messages arrive in order, so nothing else came.
   ASSERT_EQ(SimulateIncomingCall(0), 1);
-  ASSERT_EQ(WaitForSingleObject(rang, 20000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(rang, support::kHangMs), WAIT_OBJECT_0);
   EXPECT_EQ(calls.load(), 2);
   Telephony::Shutdown(session);
   CloseHandle(rang);
