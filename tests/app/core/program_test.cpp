@@ -13,6 +13,7 @@
 
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/Waits.h"
+#include "tests/support/XvfbChild.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ TEST(ProgramTest, InAWindowItStartsPaintsAndStopsOnSigterm) {
   // The signal goes to the program inside the X server's wrapper, once the
   // test drops the stop file (or the program has died, so the wrapper ends
   // and the test does not wait for a frame that cannot come).
-  const std::string script = "'" + kProgram + "' & p=$!; while [ ! -e '" +
+  const std::string script = std::string(xvfbchild::kSoftwareSdl) + " '" + kProgram + "' & p=$!; while [ ! -e '" +
                              (root / "stop").string() +
                              "' ] && kill -0 $p 2>/dev/null; do sleep 0.05; done; kill -TERM $p; wait $p";
   ExpectCleanRun(RunProgram({"xvfb-run", "-a", "sh", "-c", script}, "sdl",

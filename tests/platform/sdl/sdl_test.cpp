@@ -252,6 +252,11 @@ TEST(SdlWindow, OpensDrawsReadsBackAndCloses) {
   EXPECT_EQ(At(shown, size, 120, 230), red);
   EXPECT_EQ(At(shown, size, 99, 230), blue);
   EXPECT_EQ(At(shown, size, fb.Width() - 1, fb.Height() - 1), blue);
+  // Window tests draw without the system's GL driver (XvfbChild.h).
+  std::ifstream maps("/proc/self/maps");
+  const std::string mapped((std::istreambuf_iterator<char>(maps)), {});
+  EXPECT_EQ(mapped.find("libGL"), std::string::npos) << "a GL library is loaded";
+  EXPECT_EQ(mapped.find("libEGL"), std::string::npos) << "an EGL library is loaded";
 
   // Only the damaged part goes to the window.
   for (int y = 0; y < 10; ++y)
