@@ -24,6 +24,7 @@
 #include "bench/HostRoad.h"
 #include "platform/testing/TestPlatform.h"
 #include "tests/support/ProgramProcess.h"
+#include "tests/support/Waits.h"
 
 namespace {
 
@@ -47,14 +48,12 @@ TStart StartOnce(const std::filesystem::path& root, int idleSeconds) {
   const pid_t pid = programtest::SpawnProgram({program}, root / "device", "headless", log);
   if (pid == 0) return result;
   const std::string key = "first frame presented after ";
-  for (int i = 0; i < 2000; ++i) {
+  support::PollUntil([&] {
     const std::string out = programtest::ReadAll(log);
-    if (size_t at = out.find(key); at != std::string::npos) {
-      result.firstFrameMs = std::stod(out.substr(at + key.size()));
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+    const size_t at = out.find(key);
+    if (at != std::string::npos) result.firstFrameMs = std::stod(out.substr(at + key.size()));
+    return at != std::string::npos;
+  }, pid, std::chrono::milliseconds(2));
   if (idleSeconds > 0) {
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");

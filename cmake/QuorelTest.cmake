@@ -3,7 +3,8 @@
 # One GoogleTest executable, its cases registered with CTest one by one and
 # tagged with the subsystem label (and "threads" for suites the TSan run takes).
 # COST marks cases that run for minutes, so a parallel run starts them first
-# instead of leaving them as its tail.
+# instead of leaving them as its tail: roughly each case's seconds under a
+# sanitizer on a busy machine, the scale CTest's own timings use.
 function(quorel_test name)
   cmake_parse_arguments(T "" "COST" "LABELS;SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -18,7 +19,7 @@ function(quorel_test name)
   if(T_COST)
     list(APPEND props COST ${T_COST})
   endif()
-  gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 120)
 endfunction()
 
 # quorel_bench(<name> SOURCES <file>... LIBS <lib>...)

@@ -112,7 +112,8 @@ class VirtualClock {
   // blocked and no busy scope is held, without letting virtual time move.
   // False when that did not happen in time. Lets a test look at the state
   // that its last action led to once the threads have done their share.
-  bool Settle(uint32_t realLimitMs = 10000);
+  // The default limit only bounds a hang, so it allows for a loaded machine.
+  bool Settle(uint32_t realLimitMs = 120000);
   // Jumps the clock forward by ms at once, whether or not threads are busy,
   // and wakes every wait that is due by then (once; a wait that is re-armed
   // for a period is not replayed). For tests without threads, such as the

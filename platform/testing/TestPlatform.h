@@ -72,7 +72,7 @@ class TestPlatform {
   bool RunUntil(const std::function<bool()>& done, uint32_t maxMs);
   // Waits, in bounded real time, until the other threads are all blocked
   // (virtual clock only; true at once otherwise).
-  bool Settle(uint32_t realLimitMs = 10000);
+  bool Settle(uint32_t realLimitMs = 120000);
   // The exit code of the WM_QUIT a pump met, if any.
   std::optional<int> QuitCode() const { return m_quitCode; }
 

@@ -34,6 +34,7 @@
 #include "platform/phone/ConnMgr.h"
 #include "platform/registry/Registry.h"
 #include "platform/testing/TestPlatform.h"
+#include "tests/support/Waits.h"
 
 namespace audiotest {
 
@@ -114,11 +115,11 @@ inline size_t ThreadCount() {
 // A joined thread may linger in the kernel's list for a moment after its
 // body returned: polls (bounded) until the count comes down to `expected`.
 inline size_t ThreadCountSettled(size_t expected) {
-  size_t n = ThreadCount();
-  for (int i = 0; i < 2000 && n > expected; ++i) {
-    std::this_thread::yield();
+  size_t n = 0;
+  support::PollUntil([&] {
     n = ThreadCount();
-  }
+    return n <= expected;
+  }, 0, std::chrono::milliseconds(1));
   return n;
 }
 

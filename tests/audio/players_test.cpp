@@ -86,7 +86,7 @@ class PlayerTest : public nettest::CoreTest, public ::testing::WithParamInterfac
     return Simulated() ? u"http://server.test:8080" + plat::Widen(path) : nettest::CoreTest::Url(m_server.Port(), path);
   }
   // Lets time pass (virtual or real) in steps, dispatching posted states.
-  bool RunUntil(const std::function<bool()>& done, uint32_t maxMs = 120000, uint32_t stepMs = 10) {
+  bool RunUntil(const std::function<bool()>& done, uint32_t maxMs = support::kHangMs, uint32_t stepMs = 10) {
     for (uint32_t spent = 0;; spent += stepMs) {
       m_pApp->RunAll();
       if (done()) return true;
@@ -357,7 +357,7 @@ TEST_P(ServerPlayerTest, CataloguePreviewsPlayToTheirEnd) {
     {
       CHTTPSoundPlayer player;
       ASSERT_EQ(player.Play(Preview("", track)), 1);
-      ASSERT_TRUE(RunUntil([&] { return states.Count(EPlayerFinished) == 1; }, 30000));
+      ASSERT_TRUE(RunUntil([&] { return states.Count(EPlayerFinished) == 1; }));
       EXPECT_TRUE(player.IsComplete());
     }
     m_pApp->RunAll();
@@ -372,8 +372,8 @@ TEST_P(ServerPlayerTest, CataloguePreviewsPlayToTheirEnd) {
 TEST_P(ServerPlayerTest, ASlowPreviewStartsBeforeItsDownloadEnds) {
   CHTTPSoundPlayer player;
   ASSERT_EQ(player.Play(Preview("/f/dribble~12000")), 1);
-  EXPECT_FALSE(CompleteWhenPlaying(player, 30000));
-  ASSERT_TRUE(RunUntil([&] { return States().Count(EPlayerFinished) == 1; }, 30000));
+  EXPECT_FALSE(CompleteWhenPlaying(player, support::kHangMs));
+  ASSERT_TRUE(RunUntil([&] { return States().Count(EPlayerFinished) == 1; }));
   EXPECT_EQ(States().Count(EPlayerError), 0u);
 }
 
@@ -388,7 +388,7 @@ TEST_P(ServerPlayerTest, PreviewFaults) {
     {
       CHTTPSoundPlayer player;
       ASSERT_EQ(player.Play(Preview(c.faults)), 1);
-      ASSERT_TRUE(RunUntil([&] { return states.Count(EPlayerFinished) + states.Count(EPlayerError) >= 1; }, 30000));
+      ASSERT_TRUE(RunUntil([&] { return states.Count(EPlayerFinished) + states.Count(EPlayerError) >= 1; }));
       RunUntil([] { return false; }, 200);
       EXPECT_EQ(player.HasFailed(), c.bError);
     }

@@ -4,11 +4,13 @@
 // setting; the server's log judges the upload and the reply ranks the track.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 #include "AudioTestUtil.h"
 #include "RecorderHarness.h"
 #include "protocol/SearchResults.h"
+#include "tests/support/Waits.h"
 #include "tools/protocol-server/TestSupport.h"
 
 namespace audiotest {
@@ -55,7 +57,8 @@ class RecorderEndToEnd : public ::testing::Test {
     CRecorder recorder;
     EXPECT_EQ(recorder.Start(plat::FromUtf8(url)), 0);
     std::string reply;
-    for (int i = 0; i < 3000 && reply.empty(); ++i) {
+    const auto giveUp = std::chrono::steady_clock::now() + support::kHangLimit;
+    while (reply.empty() && std::chrono::steady_clock::now() < giveUp) {
       m_app.RunAll();
       if (std::count(m_states.codes.begin(), m_states.codes.end(), 4)) {
         CHTTPSink* pSink = nullptr;

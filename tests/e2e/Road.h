@@ -36,10 +36,12 @@ class ServerProcess {
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
 
-  // Starts it and waits (at most 10 s of real time) for its port; false
-  // with Error() when it did not come up.
+  // Starts it and waits for its port (as long as support::PollUntil
+  // allows, less when it dies); false with Error() when it did not come up.
   bool Start(const std::filesystem::path& folder, const std::vector<std::string>& options);
   const std::string& Error() const { return m_error; }
+  // Started and not ended.
+  bool Alive() const;
   int Port() const { return m_port; }
   std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
 
@@ -107,6 +109,9 @@ class Road {
   // block; Until lets the loop run (timers, threads, the network) until the
   // condition holds, at most `maxMs` of platform time and as long in real
   // time (the server does not run on the virtual clock), and records a miss.
+  // A named wait only bounds a hang, so in real time it lasts at least
+  // support::kHangLimit while the server lives; an unnamed one (`what`
+  // empty, nothing recorded) may run out and keeps `maxMs`.
   using Step = std::function<void()>;
   void Then(Step step);
   void Until(std::string what, std::function<bool()> condition, uint32_t maxMs = 15000);

@@ -245,7 +245,7 @@ class AppFixture : public ::testing::Test {
     m_tp->SetIdleHook([&] {
       if (plat::GetTickCount() < m_nWaitUntil) return false;
       if (m_until) {
-        if (!m_until() && ++m_nUntilTurns < 400) return false;
+        if (!m_until() && ++m_nUntilTurns < m_nUntilTurnLimit) return false;
         m_until = nullptr;
       }
       if (next < steps.size()) {
@@ -267,10 +267,11 @@ class AppFixture : public ::testing::Test {
     return [this, ms] { m_nWaitUntil = plat::GetTickCount() + ms; };
   }
   // Lets the loop block (timers run) until the condition holds, boundedly.
-  TStep WaitUntil(std::function<bool()> condition) {
-    return [this, condition] {
+  TStep WaitUntil(std::function<bool()> condition, int nTurns = 400) {
+    return [this, condition, nTurns] {
       m_until = condition;
       m_nUntilTurns = 0;
+      m_nUntilTurnLimit = nTurns;
     };
   }
   TView* StartView() const { return m_pStart->m_pLast; }
@@ -308,6 +309,7 @@ class AppFixture : public ::testing::Test {
   uint32_t m_nWaitUntil = 0;
   std::function<bool()> m_until;
   int m_nUntilTurns = 0;
+  int m_nUntilTurnLimit = 400;
 };
 
 }  // namespace apptest

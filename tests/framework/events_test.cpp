@@ -13,6 +13,7 @@
 
 #include "framework/ObjectRegistry.h"
 #include "platform/base/Debug.h"
+#include "tests/support/Waits.h"
 
 namespace {
 
@@ -396,7 +397,7 @@ TEST(EventQueueThreads, ManyPostersDeliverEverythingOnceInOrder) {
     });
   // The UI thread runs wake-ups as they come while the workers post; a lost
   // wake-up would leave messages behind and end in the deadline.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  auto deadline = std::chrono::steady_clock::now() + support::kHangLimit;
   while (total < kThreads * kPerThread && std::chrono::steady_clock::now() < deadline) {
     if (!app.DeliverWakeUp()) std::this_thread::yield();
   }

@@ -22,6 +22,7 @@
 #include "platform/base/Debug.h"
 #include "protocol/PreviewStore.h"
 #include "tests/support/ProgramProcess.h"
+#include "tests/support/Waits.h"
 
 namespace {
 
@@ -50,11 +51,8 @@ class KillAtAnyPoint : public ::testing::TestWithParam<const char*> {
     const pid_t pid = programtest::SpawnProgram({QUOREL_KILL_TARGET, (m_root / "device").string(), GetParam()},
                                                 m_root / "device", "headless", log);
     if (pid == 0) return false;
-    bool ready = false;
-    for (int i = 0; i < 2000 && !ready; ++i) {
-      ready = programtest::ReadAll(log).find("ready") != std::string::npos;
-      if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    const bool ready = support::PollUntil([&] { return programtest::ReadAll(log).find("ready") != std::string::npos; },
+                                          pid, std::chrono::milliseconds(2));
     std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
     kill(pid, SIGKILL);
     int status = 0;

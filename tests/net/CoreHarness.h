@@ -69,7 +69,8 @@ class TEventLog : public CHTTPListener {
   }
 
   // Waits on the platform clock until `done` holds for the connection.
-  bool WaitUntil(int32_t id, const std::function<bool(const std::vector<int32_t>&)>& done, uint32_t ms = 10000) {
+  bool WaitUntil(int32_t id, const std::function<bool(const std::vector<int32_t>&)>& done,
+                 uint32_t ms = support::kHangMs) {
     uint32_t start = plat::GetTickCount();
     for (;;) {
       if (done(Raw(id))) return true;
@@ -78,13 +79,13 @@ class TEventLog : public CHTTPListener {
       plat::WaitForSingleObject(m_hChanged, ms - spent);
     }
   }
-  bool WaitFor(int32_t id, int32_t code, size_t times = 1, uint32_t ms = 10000) {
+  bool WaitFor(int32_t id, int32_t code, size_t times = 1, uint32_t ms = support::kHangMs) {
     return WaitUntil(
         id, [&](const std::vector<int32_t>& e) { return static_cast<size_t>(std::count(e.begin(), e.end(), code)) >= times; },
         ms);
   }
   // An end: closed, or any error.
-  bool WaitEnd(int32_t id, uint32_t ms = 10000) {
+  bool WaitEnd(int32_t id, uint32_t ms = support::kHangMs) {
     return WaitUntil(
         id,
         [](const std::vector<int32_t>& e) {

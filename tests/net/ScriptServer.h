@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/net/SimNet.h"
+#include "tests/support/Waits.h"
 
 namespace nettest {
 
@@ -73,12 +74,12 @@ class CLoopbackServer {
   std::vector<std::string> Requests();
   size_t Accepted();
   // Waits (real time) until n connections have ended on the server's side.
-  bool WaitFinished(size_t n, int ms = 10000);
+  bool WaitFinished(size_t n, int ms = support::kHangMs);
   // Stops accepting and ends every connection.
   void Stop();
 
   // The upper bound on any one connection's life.
-  static constexpr int kConnectionLimitMs = 20000;
+  static constexpr int kConnectionLimitMs = support::kHangMs;
 
  private:
   void AcceptLoop();

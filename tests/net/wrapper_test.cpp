@@ -10,6 +10,7 @@
 
 #include "CoreHarness.h"
 #include "Exchanges.h"
+#include "tests/support/Waits.h"
 
 namespace nettest {
 namespace {
@@ -77,10 +78,10 @@ TEST_F(WrapperTest, ARequestFromOpenToItsBody) {
   request.Open(m_pSession, EHttpGet, Url());
   EXPECT_TRUE(request.IsOpen());
   request.Start();
-  for (int i = 0; i < 1000 && request.IsOpen(); ++i) {
+  support::PollUntil([&] {
     m_app.RunAll();
-    plat::Sleep(2);
-  }
+    return !request.IsOpen();
+  }, 0, std::chrono::milliseconds(2));
   m_app.RunAll();
   ASSERT_FALSE(request.IsOpen());
   ASSERT_GE(owner.seen.size(), 4u);

@@ -21,6 +21,7 @@
 #include "protocol/ServerError.h"
 #include "tools/protocol-server/Catalogue.h"
 #include "tools/protocol-server/Media.h"
+#include "tests/support/Waits.h"
 #include "tools/protocol-server/TestSupport.h"
 
 namespace {
@@ -142,23 +143,21 @@ class UserModelTest : public nettest::CoreTest {
   }
   // The server writes an exchange to its log only after the reply has gone,
   // so a client holding its reply may still find the entry missing: wait for
-  // `count` entries (or 10 s) before reading them.
+  // `count` entries (boundedly) before reading them.
   static std::vector<TLogEntry> LogOf(size_t count) {
-    std::vector<TLogEntry> log = Log();
-    for (int i = 0; i < 5000 && log.size() < count; ++i) {
-      plat::Sleep(2);
+    std::vector<TLogEntry> log;
+    support::PollUntil([&] {
       log = Log();
-    }
+      return log.size() >= count;
+    }, 0, std::chrono::milliseconds(2));
     return log;
   }
-  // Runs the queue until `done` holds (or 10 s pass).
+  // Runs the queue until `done` holds (boundedly).
   bool PumpUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 5000; ++i) {
+    return support::PollUntil([&] {
       m_app.RunAll();
-      if (done()) return true;
-      plat::Sleep(2);
-    }
-    return false;
+      return done();
+    }, 0, std::chrono::milliseconds(2));
   }
   // Runs the queue a while longer, for replies that must not arrive.
   void PumpFor(int rounds) {

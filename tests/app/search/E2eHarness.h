@@ -18,6 +18,7 @@
 #include "net/HTTPWrapper.h"
 #include "platform/phone/ConnMgr.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/Waits.h"
 #include "tools/protocol-server/TestSupport.h"
 
 namespace searchtest {
@@ -35,8 +36,7 @@ class E2eHarness : public AppHarness {
   // uploads `toneHz` for 5.2 seconds.
   void StartApp(bool bProxy = false, THTTPCoreTimings timings = {}, double toneHz = 440) {
     // The last case's exchanges end (and are logged) before the reset.
-    for (int i = 0; i < 500 && s_server->Server().ActiveConnections() > 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    support::PollUntil([] { return s_server->Server().ActiveConnections() == 0; });
     Control("/_ctl/reset");
     CHTTPSession::SetIdentitySource([] { return plat::Widen(qpstest::kUserAgent); });
     MakeApp(false, true, timings, [&] {
@@ -66,7 +66,7 @@ class E2eHarness : public AppHarness {
   // A control request; its body.
   static std::string Control(const std::string& target) {
     qpstest::Response r = qpstest::ParseResponse(qpstest::Fetch(
-        Port(), "GET " + target + " HTTP/1.1\r\nHost: " + s_server->Authority() + "\r\n\r\n", false, 5));
+        Port(), "GET " + target + " HTTP/1.1\r\nHost: " + s_server->Authority() + "\r\n\r\n"));
     EXPECT_EQ(200, r.status) << target << ": " << r.body;
     return r.body;
   }
@@ -84,11 +84,7 @@ class E2eHarness : public AppHarness {
   // The server logs an exchange once it has delivered the reply, which may
   // be after the client has it.
   static bool WaitForRequests(size_t count) {
-    for (int i = 0; i < 500; ++i) {
-      if (Requests().size() >= count) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return support::PollUntil([count] { return Requests().size() >= count; });
   }
   // Every logged request was as the client must send it.
   static void ExpectNoViolation() {

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include "platform/audio/Audio.h"
 #include "platform/audio/AudioBackend.h"
 #include "platform/sdl/SdlAudio.h"
+#include "tests/support/Waits.h"
 
 using namespace plat;
 
@@ -32,8 +34,29 @@ std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
 
 // Waits (real time, bounded) until the header is done.
 bool WaitDone(const WaveHeader& h) {
-  for (int i = 0; i < 200 && !(h.Flags() & WHDR_DONE); ++i) WaitForSingleObject(g_event, 50);
+  const auto end = std::chrono::steady_clock::now() + support::kHangLimit;
+  while (!(h.Flags() & WHDR_DONE) && std::chrono::steady_clock::now() < end) WaitForSingleObject(g_event, 50);
   return h.Flags() & WHDR_DONE;
+}
+
+// What the driver played, without its silence. SDL's thread takes a buffer
+// every millisecond here; on a loaded machine it can find the ring empty and
+// play silence in the middle of the samples, which never hold a zero byte.
+std::vector<uint8_t> Played(const std::filesystem::path& file) {
+  std::vector<uint8_t> bytes = ReadAll(file);
+  std::erase(bytes, uint8_t{0});
+  return bytes;
+}
+
+// Waits (real time, bounded) until the driver has played `pcm`; what it
+// played then.
+std::vector<uint8_t> WaitWritten(const std::filesystem::path& file, const std::vector<uint8_t>& pcm) {
+  std::vector<uint8_t> written;
+  support::PollUntil([&] {
+    written = Played(file);
+    return std::search(written.begin(), written.end(), pcm.begin(), pcm.end()) != written.end();
+  }, 0, std::chrono::milliseconds(20));
+  return written;
 }
 
 class SdlAudioTest : public ::testing::Test {
@@ -72,22 +95,16 @@ TEST_F(SdlAudioTest, PlaybackReachesTheDriverUnchangedAtUnityGain) {
   HWaveOut h = nullptr;
   ASSERT_EQ(waveOutOpen(&h, 0, PcmFormat(8000, 1), &Signal<HWaveOut>, 0), MMSYSERR_NOERROR);
   std::vector<uint8_t> pcm(16000);
-  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(i * 5 + 3);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(1 + (i * 5 + 3) % 255);  // never 0
   WaveHeader hdr;
   hdr.lpData = pcm.data();
   hdr.dwBufferLength = static_cast<uint32_t>(pcm.size());
   waveOutPrepareHeader(h, &hdr, sizeof hdr);
   ASSERT_EQ(waveOutWrite(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
   ASSERT_TRUE(WaitDone(hdr));
-  // Done once handed over; give the driver its last buffers. The disk driver
-  // writes at the playing pace, later still on a loaded machine, so the wait
-  // is generous and ends as soon as the samples are there.
-  std::vector<uint8_t> written;
-  for (int i = 0; i < 500; ++i) {
-    written = ReadAll(m_out);
-    if (std::search(written.begin(), written.end(), pcm.begin(), pcm.end()) != written.end()) break;
-    WaitForSingleObject(g_event, 20);
-  }
+  // Done once handed over; give the driver its last buffers (the wait ends
+  // as soon as the samples are there).
+  const std::vector<uint8_t> written = WaitWritten(m_out, pcm);
   waveOutUnprepareHeader(h, &hdr, sizeof hdr);
   EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
   EXPECT_NE(std::search(written.begin(), written.end(), pcm.begin(), pcm.end()), written.end());
@@ -126,16 +143,11 @@ TEST_F(SdlAudioTest, CaptureDeliversTheDriversInput) {
 // own (headless, the same call is silent).
 TEST_F(SdlAudioTest, WavFilesPlayOnAStreamOfTheirOwn) {
   std::vector<uint8_t> pcm(8000);
-  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(i * 11 + 7);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(1 + (i * 11 + 7) % 255);  // never 0
   auto wav = m_folder / "touch.wav";
   ASSERT_TRUE(WriteWavFile(wav, PcmFormat(8000, 1), pcm));
   ASSERT_TRUE(PlayWavFile(wav));
-  std::vector<uint8_t> written;
-  for (int i = 0; i < 200; ++i) {
-    written = ReadAll(m_out);
-    if (std::search(written.begin(), written.end(), pcm.begin(), pcm.end()) != written.end()) break;
-    WaitForSingleObject(g_event, 20);
-  }
+  const std::vector<uint8_t> written = WaitWritten(m_out, pcm);
   EXPECT_NE(std::search(written.begin(), written.end(), pcm.begin(), pcm.end()), written.end());
   EXPECT_FALSE(PlayWavFile({}));  // stops, and closes its stream
   InstallAudioBackend(nullptr);

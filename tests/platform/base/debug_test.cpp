@@ -14,6 +14,7 @@
 
 #include "platform/base/Debug.h"
 #include "platform/base/Errors.h"
+#include "tests/support/Waits.h"
 
 namespace plat {
 namespace {
@@ -119,7 +120,7 @@ TEST(DebugOutput, SinkThatWritesOrSwapsDoesNotDeadlock) {
     DebugWrite(u"outer");
     done.set_value();
   });
-  if (finished.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+  if (finished.wait_for(support::kHangLimit) != std::future_status::ready) {
     writer.detach();
     FAIL() << "DebugWrite deadlocked inside its own sink";
   }

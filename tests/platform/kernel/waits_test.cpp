@@ -7,6 +7,7 @@
 #include "platform/base/Errors.h"
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/Kernel.h"
+#include "tests/support/Waits.h"
 
 using namespace plat;
 using kt::HandleGuard;
@@ -256,7 +257,7 @@ TEST(KernelWaits, RacingSetsNeverLoseTheLastSignal) {
     CloseHandle(s);
   }
   // Wait until the consumer has seen everything, then stop it.
-  for (int spins = 0; consumed.load() != kSetters * kPerSetter && spins < 100000; ++spins) Sleep(1);
+  support::PollUntil([&] { return consumed.load() == kSetters * kPerSetter; }, 0, std::chrono::milliseconds(1));
   EXPECT_EQ(consumed.load(), kSetters * kPerSetter);
   SetEvent(quit);
   uint32_t wakes = Join(consumer);

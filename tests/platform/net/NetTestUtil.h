@@ -14,11 +14,12 @@
 
 #include "platform/kernel/Kernel.h"
 #include "platform/net/Net.h"
+#include "tests/support/Waits.h"
 
 namespace nt {
 
 // Bounds the waits a fault could leave hanging; never reached when all is well.
-constexpr uint32_t kSafetyMs = 20000;
+constexpr uint32_t kSafetyMs = support::kHangMs;
 
 struct Wsa {
   Wsa() {

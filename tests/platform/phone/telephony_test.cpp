@@ -11,12 +11,13 @@
 #include "platform/kernel/Kernel.h"
 #include "platform/phone/Telephony.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/Waits.h"
 
 using namespace plat;
 
 namespace {
 
-constexpr uint32_t kSafetyMs = 20000;
+constexpr uint32_t kSafetyMs = support::kHangMs;
 
 struct Delivery {
   uintptr_t device;

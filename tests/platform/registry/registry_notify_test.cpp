@@ -7,6 +7,7 @@
 
 #include "RegistryTestUtil.h"
 #include "platform/kernel/Kernel.h"
+#include "tests/support/Waits.h"
 
 using namespace plat;
 using rt::Bytes;
@@ -14,7 +15,7 @@ using rt::Bytes;
 namespace {
 
 // Bounds the waits a fault could leave hanging; never reached when all is well.
-constexpr uint32_t kSafetyMs = 20000;
+constexpr uint32_t kSafetyMs = support::kHangMs;
 const WStringView kSensor = u"ControlPanel\\MotionSensor";
 
 class RegistryNotify : public rt::RegistryTest {

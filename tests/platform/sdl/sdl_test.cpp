@@ -20,6 +20,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/sdl/SdlBackend.h"
 #include "platform/shell/DeviceServices.h"
+#include "support/Waits.h"
 #include "support/XvfbChild.h"
 
 using namespace plat;
@@ -147,10 +148,10 @@ TEST_F(SdlTranslate, F9RingsTheFirstLineOncePerPress) {
   ASSERT_NE(Telephony::Open(session, 0, LinePrivilege::Monitor, 0), nullptr);
   EXPECT_EQ(Feed({KeyEvent(SDL_KEYDOWN, SDLK_F9), KeyEvent(SDL_KEYDOWN, SDLK_F9, true), KeyEvent(SDL_KEYUP, SDLK_F9)}),
             Calls{}) << "no key reaches the program";
-  ASSERT_EQ(WaitForSingleObject(rang, 20000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(rang, support::kHangMs), WAIT_OBJECT_0);
   // A marker call behind it: messages arrive in order, so nothing else came.
   ASSERT_EQ(SimulateIncomingCall(0), 1);
-  ASSERT_EQ(WaitForSingleObject(rang, 20000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(rang, support::kHangMs), WAIT_OBJECT_0);
   EXPECT_EQ(calls.load(), 2);
   Telephony::Shutdown(session);
   CloseHandle(rang);
@@ -251,6 +252,11 @@ TEST(SdlWindow, OpensDrawsReadsBackAndCloses) {
   EXPECT_EQ(At(shown, size, 120, 230), red);
   EXPECT_EQ(At(shown, size, 99, 230), blue);
   EXPECT_EQ(At(shown, size, fb.Width() - 1, fb.Height() - 1), blue);
+  // Window tests draw without the system's GL driver (XvfbChild.h).
+  std::ifstream maps("/proc/self/maps");
+  const std::string mapped((std::istreambuf_iterator<char>(maps)), {});
+  EXPECT_EQ(mapped.find("libGL"), std::string::npos) << "a GL library is loaded";
+  EXPECT_EQ(mapped.find("libEGL"), std::string::npos) << "an EGL library is loaded";
 
   // Only the damaged part goes to the window.
   for (int y = 0; y < 10; ++y)

@@ -9,13 +9,13 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "platform/base/Debug.h"
 #include "platform/base/Errors.h"
 #include "platform/fs/FileSystem.h"
 #include "platform/registry/Registry.h"
 #include "platform/shell/Launch.h"
+#include "tests/support/Waits.h"
 
 namespace {
 
@@ -33,12 +33,7 @@ std::string Slurp(const fs::path& p) {
 
 // A started program runs on its own; wait (boundedly) for what it leaves.
 bool WaitForFile(const fs::path& p) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (fs::exists(p)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
+  return support::PollUntil([&] { return fs::exists(p); }, 0, std::chrono::milliseconds(5));
 }
 
 class Launch : public ::testing::Test {

@@ -12,12 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/base/Errors.h"
 #include "platform/fs/FileSystem.h"
 #include "tests/platform/ui/UiTestUtil.h"
+#include "tests/support/Waits.h"
 
 extern char** environ;
 
@@ -46,10 +46,8 @@ TEST(SingleInstanceChild, Run) {
     // Hold the instance until the parent says so, so that a sibling started
     // at the same moment has to meet it.
     if (const char* ready = std::getenv("QUOREL_INSTANCE_READY")) std::ofstream(ready).put('x');
-    const char* release = std::getenv("QUOREL_INSTANCE_RELEASE");
-    for (int i = 0; release && i < 2000 && !std::filesystem::exists(release); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    if (const char* release = std::getenv("QUOREL_INSTANCE_RELEASE"))
+      support::PollUntil([release] { return std::filesystem::exists(release); });
     _exit(kWon);
   }
   // As the program does: the handle with its lowest bit set, then SW_SHOW.
@@ -84,7 +82,7 @@ class Child {
   }
   // Waits for the end, boundedly.
   std::optional<int> Wait() {
-    for (int i = 0; i < 2000 && !Poll(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    support::PollUntil([this] { return Poll().has_value(); });
     return Poll();
   }
   ~Child() {
@@ -126,7 +124,11 @@ TEST(SingleInstance, ASecondStartBringsTheFirstToTheFrontAndEnds) {
 
   Child second(p.DeviceRoot());
   ASSERT_TRUE(second.Started());
-  for (int i = 0; i < 2000 && !(second.Poll() && GetForegroundWindow() == main); ++i) p.RunFor(5);
+  support::PollUntil([&] {
+    if (second.Poll() && GetForegroundWindow() == main) return true;
+    p.RunFor(5);  // the loop takes the child's request
+    return false;
+  }, 0, std::chrono::milliseconds(0));
   EXPECT_EQ(second.Poll(), kBroughtFront);
   EXPECT_EQ(GetForegroundWindow(), main);
   EXPECT_GT(p.Backend().Stats().raises, raisesBefore);
@@ -152,10 +154,10 @@ TEST(SingleInstance, TwoStartsAtOnceCannotBothWin) {
   ASSERT_TRUE(a.Started() && b.Started());
   // The loser ends by itself once it has asked the winner forward.
   std::optional<int> first;
-  for (int i = 0; i < 2000 && !first; ++i) {
+  support::PollUntil([&] {
     first = a.Poll() ? a.Poll() : b.Poll();
-    if (!first) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+    return first.has_value();
+  });
   EXPECT_EQ(first, kBroughtFront);
   std::ofstream(release).put('x');
   std::optional<int> ca = a.Wait(), cb = b.Wait();
@@ -169,9 +171,7 @@ TEST(SingleInstance, AskingAnInstanceThatIsGoneFails) {
   const std::filesystem::path release = p.DeviceRoot().parent_path() / "release";
   const std::filesystem::path ready = p.DeviceRoot().parent_path() / "ready";
   Child holder(p.DeviceRoot(), release.string(), ready.string());
-  for (int i = 0; i < 2000 && !std::filesystem::exists(ready); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  support::PollUntil([&] { return std::filesystem::exists(ready) || holder.Poll(); });
   HWND proxy = FindWindow(kClass, kTitle);
   ASSERT_NE(proxy, nullptr);
   EXPECT_TRUE(IsWindow(proxy));

@@ -53,12 +53,12 @@ std::vector<std::string> ServerHarness::Log() {
 
 std::string ServerHarness::LastLog() {
   // Entries are written after the reply; give the connection thread a moment.
-  for (int i = 0; i < 200; ++i) {
-    auto lines = Log();
-    if (!lines.empty()) return lines.back();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return {};
+  std::vector<std::string> lines;
+  support::PollUntil([&] {
+    lines = Log();
+    return !lines.empty();
+  }, 0, std::chrono::milliseconds(5));
+  return lines.empty() ? std::string() : lines.back();
 }
 
 namespace {
@@ -119,7 +119,7 @@ std::string FetchInPieces(int port, const std::vector<std::string>& pieces, doub
     if (i) std::this_thread::sleep_for(std::chrono::duration<double>(pauseSeconds));
     SendAll(fd, pieces[i]);
   }
-  return ReadToEnd(fd, 10);
+  return ReadToEnd(fd, kHangSeconds);
 }
 
 RawConnection::RawConnection(int port) : m_fd(Connect(port)) {}

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/Waits.h"
 #include "tools/protocol-server/Server.h"
 
 namespace qpstest {
@@ -34,9 +35,12 @@ class ServerHarness {
   std::thread m_thread;
 };
 
+// The time-outs below only bound a hang (the server closes after its reply).
+constexpr double kHangSeconds = support::kHangMs / 1000.0;
+
 // Connects to 127.0.0.1:port, sends the bytes (optionally half-closing), and
 // reads until the server closes or the time-out passes.
-std::string Fetch(int port, const std::string& bytes, bool halfClose = false, double timeoutSeconds = 10);
+std::string Fetch(int port, const std::string& bytes, bool halfClose = false, double timeoutSeconds = kHangSeconds);
 
 // The same, with the pieces sent one by one and a pause between them.
 std::string FetchInPieces(int port, const std::vector<std::string>& pieces, double pauseSeconds);
@@ -50,9 +54,9 @@ class RawConnection {
   void Send(const std::string& bytes);
   // Reads until a whole reply (by its Content-Length) is in, the peer
   // closes, or the time-out passes.
-  std::string ReadReply(double timeoutSeconds = 5);
+  std::string ReadReply(double timeoutSeconds = kHangSeconds);
   // Reads until the peer closes or the time-out passes; false on time-out.
-  bool ReadToClose(std::string& out, double timeoutSeconds = 5);
+  bool ReadToClose(std::string& out, double timeoutSeconds = kHangSeconds);
 
  private:
   int m_fd = -1;

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "platform/registry/Registry.h"
+#include "tests/support/Waits.h"
 #include "tools/protocol-server/TestSupport.h"
 
 extern char** environ;
@@ -60,12 +61,12 @@ class Child {
   }
   pid_t Pid() const { return m_pid; }
 
-  // The first line on stdout, or "" after the time-out.
-  std::string ReadLine(double timeout) {
+  // The first line on stdout; "" when it ended or hung first.
+  std::string ReadLine() {
     auto start = std::chrono::steady_clock::now();
     std::string line;
     char c;
-    while (Since(start) < timeout) {
+    while (std::chrono::steady_clock::now() - start < support::kHangLimit) {
       pollfd p{m_out, POLLIN, 0};
       if (poll(&p, 1, 20) <= 0) continue;
       if (read(m_out, &c, 1) != 1) break;
@@ -74,10 +75,10 @@ class Child {
     }
     return line;
   }
-  // The exit code, or -1 when it did not end in time.
-  int Wait(double timeout) {
+  // The exit code, or -1 when it hung.
+  int Wait() {
     auto start = std::chrono::steady_clock::now();
-    while (Since(start) < timeout) {
+    while (std::chrono::steady_clock::now() - start < support::kHangLimit) {
       int status = 0;
       if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
         m_reaped = true;
@@ -130,7 +131,7 @@ TEST(Bounds, OnlyLoopbackIsEverListenedOn) {
   EXPECT_FALSE(server.Start(error));
 
   Child child({"--listen", "0.0.0.0:0"});
-  EXPECT_EQ(child.Wait(30), 2);
+  EXPECT_EQ(child.Wait(), 2);
   EXPECT_NE(child.Stderr().find("only 127.0.0.1 is allowed"), std::string::npos);
 }
 
@@ -199,7 +200,7 @@ TEST(Bounds, TheConnectionCapRefusesThe33rd) {
   ServerHarness server;
   std::vector<std::unique_ptr<RawConnection>> open;
   for (int i = 0; i < 32; ++i) open.push_back(std::make_unique<RawConnection>(server.Port()));
-  for (int i = 0; i < 400 && server.Server().ActiveConnections() < 32; ++i) usleep(5000);
+  support::PollUntil([&] { return server.Server().ActiveConnections() >= 32; });
   ASSERT_EQ(server.Server().ActiveConnections(), 32);
 
   RawConnection extra(server.Port());
@@ -210,7 +211,7 @@ TEST(Bounds, TheConnectionCapRefusesThe33rd) {
   EXPECT_EQ(refused.body, "too many connections\n");
 
   open.pop_back();  // one leaves; the next is served
-  for (int i = 0; i < 400 && server.Server().ActiveConnections() > 31; ++i) usleep(5000);
+  support::PollUntil([&] { return server.Server().ActiveConnections() <= 31; });
   ClientRequest r;
   r.target = "/v2/?method=checkForUpdate";
   r.port = server.Port();
@@ -263,7 +264,7 @@ TEST(Program, ListensPrintsItsPortAndEndsByItself) {
   std::remove(logFile.c_str());
   Child child({"--listen", "127.0.0.1:0", "--port-file", portFile, "--log", logFile, "--lifetime", "1.5",
                "--preview-seconds", "0.5"});
-  std::string line = child.ReadLine(60);
+  std::string line = child.ReadLine();
   ASSERT_EQ(line.rfind("LISTENING 127.0.0.1:", 0), 0u) << line << child.Stderr();
   int port = std::stoi(line.substr(20));
   int fromFile = 0;
@@ -273,7 +274,7 @@ TEST(Program, ListensPrintsItsPortAndEndsByItself) {
   r.target = "/v2/?method=checkForUpdate";
   r.port = port;
   EXPECT_EQ(ParseResponse(Fetch(port, r.Bytes())).status, 200);
-  EXPECT_EQ(child.Wait(30), 0) << "ends at the end of its lifetime";
+  EXPECT_EQ(child.Wait(), 0) << "ends at the end of its lifetime";
   std::string err = child.Stderr();
   EXPECT_NE(err.find("self-check: 18 previews"), std::string::npos) << err;
   EXPECT_NE(err.find("#1 GET /v2/?method=checkForUpdate -> 200"), std::string::npos) << err;
@@ -286,14 +287,14 @@ TEST(Program, ListensPrintsItsPortAndEndsByItself) {
 
 TEST(Program, SigtermEndsItAndBadArgumentsAreRefused) {
   Child child({"--lifetime", "60", "--preview-seconds", "0.5"});
-  ASSERT_EQ(child.ReadLine(60).rfind("LISTENING", 0), 0u);
+  ASSERT_EQ(child.ReadLine().rfind("LISTENING", 0), 0u);
   kill(child.Pid(), SIGTERM);
-  EXPECT_EQ(child.Wait(10), 0);
+  EXPECT_EQ(child.Wait(), 0);
 
   for (std::vector<std::string> bad : {std::vector<std::string>{"--lifetime", "0"}, {"--update", "maybe"},
                                        {"--bogus", "1"}, {"--gzip"}, {"positional"}}) {
     Child wrong(bad);
-    EXPECT_EQ(wrong.Wait(30), 2) << bad[0];
+    EXPECT_EQ(wrong.Wait(), 2) << bad[0];
     EXPECT_FALSE(wrong.Stderr().empty());
   }
 }
@@ -306,9 +307,9 @@ TEST(Program, ServerUrlsGoIntoTheHiveAndNothingElseChanges) {
       << "[HKEY_CURRENT_USER\\SOFTWARE\\Orlamet\\Quorel]\n\"app_language\"=\"DE\"\n\"url\"=\"http://old\"\n";
   setenv("QUOREL_DEVICE_ROOT", root.c_str(), 1);
   Child urls({"http://127.0.0.1:4567/"}, QPS_URLS_EXE);
-  int code = urls.Wait(30);
+  int code = urls.Wait();
   Child https({"https://127.0.0.1:4567"}, QPS_URLS_EXE);
-  int refused = https.Wait(30);
+  int refused = https.Wait();
   unsetenv("QUOREL_DEVICE_ROOT");
   ASSERT_EQ(code, 0) << urls.Stderr();
   EXPECT_EQ(refused, 2);
