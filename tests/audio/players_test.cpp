@@ -14,6 +14,7 @@
 #include "audio/HTTPSoundPlayer.h"
 #include "net/CoreHarness.h"
 #include "net/Exchanges.h"
+#include "tests/support/Waits.h"
 #include "net/HTTPWrapper.h"
 #include "tools/protocol-server/TestSupport.h"
 
@@ -260,7 +261,7 @@ TEST_P(PlayerTest, ASecondPlayChangesNothingAndAFailedCloseStillStops) {
         p->Stop();
         return 0u;
       });
-      if (plat::WaitForSingleObject(stopper, 5000) != plat::WAIT_OBJECT_0) {
+      if (plat::WaitForSingleObject(stopper, support::kHangMs) != plat::WAIT_OBJECT_0) {
         (void)core.release();  // the stuck stop still holds it
         FAIL() << "the stop waits for the notification of a close that failed";
       }

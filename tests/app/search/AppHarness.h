@@ -24,6 +24,7 @@
 #include "platform/module/Module.h"
 #include "platform/testing/TestPlatform.h"
 #include "protocol/AppSettings.h"
+#include "tests/support/Waits.h"
 
 namespace searchtest {
 
@@ -223,8 +224,9 @@ class AppHarness : public ::testing::Test {
     return result;
   }
   // Lets the loop block (timers and other threads run) until the condition
-  // holds or the limit passes.
-  TStep Until(std::function<bool()> condition, uint32_t limitMs = 10000) {
+  // holds or the limit passes. On the real clock the default only bounds a
+  // hang: the server and the workers may be slow on a busy machine.
+  TStep Until(std::function<bool()> condition, uint32_t limitMs = support::kHangMs) {
     return [this, condition, limitMs] {
       m_until = condition;
       m_untilStart = plat::GetTickCount();
