@@ -606,8 +606,8 @@ void CQuorelAppUi::AbortSearch(bool bPostAborted) {
 void CQuorelAppUi::ShowServerMessage(const TServerMessage& message, bool bSilent) {
   CQuorelAppUi* pApp = App();
   const plat::WString& type = message.m_type;
-  const bool bCheck = type == u"checkForUpdate" || type == u"CheckForUpdate";
-  const bool bExit = type == u"exit" || type == u"Exit";
+  const bool bCheck = message.IsCheckForUpdate();
+  const bool bExit = message.IsExit();
   const bool bServerMessage = type == u"serverMessage" || type == u"ServerMessage";
   // A silent message of any other type starts nothing: a check reply's
   // error comes silent, and a silent check that checked again would loop.

@@ -3,19 +3,19 @@
 #include <algorithm>
 
 #include "app/QuorelAppUi.h"
+#include "app/RowParts.h"
 #include "app/ScreenSupport.h"
 #include "framework/AppRegistry.h"
 #include "framework/Theme.h"
 #include "layouts/LayoutEdit.h"
 #include "layouts/Layouts.h"
-#include "platform/ui/Ui.h"
 
 int32_t CTermsView::FontHeight(int32_t nWidth, int32_t nHeight) { return std::min(nWidth, nHeight) * 30 / 480; }
 
 // The screen's sides, not the main window's: the menu bar must not shrink
 // the text in landscape.
 int32_t CTermsView::CurrentFontHeight() const {
-  return std::max(1, FontHeight(plat::GetSystemMetrics(plat::SM_CXSCREEN), plat::GetSystemMetrics(plat::SM_CYSCREEN)));
+  return std::max(1, FontHeight(ScreenLargerSide(), ScreenSmallerSide()));
 }
 
 CTermsView::~CTermsView() {

@@ -66,10 +66,7 @@ bool GetServerErrorMessage(TServerMessage& out) {
 bool GetShowableServerError(TServerMessage& out) {
   TServerMessage message;
   if (!GetServerErrorMessage(message)) return false;
-  const plat::WString& type = message.m_type;
-  const bool bDirective =
-      type == u"checkForUpdate" || type == u"CheckForUpdate" || type == u"exit" || type == u"Exit";
-  if (message.m_text.empty() && !bDirective) return false;
+  if (message.m_text.empty() && !message.IsCheckForUpdate() && !message.IsExit()) return false;
   out = std::move(message);
   return true;
 }

@@ -14,6 +14,10 @@ struct TServerMessage {
   plat::WString m_text;
   plat::WString m_link;
   uint8_t m_bRequired = 0;
+
+  // The directives, which act without a text; servers send either spelling.
+  bool IsCheckForUpdate() const { return m_type == u"checkForUpdate" || m_type == u"CheckForUpdate"; }
+  bool IsExit() const { return m_type == u"exit" || m_type == u"Exit"; }
 };
 
 struct TLastServerError {

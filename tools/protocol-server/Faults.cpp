@@ -229,8 +229,8 @@ std::string FaultNamesByFamily() {
                              FaultFamily::Update, FaultFamily::UserTrack, FaultFamily::Picture, FaultFamily::Preview,
                              FaultFamily::Upload}) {
     std::string line = std::string("    ") + FaultFamilyName(family) + ":";
-    for (const auto& [name, spec] : Specs()) {
-      if (spec.family != family) continue;
+    for (const auto& [name, rule] : Specs()) {
+      if (rule.family != family) continue;
       if (line.size() + 1 + name.size() > kWidth) {
         out += line + "\n";
         line = "     ";
