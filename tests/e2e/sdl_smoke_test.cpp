@@ -122,8 +122,9 @@ void RecordAndStopThroughTheWindow(bool bWavMicrophone) {
       ASSERT_EQ(uploads.size(), 1u);
       EXPECT_EQ(e2e::Field(uploads[0], "valid"), "true") << uploads[0];
       EXPECT_GT(std::stod(e2e::Field(uploads[0], "duration_s")), 5.4) << uploads[0];
-      if (bWavMicrophone)
+      if (bWavMicrophone) {
         EXPECT_NEAR(std::stod(e2e::Field(uploads[0], "frequency_hz")), 262, 8) << uploads[0];
+      }
       // The headless device's microphone was opened only when the file was
       // the microphone; otherwise SDL's was.
       EXPECT_EQ(road.Device().MicrophoneLog().empty(), !bWavMicrophone);

@@ -170,8 +170,6 @@ class TCall : public CEventMessage {
   std::function<void()> m_f;
 };
 
-// "\app.res" on the device: the window's title and class, the menu bar with
-// its two soft keys, empty accelerators.
 // These effect and sound files in the device's \Windows, so that the
 // feedback ids that name them play.
 inline void WriteFeedbackFiles(const std::filesystem::path& deviceRoot, std::initializer_list<const char*> names) {
@@ -189,6 +187,8 @@ inline std::vector<std::string> PlayedFeedback() {
   return out;
 }
 
+// "\app.res" on the device: the window's title and class, the menu bar with
+// its two soft keys, empty accelerators.
 inline void WriteWindowPack(const std::filesystem::path& deviceRoot) {
   qrespack::PackWriter w;
   std::string error;

@@ -431,7 +431,9 @@ TEST_F(PageScreensTest, TheTermsLinkOpensTheStoredAddressAndTheMenuEntryReturns)
     EXPECT_GT(nExtent, nPanel);  // the long text scrolls
     // An empty address reaches nothing.
     ASSERT_EQ(*szUrl ? 1u : 0u, plat::Launches().size());
-    if (*szUrl) EXPECT_EQ(szUrl, plat::Launches()[0].file);
+    if (*szUrl) {
+      EXPECT_EQ(szUrl, plat::Launches()[0].file);
+    }
     TearDown();
   }
 }
