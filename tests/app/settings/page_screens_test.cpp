@@ -2,7 +2,6 @@
 // application: measured pages, their one-shot relayouts, links and keys.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <typeinfo>
 
