@@ -164,6 +164,9 @@ class CControl : public CObject, public CLayoutObserver {
   void SetClosingTree();
   bool IsClosing() const { return m_bClosing; }
 
+  // The control that holds the pointer between a press and its release.
+  static CControl* CaptureHolder() { return s_pCapture; }
+
   // Layers (set on direct children of the main window by CAppUi).
   int32_t Layer() const { return m_nLayer; }
   // Input through layers: the control takes input even while a higher layer

@@ -426,7 +426,7 @@ void RunVariant(const Variant& variant, const std::filesystem::path& out, Outcom
     if (bPicture) road.Then([&, s, name] {
       if (road.ActiveView() != s.view) {
         outcome.faults.push_back(variant.Folder() + "/" + name + ": view " + std::to_string(road.ActiveView()) +
-                                 " is shown instead");
+                                 " is shown instead; the screen held:\n" + road.Describe());
         return;
       }
       if (!HasPicture(road)) outcome.faults.push_back(variant.Folder() + "/" + name + ": blank");

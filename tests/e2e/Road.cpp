@@ -1,15 +1,19 @@
 #include "e2e/Road.h"
 
+#include <cxxabi.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <typeinfo>
 
 #include "app/QuorelAppUi.h"
+#include "app/QuorelModalDialogs.h"
 #include "framework/Control.h"
 #include "platform/audio/Audio.h"
 #include "platform/entry/Entry.h"
@@ -41,6 +45,24 @@ std::filesystem::path FreshFolder(const std::string& name) {
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back('\0');
   return mkdtemp(buf.data()) ? std::filesystem::path(buf.data()) : std::filesystem::path();
+}
+
+// How many of the journal's and the trace's last lines a report shows.
+constexpr size_t kReportJournalLines = 12;
+constexpr size_t kReportTraceLines = 20;
+
+std::string TypeName(const CControl& control) {
+  int status = 0;
+  const char* mangled = typeid(control).name();
+  char* name = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  std::string out = status == 0 && name ? name : mangled;
+  std::free(name);
+  return out;
+}
+
+std::string RectText(const RECT& r) {
+  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+         std::to_string(r.bottom) + ")";
 }
 
 }  // namespace
@@ -227,6 +249,58 @@ void Road::Wait(uint32_t ms) {
   Until("", [until] { return static_cast<int32_t>(plat::GetTickCount() - *until) >= 0; }, ms + 1000);
 }
 
+void Road::Journal(const std::string& line) {
+  const auto realMs =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_runReal).count();
+  m_journal.push_back("[" + std::to_string(plat::GetTickCount() - m_runTick) + " ms platform, " +
+                      std::to_string(realMs) + " ms real] " + line);
+}
+
+// One line of what a user would notice changing: the view, the preview's
+// state, the dialogs, the options menu.
+void Road::JournalState() {
+  CQuorelAppUi* pApp = App();
+  if (!pApp) return;
+  std::string state = "view " + std::to_string(pApp->GetActiveViewId()) + ", preview state " +
+                      std::to_string(CQuorelAppUi::GetPreviewState()) + ", " +
+                      std::to_string(CMessageDialog::OpenDialogs().size()) + " dialog(s), top layer " +
+                      std::to_string(pApp->TopShownLayer()) + (pApp->IsMenuMode() ? ", options menu" : "");
+  if (state == m_lastState) return;
+  m_lastState = state;
+  Journal(state);
+}
+
+std::string Road::Describe() const {
+  std::string out;
+  CQuorelAppUi* pApp = App();
+  if (!pApp) return "  the program is not running\n";
+  out += "  view " + std::to_string(pApp->GetActiveViewId()) + ", history";
+  for (int32_t view : History()) out += " " + std::to_string(view);
+  out += "; top shown layer " + std::to_string(pApp->TopShownLayer()) +
+         (pApp->IsMenuMode() ? "; the options menu is open\n" : "\n");
+  out += "  preview state " + std::to_string(CQuorelAppUi::GetPreviewState()) + ", " +
+         std::to_string(CQuorelAppUi::GetPreviewPlayedSeconds()) + " s played of " +
+         std::to_string(CQuorelAppUi::GetPreviewLength()) + "\n";
+  const CControl* pHolder = CControl::CaptureHolder();
+  out += "  pointer capture: " + (pHolder ? TypeName(*pHolder) + " at " + RectText(pHolder->ScreenRect()) : "none") + "\n";
+  for (const CMessageDialog* pDialog : CMessageDialog::OpenDialogs())
+    out += "  dialog of kind " + std::to_string(pDialog->Kind()) + " (buttons " + std::to_string(pDialog->LeftLabelId()) +
+           "/" + std::to_string(pDialog->RightLabelId()) + "): \"" + plat::ToUtf8(pDialog->Text()) + "\"\n";
+  for (const auto& box : m_tp->MessageBoxes()) out += "  message box: \"" + plat::ToUtf8(box.text) + "\"\n";
+  const size_t firstJournal = m_journal.size() > kReportJournalLines ? m_journal.size() - kReportJournalLines : 0;
+  out += "  the road's last steps:\n";
+  for (size_t i = firstJournal; i < m_journal.size(); ++i) out += "    " + m_journal[i] + "\n";
+  const std::vector<std::string> trace = m_tp->DebugLines();
+  const size_t firstTrace = trace.size() > kReportTraceLines ? trace.size() - kReportTraceLines : 0;
+  out += "  the program's last trace lines:\n";
+  for (size_t i = firstTrace; i < trace.size(); ++i) {
+    std::string line = trace[i];
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    out += "    " + line + "\n";
+  }
+  return out;
+}
+
 int Road::Run() {
   if (!Ready()) return -1;
   plat::ModuleHandle hModule = plat::LoadLibrary(kMainPack);
@@ -240,9 +314,12 @@ int Road::Run() {
   uint32_t waitStart = 0;
   std::chrono::steady_clock::time_point realStart;
   bool bWaiting = false;
+  m_runTick = plat::GetTickCount();
+  m_runReal = std::chrono::steady_clock::now();
   m_tp->SetIdleHook([&] {
     const int32_t nView = ActiveView();
     if (nView != -1 && (m_viewsSeen.empty() || m_viewsSeen.back() != nView)) m_viewsSeen.push_back(nView);
+    JournalState();
     while (next < m_steps.size()) {
       Pending& p = m_steps[next];
       if (p.until) {
@@ -250,6 +327,7 @@ int Road::Run() {
           bWaiting = true;
           waitStart = plat::GetTickCount();
           realStart = std::chrono::steady_clock::now();
+          if (!p.what.empty()) Journal("waits for " + p.what);
         }
         if (!p.until()) {
           // The server is a process of its own: while it works, virtual time
@@ -261,7 +339,13 @@ int Road::Run() {
           const bool bRealLeft = realSpent < std::chrono::milliseconds(p.maxMs) ||
                                  (!p.what.empty() && realSpent < support::kHangLimit && m_server.Alive());
           if (bVirtualLeft || bRealLeft) return false;  // let the loop block
-          if (!p.what.empty()) m_misses.push_back(p.what);
+          if (!p.what.empty()) {
+            Journal("missed " + p.what);
+            m_misses.push_back(p.what + ": not after " + std::to_string(plat::GetTickCount() - waitStart) +
+                               " ms of platform time and " +
+                               std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(realSpent).count()) +
+                               " ms of real time; the screen held:\n" + Describe());
+          }
         }
         bWaiting = false;
         ++next;
@@ -288,6 +372,7 @@ int Road::Run() {
 
 void Road::TapOn(CControl* pControl) {
   const RECT r = pControl->ScreenRect();
+  Journal("taps " + TypeName(*pControl) + " at " + RectText(r));
   m_tp->Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 

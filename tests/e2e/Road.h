@@ -10,6 +10,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -122,8 +123,13 @@ class Road {
   // already. Returns WinMain's exit code. Run again for another start on
   // the same device with the steps queued since.
   int Run();
-  // The conditions that did not come true in time, in order.
+  // The conditions that did not come true in time, in order, each with
+  // what the screen held then (Describe) and how it came to be.
   const std::vector<std::string>& Misses() const { return m_misses; }
+  // What the screen holds now, for a report: the active view and history,
+  // the top layer, every open dialog with its text, the preview's state,
+  // the pointer's capture holder and the program's last 20 trace lines.
+  std::string Describe() const;
 
   // A finger's tap on the middle of a control.
   void TapOn(CControl* pControl);
@@ -147,6 +153,10 @@ class Road {
 
  private:
   void StartDevice();
+  // Notes a change of what the screen shows, a tap or a wait, with the
+  // platform and real time since Run started.
+  void Journal(const std::string& line);
+  void JournalState();
 
   RoadConfig m_config;
   std::string m_error;
@@ -163,6 +173,10 @@ class Road {
   std::vector<Pending> m_steps;
   std::vector<std::string> m_misses;
   std::vector<int32_t> m_viewsSeen;
+  std::vector<std::string> m_journal;
+  std::string m_lastState;
+  uint32_t m_runTick = 0;
+  std::chrono::steady_clock::time_point m_runReal;
 };
 
 // The build's bin folder (the program's folder on the device).

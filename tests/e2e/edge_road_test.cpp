@@ -302,6 +302,11 @@ TEST(EdgeRoad, ClosedDialogsLeaveNothingPaintedBehind) {
   road.Wait(300);
   road.Then([&] {
     EXPECT_EQ(CMessageDialog::OpenDialogs()[0]->Text(), CResources::GetString(86));
+    // What a miss here would report: the view, the message and its text.
+    const std::string report = road.Describe();
+    for (const std::string& part : {std::string("view 13,"), "\"" + plat::ToUtf8(CResources::GetString(86)) + "\"",
+                                    std::string("preview state "), std::string("pointer capture: none")})
+      EXPECT_NE(report.find(part), std::string::npos) << part << " not in:\n" << report;
     road.TapOn(CMessageDialog::OpenDialogs()[0]->RightButton());
   });
   road.Until("the message closed", [] { return CMessageDialog::OpenDialogs().empty(); });
