@@ -40,6 +40,12 @@ struct ClockState {
   int blockedParticipants = 0;
   int busy = 0;
   std::list<Waiter*> blocked;  // every thread blocked in Block(), any thread
+  std::list<ClockPaceScope*> paces;
+  // A jump held back by a pace is made by the pacer thread once the host's
+  // clock reaches pacerWake (host monotonic ns; 0: none armed).
+  bool pacerStarted = false;
+  int64_t pacerWake = 0;
+  std::condition_variable pacerCv;
 };
 
 ClockState& State() {
@@ -87,6 +93,28 @@ void WakeDueLocked() {
 }
 
 }  // namespace
+}  // namespace kernel_detail
+
+struct ClockPaceAccess {
+  // How far virtual time may go now: the tightest pace's margin past its
+  // anchor plus the real time since.
+  static ClockTime CeilingLocked() {
+    ClockTime ceiling = kClockForever;
+    const int64_t real = kernel_detail::SteadyNs();
+    for (const ClockPaceScope* p : kernel_detail::State().paces)
+      ceiling = std::min(ceiling, p->m_virtualAt + p->m_margin + (real - p->m_realAt));
+    return ceiling;
+  }
+  // The host monotonic time at which every pace lets `deadline` come.
+  static int64_t RealTimeForLocked(ClockTime deadline) {
+    int64_t when = INT64_MIN;
+    for (const ClockPaceScope* p : kernel_detail::State().paces)
+      when = std::max(when, p->m_realAt + (deadline - p->m_virtualAt - p->m_margin));
+    return when;
+  }
+};
+
+namespace kernel_detail {
 
 std::mutex& KernelLock() {
   static std::mutex* lock = new std::mutex;
@@ -114,6 +142,12 @@ void MaybeAdvanceLocked() {
     if (w->fired < 0) earliest = std::min(earliest, w->deadline);
   }
   if (earliest == kClockForever) return;  // everyone waits for an event: nothing time can do
+  if (!s.paces.empty() && earliest > ClockPaceAccess::CeilingLocked()) {
+    // Held back by a pace; nobody else would move the clock later.
+    s.pacerWake = ClockPaceAccess::RealTimeForLocked(earliest);
+    s.pacerCv.notify_one();
+    return;
+  }
   if (earliest > s.virtualNow) s.virtualNow = earliest;
   WakeDueLocked();
 }
@@ -283,6 +317,51 @@ ClockBusyScope::~ClockBusyScope() {
   Lock lock(KernelLock());
   --State().busy;
   MaybeAdvanceLocked();
+}
+
+namespace {
+
+// Makes the jumps that paces held back, when the host's clock allows them.
+// A host thread, not a participant; it lives as long as the process.
+void PacerLoop() {
+  Lock lock(KernelLock());
+  ClockState& s = State();
+  for (;;) {
+    if (s.pacerWake == 0) {
+      s.pacerCv.wait(lock);
+    } else if (SteadyNs() < s.pacerWake) {
+      s.pacerCv.wait_until(lock, SteadyClock::time_point(std::chrono::nanoseconds(s.pacerWake)));
+    } else {
+      s.pacerWake = 0;
+      MaybeAdvanceLocked();  // arms the pacer again if a pace still holds
+    }
+  }
+}
+
+}  // namespace
+
+ClockPaceScope::ClockPaceScope(uint32_t marginMs) : m_margin(static_cast<ClockTime>(marginMs) * kClockNsPerMs) {
+  Lock lock(KernelLock());
+  m_virtualAt = NowLocked();
+  m_realAt = SteadyNs();
+  ClockState& s = State();
+  s.paces.push_back(this);
+  if (!s.pacerStarted) {
+    s.pacerStarted = true;
+    std::thread(PacerLoop).detach();
+  }
+}
+
+ClockPaceScope::~ClockPaceScope() {
+  Lock lock(KernelLock());
+  State().paces.remove(this);
+  MaybeAdvanceLocked();
+}
+
+void ClockPaceScope::Renew() {
+  Lock lock(KernelLock());
+  m_virtualAt = NowLocked();
+  m_realAt = SteadyNs();
 }
 
 ClockThreadScope::ClockThreadScope() {

@@ -77,6 +77,31 @@ class ClockBusyScope {
   ClockBusyScope& operator=(const ClockBusyScope&) = delete;
 };
 
+// Holding one keeps the virtual clock from running more than `marginMs`
+// ahead of the host's clock, counted from when the scope was taken or last
+// renewed: for an operation whose peer runs outside the clock's reach (another
+// process, a host thread). A loaded machine may starve such a peer for
+// seconds, in which virtual time could otherwise race through a time-out
+// that the peer, given the same real time, would have beaten. Time-outs
+// within the margin still cost no real waiting. Scopes may overlap (the
+// tightest counts). No effect on the real clock.
+class ClockPaceScope {
+ public:
+  explicit ClockPaceScope(uint32_t marginMs);
+  ~ClockPaceScope();
+  ClockPaceScope(const ClockPaceScope&) = delete;
+  ClockPaceScope& operator=(const ClockPaceScope&) = delete;
+  // The peer was heard from: the margin counts from now.
+  void Renew();
+  uint32_t MarginMs() const { return static_cast<uint32_t>(m_margin / kClockNsPerMs); }
+
+ private:
+  ClockTime m_virtualAt = 0;
+  int64_t m_realAt = 0;  // host monotonic ns
+  ClockTime m_margin = 0;
+  friend struct ClockPaceAccess;
+};
+
 // Makes the calling thread (not made by CreateThread) a participant for the
 // life of the scope. Nested scopes on one thread are allowed.
 class ClockThreadScope {

@@ -210,8 +210,20 @@ LookupHook SetLookupHook(LookupHook hook);
 // in flight and something happened on it within this many real milliseconds
 // (a loopback peer's answer that is already on its way is taken before time
 // jumps). After that stretch of quiet the operation is taken to be waiting
-// for its peer, and virtual time may move. Default 100.
+// for its peer, and virtual time may move, within the pace margin below.
+// Default 100.
 void SetReactorQuietMs(uint32_t ms);
+// Past the quiet stretch, while an operation is still in flight, virtual time
+// runs at most this many milliseconds ahead of the real time since the
+// operation's socket last moved. The peer is another process or a host
+// thread, which a loaded machine may starve for seconds: without the bound,
+// virtual time would race through a time-out of the program's that the peer,
+// given the same real time, would have beaten. Time-outs shorter than the
+// margin still cost no real waiting. Default 5000; kReactorUnpaced lifts the
+// bound, for a harness whose peer delays on purpose and that takes any
+// time-out as an outcome.
+constexpr uint32_t kReactorUnpaced = UINT32_MAX;
+void SetReactorPaceMarginMs(uint32_t ms);
 // For loopback peers played by test code: call it right after writing to
 // (or closing) a host socket whose other end is one of ours, before blocking
 // in a platform wait. The reactor then holds the virtual clock for another

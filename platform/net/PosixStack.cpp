@@ -80,6 +80,7 @@ class Reactor {
     run->quit = true;
     Wake(*run);
     m_busy.reset();
+    m_pace.reset();
     guard.unlock();
     run->thread.join();
     guard.lock();
@@ -92,6 +93,7 @@ class Reactor {
   void NoteActivityLocked(bool pending) {
     if (!pending || !m_run) return;
     m_lastActivity = Steady::now();
+    PaceLocked();
     if (m_busy) return;  // the thread already counts down a quiet stretch
     m_busy.emplace();
     Wake(*m_run);
@@ -104,8 +106,23 @@ class Reactor {
   }
 
   void SetQuietMs(uint32_t ms) { m_quietMs.store(ms); }
+  void SetPaceMarginMs(uint32_t ms) { m_paceMarginMs.store(ms); }
 
  private:
+  // An operation is pending and something just moved: virtual time may run
+  // ahead of the real time from here by the margin only.
+  void PaceLocked() {
+    const uint32_t margin = m_paceMarginMs.load();
+    if (margin == plat::kReactorUnpaced) {
+      m_pace.reset();
+      return;
+    }
+    if (m_pace && m_pace->MarginMs() == margin)
+      m_pace->Renew();
+    else
+      m_pace.emplace(margin);
+  }
+
   static constexpr uint64_t kWakeKey = ~uint64_t{0};
 
   struct RunState {
@@ -129,8 +146,10 @@ class Reactor {
 
   std::shared_ptr<RunState> m_run;
   std::optional<ClockBusyScope> m_busy;
+  std::optional<ClockPaceScope> m_pace;  // while any operation is pending
   Steady::time_point m_lastActivity{};
   std::atomic<uint32_t> m_quietMs{100};
+  std::atomic<uint32_t> m_paceMarginMs{5000};
 };
 
 Reactor& TheReactor() {
@@ -319,8 +338,10 @@ void Reactor::Run(RunState& run) {
       }
     }
     if (moved) m_lastActivity = Steady::now();
+    if (pending && (moved || !m_pace)) PaceLocked();
     if (!pending) {
       m_busy.reset();
+      m_pace.reset();
     } else if (moved && !m_busy) {
       m_busy.emplace();
     } else if (m_busy && Steady::now() - m_lastActivity >= std::chrono::milliseconds(m_quietMs.load())) {
@@ -395,6 +416,8 @@ void StopReactorLocked(NetGuard& guard) { TheReactor().StopLocked(guard); }
 namespace plat {
 
 void SetReactorQuietMs(uint32_t ms) { net_detail::TheReactor().SetQuietMs(ms); }
+
+void SetReactorPaceMarginMs(uint32_t ms) { net_detail::TheReactor().SetPaceMarginMs(ms); }
 
 void NotePeerActivity() {
   net_detail::NetGuard guard(net_detail::NetLock());

@@ -571,7 +571,10 @@ TEST(MainRoad, StartRecordStopResults) {
   road.Wait(200);
   road.Then([&, launched] {
     EXPECT_EQ(plat::Launches().size(), *launched) << "a dim row opens nothing";
-    // 9. Play her recording of it.
+    // 9. Play her recording of it. The server holds its answer back for
+    // three seconds of real time, as a loaded machine may starve it; virtual
+    // time must not race through the program's time-out meanwhile.
+    road.Server().Control("/_ctl/inject?route=preview&fault=delay&arg=3000");
     road.TapOn(Active<CTrackDetailsView>()->PlayRow().pButton);
   });
   road.Until("the recording plays", [] { return CQuorelAppUi::GetPreviewState() == 2; });

@@ -647,6 +647,10 @@ void TMonkey::Run() {
   // The server is in this process and answers at once; a short quiet stretch
   // lets virtual time move on sooner while a reply is outstanding.
   plat::SetReactorQuietMs(m_options.reactorQuietMs);
+  // Its stalls, delays and dribbles are in real time and meant to end in the
+  // program's time-outs, which any step may meet: paced, a dribbled preview
+  // would hold a step for real minutes.
+  plat::SetReactorPaceMarginMs(plat::kReactorUnpaced);
 
   // The program folder is the build's, with every pack and language module.
   plat::FileSystemConfig files = plat::CurrentFileSystemConfig();
@@ -735,6 +739,7 @@ void TMonkey::Run() {
   m_connMgr.reset();
   m_server.reset();
   plat::SetReactorQuietMs(100);
+  plat::SetReactorPaceMarginMs(5000);
   m_tp.reset();
   m_result.realSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
 }

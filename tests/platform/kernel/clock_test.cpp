@@ -163,6 +163,25 @@ TEST(KernelClock, BusyScopeHoldsVirtualTime) {
   CloseHandle(worker);
 }
 
+// While a pace is held a sleep past its margin waits out the rest in real
+// time, and the pacer, not a waking thread, makes the jump; once the pace
+// ends time jumps again.
+TEST(KernelClock, PaceScopeKeepsVirtualTimeWithinItsMarginOfRealTime) {
+  VirtualClock clock;
+  ClockTime start = clock.Now();
+  {
+    ClockPaceScope pace(200);
+    kt::RealStopwatch real;
+    Sleep(1000);
+    EXPECT_EQ(clock.Now() - start, 1000 * kClockNsPerMs);
+    EXPECT_GE(real.Ms(), 800);
+  }
+  kt::RealStopwatch real;
+  Sleep(60000);
+  EXPECT_EQ(clock.Now() - start, 61000 * kClockNsPerMs);
+  EXPECT_LT(real.Ms(), 60000) << "the ended pace still held time back";
+}
+
 // A host thread that joins the clock counts as running until it blocks.
 TEST(KernelClock, ParticipatingHostThreadIsWaitedFor) {
   VirtualClock clock;
