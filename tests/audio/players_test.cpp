@@ -87,10 +87,17 @@ class PlayerTest : public nettest::CoreTest, public ::testing::WithParamInterfac
     return Simulated() ? u"http://server.test:8080" + plat::Widen(path) : nettest::CoreTest::Url(m_server.Port(), path);
   }
   // Lets time pass (virtual or real) in steps, dispatching posted states.
+  // A core posts a state as it takes it, so `done` can see the state of a
+  // play whose message is still queued (on the real clock the core may take
+  // it between a dispatch and the look): the queue is run once more before
+  // returning, and a caller that then reads the states has them all.
   bool RunUntil(const std::function<bool()>& done, uint32_t maxMs = support::kHangMs, uint32_t stepMs = 10) {
     for (uint32_t spent = 0;; spent += stepMs) {
       m_pApp->RunAll();
-      if (done()) return true;
+      if (done()) {
+        m_pApp->RunAll();
+        return true;
+      }
       if (spent >= maxMs) return false;
       plat::Sleep(stepMs);
     }
