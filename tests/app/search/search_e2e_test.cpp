@@ -215,6 +215,12 @@ TEST_F(SearchE2eTest, FollowUpsFetchTheResultsAgainInTheChosenLanguage) {
     };
   };
   auto idle = [this] { return Until([this] { return !m_app->IsFollowUpRunning(); }, 10000); };
+  // A reply that is no result ends it as an error does, and says so.
+  auto endedSayingTheServerFailed = [this] {
+    EXPECT_EQ(2, m_app->GetActiveViewId());
+    EXPECT_FALSE(m_app->IsFollowUpRunning());
+    EXPECT_EQ(Calls(), (TLog{"StopPreview", "ShowMessage 51 152"}));
+  };
   plat::WString searchId;
   Run({SearchAndWait(0), UntilViewOrCall(4), [&] { searchId = AppSettings::GetResultModel()->SearchId(); },
        // Results in the sixth search language.
@@ -240,12 +246,15 @@ TEST_F(SearchE2eTest, FollowUpsFetchTheResultsAgainInTheChosenLanguage) {
          EXPECT_FALSE(m_app->IsFollowUpRunning());
          Inject("search-get", "html-error");
        },
-       // A reply that is no result ends it as an error does, and says so.
        followUp(1), Until([] { return Calls().size() > 1; }),
        [&] {
-         EXPECT_EQ(2, m_app->GetActiveViewId());
-         EXPECT_FALSE(m_app->IsFollowUpRunning());
-         EXPECT_EQ(Calls(), (TLog{"StopPreview", "ShowMessage 51 152"}));
+         endedSayingTheServerFailed();
+         Inject("search-get", "error-no-text");
+       },
+       // A server error without a text is none: no empty message screen.
+       followUp(1), Until([] { return Calls().size() > 1; }),
+       [&] {
+         endedSayingTheServerFailed();
          Inject("search-get", "error-root", "error,serverMessage");
        },
        // A server message is shown, and the follow-up counts as running.
