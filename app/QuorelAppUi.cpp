@@ -49,12 +49,12 @@ constexpr int32_t kCaptionRequiredLink = 84;
 // The watch gives up after this many 100 ms ticks without a success report.
 constexpr int32_t kWatchTickLimit = 300;
 
-// The reply body as (data, length): a sink whose body is not readable counts
-// as an empty one.
+// The reply body as (data, length): no sink, or a sink whose body is not
+// readable, counts as an empty body. A reply that does not load leaves the
+// results the user had.
 bool LoadReply(CSearchResults& model, CHTTPSink* pSink) {
-  if (!pSink) return model.LoadText("");
-  const char* pData = pSink->GetData();
-  return model.LoadBuffer(pData ? pData : "", pData ? static_cast<size_t>(pSink->GetLength()) : 0);
+  const char* pData = pSink ? pSink->GetData() : nullptr;
+  return model.LoadBufferOrKeep(pData ? pData : "", pData ? static_cast<size_t>(pSink->GetLength()) : 0);
 }
 
 std::string Utf8(plat::WStringView text) { return plat::ToUtf8(text); }

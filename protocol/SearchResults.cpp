@@ -35,6 +35,19 @@ bool CSearchResults::LoadBuffer(const char* buffer, size_t length) {
   return Load(*this, buffer, length);
 }
 
+bool CSearchResults::LoadBufferOrKeep(const char* buffer, size_t length) {
+  // The reply is read into a model of its own, so the pages the screens show
+  // change only once it has loaded: then its one page takes the newest one's
+  // place, as LoadBuffer would have put it.
+  CSearchResults reply;
+  if (!Load(reply, buffer, length)) return false;
+  std::unique_ptr<CResultPage> page = std::move(reply.m_page);
+  Clear();
+  page->m_pPrevious = std::move(m_page);
+  m_page = std::move(page);
+  return true;
+}
+
 void CSearchResults::Clear() {
   if (!m_page) return;
   std::unique_ptr<CResultPage> previous = std::move(m_page->m_pPrevious);

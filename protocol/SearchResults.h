@@ -111,6 +111,11 @@ class CSearchResults {
   // never written.
   bool LoadText(const char* text);
   bool LoadBuffer(const char* buffer, size_t length);
+  // LoadBuffer for a reply that loads; one that does not leaves every page as
+  // it was (the server's error, if the reply carried one, is pending all the
+  // same). The search's load: a failed search must not cost the user the
+  // results found before.
+  bool LoadBufferOrKeep(const char* buffer, size_t length);
 
   // Drops the newest page, making the previous one the newest; nothing
   // happens without a page.

@@ -7,7 +7,11 @@
 #include <filesystem>
 
 #include "E2eHarness.h"
+#include "app/ImageSource.h"
 #include "app/QuorelAppUi.h"
+#include "app/RecordListPanel.h"
+#include "app/ResultListView.h"
+#include "app/SettingsScreens.h"
 #include "app/Updater.h"
 #include "platform/audio/Audio.h"
 #include "protocol/AppServices.h"
@@ -121,12 +125,73 @@ TEST_F(SearchE2eTest, RepliesThatAreNotResultsEndTheSearchSayingWhy) {
     EXPECT_EQ(c.view, m_lastView);
     const int32_t code = m_pUploadError->load();
     EXPECT_TRUE(std::find(c.codes.begin(), c.codes.end(), code) != c.codes.end()) << code;
-    if (code != 0) {
-      // Nothing was read: the results shown before stay as they were.
-      EXPECT_EQ(u"s-1001", AppSettings::GetResultModel()->SearchId());
-      EXPECT_EQ(2, AppSettings::GetResultModel()->TotalRecords());
-    }
+    // Nothing loaded: the results shown before stay as they were.
+    EXPECT_EQ(u"s-1001", AppSettings::GetResultModel()->SearchId());
+    EXPECT_EQ(2, AppSettings::GetResultModel()->TotalRecords());
     EXPECT_EQ(0, m_openAtQuit);
+    TearDown();
+  }
+}
+
+// The user keeps the results found before a search or follow-up whose reply
+// does not load: after its message they are behind "Show results".
+TEST_F(SearchE2eTest, ResultsFoundBeforeAFailedSearchAreStillShown) {
+  struct Case {
+    const char* route;
+    TStep fail;
+  } cases[] = {{"search-post",
+                [this] {
+                  m_app->FindMenuItem(3)->Activate();  // New search
+                  SearchAndWait(0)();
+                }},
+               {"search-get", [] {
+                  *AppSettings::LangIndex() = 1;
+                  Post<FollowUpSearchEvent>();
+                }}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.route);
+    // The results screen itself, with empty pictures, every text it shows and
+    // the user model its rows fill.
+    m_makeFactory = [](int32_t view) -> CViewFactory* {
+      if (view == 4) return new CNewViewFactory(&CResultListView::NewView);
+      return new TPlainFactory();
+    };
+    m_registerImages = [] {
+      for (int32_t slot = 0; slot < 390; ++slot) CResources::RegisterImageSource(slot, new CEmptyImageSource());
+    };
+    StartApp();
+    for (int32_t id = 1; id <= 231; ++id)
+      if (std::find(std::begin(kUiStrings), std::end(kUiStrings), id) == std::end(kUiStrings))
+        CResources::RegisterStringSource(id, new TStringSource(id));
+    m_settings->Init();
+    SetLangCodes({u"all", u"en"});
+    auto results = [this] { return dynamic_cast<CResultListView*>(m_app->ActiveView()); };
+    // The row titles the results screen shows.
+    auto shownRows = [&] {
+      std::vector<plat::WString> titles;
+      for (size_t i = 0; results() && i < results()->Panel()->RowCount(); ++i)
+        titles.push_back(results()->Panel()->Row(i).pTitle->Text());
+      return titles;
+    };
+    std::vector<plat::WString> found;
+    Run({[this] { m_app->ActivateView(2); }, SearchAndWait(0), Until([&] { return results() != nullptr; }),
+         [&] {
+           found = shownRows();
+           ASSERT_FALSE(found.empty());
+           Inject(c.route, "html-error");
+           CQuorelAppUi::OutwardCalls().clear();
+         },
+         c.fail, Until([] { return CountCalls("ShowMessage 51 152") > 0; }),
+         [this] {
+           EXPECT_EQ(2, m_app->GetActiveViewId());
+           DismissDialogs();
+           CListDialogItem* pShowResults = m_app->FindMenuItem(5);
+           ASSERT_TRUE(pShowResults->IsVisible());
+           ASSERT_TRUE(pShowResults->IsEnabled());
+           pShowResults->Activate();
+         },
+         Until([&] { return results() != nullptr; }), [&] { EXPECT_EQ(found, shownRows()); }});
+    ExpectNoViolation();
     TearDown();
   }
 }
@@ -150,6 +215,12 @@ TEST_F(SearchE2eTest, FollowUpsFetchTheResultsAgainInTheChosenLanguage) {
     };
   };
   auto idle = [this] { return Until([this] { return !m_app->IsFollowUpRunning(); }, 10000); };
+  // A reply that is no result ends it as an error does, and says so.
+  auto endedSayingTheServerFailed = [this] {
+    EXPECT_EQ(2, m_app->GetActiveViewId());
+    EXPECT_FALSE(m_app->IsFollowUpRunning());
+    EXPECT_EQ(Calls(), (TLog{"StopPreview", "ShowMessage 51 152"}));
+  };
   plat::WString searchId;
   Run({SearchAndWait(0), UntilViewOrCall(4), [&] { searchId = AppSettings::GetResultModel()->SearchId(); },
        // Results in the sixth search language.
@@ -175,12 +246,15 @@ TEST_F(SearchE2eTest, FollowUpsFetchTheResultsAgainInTheChosenLanguage) {
          EXPECT_FALSE(m_app->IsFollowUpRunning());
          Inject("search-get", "html-error");
        },
-       // A reply that is no result ends it as an error does, and says so.
        followUp(1), Until([] { return Calls().size() > 1; }),
        [&] {
-         EXPECT_EQ(2, m_app->GetActiveViewId());
-         EXPECT_FALSE(m_app->IsFollowUpRunning());
-         EXPECT_EQ(Calls(), (TLog{"StopPreview", "ShowMessage 51 152"}));
+         endedSayingTheServerFailed();
+         Inject("search-get", "error-no-text");
+       },
+       // A server error without a text is none: no empty message screen.
+       followUp(1), Until([] { return Calls().size() > 1; }),
+       [&] {
+         endedSayingTheServerFailed();
          Inject("search-get", "error-root", "error,serverMessage");
        },
        // A server message is shown, and the follow-up counts as running.

@@ -175,7 +175,14 @@ TEST_F(UpdaterE2eTest, DownloadsThatFailReportAndLeaveNothingOpen) {
     SCOPED_TRACE(c.fault);
     StartApp();
     Inject("package", c.fault, c.arg);
-    EXPECT_EQ(0, Run(Accept()) == 0 ? 0 : 1);
+    std::vector<TStep> steps = Accept();
+    // Nothing is left of the package while the message shows, not only once
+    // the program has quit.
+    steps.push_back([&] {
+      EXPECT_EQ(1u, CMessageDialog::OpenDialogs().size());
+      EXPECT_FALSE(std::filesystem::exists(plat::HostPath(Package()).value()));
+    });
+    EXPECT_EQ(0, Run(steps) == 0 ? 0 : 1);
     EXPECT_EQ(Calls(), (TLog{c.message}));
     EXPECT_EQ(Updater::StateIdle, m_updaterStateAtQuit);
     EXPECT_TRUE(CMessageDialog::OpenDialogs().empty());
