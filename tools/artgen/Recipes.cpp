@@ -69,6 +69,7 @@ struct Look {
   Fill fill;
   double radius = 0;
   bool pressed = false;
+  double press = kPressDarken;
   std::optional<Colour> ring;
   std::optional<Colour> underline;
   double underlineInset = 0;
@@ -79,7 +80,9 @@ Look LookOf(const Ctx& c, double radius) {
   look.fill = FillOf(c, c.Need("style"));
   look.radius = radius;
   const std::string state = c.State();
-  if (state == "pressed") look.pressed = true;
+  // press= lightens the darkening for a button whose fill must stay in a
+  // narrow band under its caption.
+  if (state == "pressed") look.pressed = true, look.press = c.row.Real("press", kPressDarken);
   else if (state == "focused") look.ring = c.C(c.row.Text("ring", "focus"));
   else if (state != "normal") c.Fail("state must be normal, focused or pressed");
   if (c.row.Has("underline")) look.underline = c.C(c.row.Text("underline"));
@@ -91,8 +94,8 @@ Look LookOf(const Ctx& c, double radius) {
 void Button(cairo_t* cr, double x, double y, double w, double h, const Look& look) {
   Fill f = look.fill;
   if (look.pressed) {
-    f.top = Darker(f.top, kPressDarken);
-    f.bottom = Darker(f.bottom, kPressDarken / 3);
+    f.top = Darker(f.top, look.press);
+    f.bottom = Darker(f.bottom, look.press / 3);
   }
   const double r = look.radius;
   RoundedRect(cr, x + 0.5, y + 0.5, w - 1, h - 1, r);
