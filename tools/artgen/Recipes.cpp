@@ -199,13 +199,13 @@ std::vector<Image> Centre(const Ctx& c) {
     Source(cr, {1, 1, 1, kSheen * alpha});
     cairo_fill(cr);
   }
+  const int thick = c.row.Int("rule_width", 1);
   if (c.row.Has("rule_top")) {
-    cairo_rectangle(cr, 0, 0, c.W(), 1);
+    cairo_rectangle(cr, 0, 0, c.W(), thick);
     Source(cr, c.C(c.row.Text("rule_top")));
     cairo_fill(cr);
   }
   if (c.row.Has("rule_bottom")) {
-    const int thick = c.row.Int("rule_width", 1);
     cairo_rectangle(cr, 0, c.H() - thick, c.W(), thick);
     Source(cr, c.C(c.row.Text("rule_bottom")));
     cairo_fill(cr);
