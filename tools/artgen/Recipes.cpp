@@ -251,17 +251,20 @@ std::vector<Image> Bar(const Ctx& c) {
     Source(cr, {1, 1, 1, 0.35});
     cairo_fill(cr);
   } else if (part == "groove") {
-    RoundedRect(cr, 0.5, y0 + 0.5, length - 1, body - 1, r);
-    VerticalGradient(cr, y0, y0 + body, c.C("sunken_top"), c.C("sunken_bottom"));
+    // A dark trough in a light rim: the fill stands out from the trough and
+    // the rim shows the bar's length on black and on a lit row. The rim is
+    // thick enough to survive the bar being shown at a third of its size.
+    const double rim = c.row.Real("rim", 1);
+    RoundedRect(cr, 0, y0, length, body, r);
+    Source(cr, c.C("groove_rim"));
+    cairo_fill(cr);
+    RoundedRect(cr, rim, y0 + rim, length - 2 * rim, body - 2 * rim, std::max(0.0, r - rim));
+    VerticalGradient(cr, y0 + rim, y0 + body - rim, c.C("sunken_top"), c.C("sunken_bottom"));
     cairo_fill_preserve(cr);
-    cairo_set_line_width(cr, 1);
-    Source(cr, c.C("sunken_edge"));
-    cairo_stroke(cr);
     cairo_save(cr);
-    RoundedRect(cr, 1, y0 + 1, length - 2, body - 2, r);
     cairo_clip(cr);
     cairo_rectangle(cr, 0, y0, length, body / 2);
-    VerticalGradient(cr, y0, y0 + body / 2, {0, 0, 0, 0.5}, {0, 0, 0, 0});
+    VerticalGradient(cr, y0 + rim, y0 + body / 2, {0, 0, 0, 0.5}, {0, 0, 0, 0});
     cairo_fill(cr);
     cairo_restore(cr);
   } else if (part == "thumb") {
