@@ -69,6 +69,7 @@ struct Look {
   Fill fill;
   double radius = 0;
   bool pressed = false;
+  double press = kPressDarken;
   std::optional<Colour> ring;
   std::optional<Colour> underline;
   double underlineInset = 0;
@@ -79,7 +80,9 @@ Look LookOf(const Ctx& c, double radius) {
   look.fill = FillOf(c, c.Need("style"));
   look.radius = radius;
   const std::string state = c.State();
-  if (state == "pressed") look.pressed = true;
+  // press= lightens the darkening for a button whose fill must stay in a
+  // narrow band under its caption.
+  if (state == "pressed") look.pressed = true, look.press = c.row.Real("press", kPressDarken);
   else if (state == "focused") look.ring = c.C(c.row.Text("ring", "focus"));
   else if (state != "normal") c.Fail("state must be normal, focused or pressed");
   if (c.row.Has("underline")) look.underline = c.C(c.row.Text("underline"));
@@ -91,8 +94,8 @@ Look LookOf(const Ctx& c, double radius) {
 void Button(cairo_t* cr, double x, double y, double w, double h, const Look& look) {
   Fill f = look.fill;
   if (look.pressed) {
-    f.top = Darker(f.top, kPressDarken);
-    f.bottom = Darker(f.bottom, kPressDarken / 3);
+    f.top = Darker(f.top, look.press);
+    f.bottom = Darker(f.bottom, look.press / 3);
   }
   const double r = look.radius;
   RoundedRect(cr, x + 0.5, y + 0.5, w - 1, h - 1, r);
@@ -196,13 +199,13 @@ std::vector<Image> Centre(const Ctx& c) {
     Source(cr, {1, 1, 1, kSheen * alpha});
     cairo_fill(cr);
   }
+  const int thick = c.row.Int("rule_width", 1);
   if (c.row.Has("rule_top")) {
-    cairo_rectangle(cr, 0, 0, c.W(), 1);
+    cairo_rectangle(cr, 0, 0, c.W(), thick);
     Source(cr, c.C(c.row.Text("rule_top")));
     cairo_fill(cr);
   }
   if (c.row.Has("rule_bottom")) {
-    const int thick = c.row.Int("rule_width", 1);
     cairo_rectangle(cr, 0, c.H() - thick, c.W(), thick);
     Source(cr, c.C(c.row.Text("rule_bottom")));
     cairo_fill(cr);
@@ -248,17 +251,20 @@ std::vector<Image> Bar(const Ctx& c) {
     Source(cr, {1, 1, 1, 0.35});
     cairo_fill(cr);
   } else if (part == "groove") {
-    RoundedRect(cr, 0.5, y0 + 0.5, length - 1, body - 1, r);
-    VerticalGradient(cr, y0, y0 + body, c.C("sunken_top"), c.C("sunken_bottom"));
+    // A dark trough in a light rim: the fill stands out from the trough and
+    // the rim shows the bar's length on black and on a lit row. The rim is
+    // thick enough to survive the bar being shown at a third of its size.
+    const double rim = c.row.Real("rim", 1);
+    RoundedRect(cr, 0, y0, length, body, r);
+    Source(cr, c.C("groove_rim"));
+    cairo_fill(cr);
+    RoundedRect(cr, rim, y0 + rim, length - 2 * rim, body - 2 * rim, std::max(0.0, r - rim));
+    VerticalGradient(cr, y0 + rim, y0 + body - rim, c.C("sunken_top"), c.C("sunken_bottom"));
     cairo_fill_preserve(cr);
-    cairo_set_line_width(cr, 1);
-    Source(cr, c.C("sunken_edge"));
-    cairo_stroke(cr);
     cairo_save(cr);
-    RoundedRect(cr, 1, y0 + 1, length - 2, body - 2, r);
     cairo_clip(cr);
     cairo_rectangle(cr, 0, y0, length, body / 2);
-    VerticalGradient(cr, y0, y0 + body / 2, {0, 0, 0, 0.5}, {0, 0, 0, 0});
+    VerticalGradient(cr, y0 + rim, y0 + body / 2, {0, 0, 0, 0.5}, {0, 0, 0, 0});
     cairo_fill(cr);
     cairo_restore(cr);
   } else if (part == "thumb") {
