@@ -13,6 +13,7 @@
 #include "framework/PhoneLineMonitor.h"
 #include "platform/kernel/Kernel.h"
 #include "platform/phone/Telephony.h"
+#include "tests/support/Waits.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ class PhoneLineMonitorTest : public ::testing::Test {
   int Ring(uint32_t device) {
     const int told = plat::SimulateIncomingCall(device);
     for (int i = 0; i < told; ++i) {
-      EXPECT_EQ(plat::WaitForSingleObject(m_app->woken, 20000), plat::WAIT_OBJECT_0);
+      EXPECT_EQ(plat::WaitForSingleObject(m_app->woken, support::kHangMs), plat::WAIT_OBJECT_0);
       m_app->queue.RunEvents();
     }
     while (!m_app->queue.IsEmpty()) m_app->queue.RunEvents();

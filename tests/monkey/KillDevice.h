@@ -1,6 +1,7 @@
 // The device the kill target and its checker share: registry hives and the
 // file system under one root with one storage card, as the program sets
-// them up; the values the target writes and the previews it commits.
+// them up; the values the target writes, the previews it commits and what
+// it reports after each step.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,12 @@
 #include "platform/registry/Registry.h"
 
 namespace killtest {
+
+// The target writes one of these to its report pipe after each step, so the
+// checker can place a kill by steps done rather than by time.
+constexpr char kHiveWritten = 'h';
+constexpr char kPieceWritten = 'p';
+constexpr char kCommitted = 'c';
 
 inline void UseDevice(const std::filesystem::path& root) {
   plat::RegistryConfig registry;

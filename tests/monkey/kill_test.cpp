@@ -1,12 +1,18 @@
 // Killed at any point: the writers run as a child process that is killed
-// with SIGKILL at random moments while it rewrites the hives and while it
-// commits previews; after each kill a fresh start must load every hive
-// without a complaint and find only whole previews in the store.
+// with SIGKILL while it rewrites the hives and while it commits previews;
+// after each kill a fresh start must load every hive without a complaint and
+// find only whole previews in the store. The child reports every step it
+// finishes, and each kill falls after a random number of steps (and a random
+// moment more), so where the kills land does not depend on the child's speed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +36,15 @@ namespace fs = std::filesystem;
 
 constexpr int kKillsEach = 100;
 
+// The steps the target reports in its first `rounds` rounds: three hive
+// writes, or a preview's 1 KiB pieces and its commit.
+int StepsOfRounds(bool hives, int rounds) {
+  int steps = 0;
+  for (int i = 0; i < rounds; ++i)
+    steps += hives ? 3 : static_cast<int>((killtest::PreviewBody(static_cast<uint32_t>(i)).size() + 1023) / 1024) + 1;
+  return steps;
+}
+
 class KillAtAnyPoint : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
@@ -44,21 +59,52 @@ class KillAtAnyPoint : public ::testing::TestWithParam<const char*> {
     fs::remove_all(m_root);
   }
 
-  // Starts the target, waits (boundedly) for its first change, lets it run
-  // `ms` more and kills it. False when it never got going.
-  bool RunAndKill(uint32_t microseconds) {
+  struct Run {
+    bool reached = false;  // the child reported the steps asked for
+    int commits = 0;       // commits it reported before the kill
+  };
+
+  // Starts the target, reads its reports until it has finished `steps`
+  // steps (boundedly: the wait ends when the child dies or hangs), waits
+  // `microseconds` more and kills it.
+  Run RunAndKill(int steps, uint32_t microseconds) {
+    Run run;
     const fs::path log = m_root / "target.log";
-    const pid_t pid = programtest::SpawnProgram({QUOREL_KILL_TARGET, (m_root / "device").string(), GetParam()},
-                                                m_root / "device", "headless", log);
-    if (pid == 0) return false;
-    const bool ready = support::PollUntil([&] { return programtest::ReadAll(log).find("ready") != std::string::npos; },
-                                          pid, std::chrono::milliseconds(2));
+    int reports[2];
+    if (pipe2(reports, O_CLOEXEC) != 0) return run;
+    fcntl(reports[1], F_SETFD, 0);  // the child's end is inherited
+    const pid_t pid =
+        programtest::SpawnProgram({QUOREL_KILL_TARGET, (m_root / "device").string(), GetParam(), std::to_string(reports[1])},
+                                  m_root / "device", "headless", log);
+    close(reports[1]);
+    if (pid == 0) {
+      close(reports[0]);
+      return run;
+    }
+    int seen = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + support::kHangLimit;
+    while (seen < steps) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now()).count();
+      pollfd ready{reports[0], POLLIN, 0};
+      const int polled = left > 0 ? poll(&ready, 1, static_cast<int>(left)) : 0;
+      if (polled == 0 || (polled < 0 && errno != EINTR)) break;
+      if (polled < 0) continue;
+      char step[256];
+      const ssize_t n = read(reports[0], step, std::min<size_t>(sizeof step, static_cast<size_t>(steps - seen)));
+      if (n == 0 || (n < 0 && errno != EINTR)) break;  // the child has died
+      for (ssize_t i = 0; i < n; ++i) run.commits += step[i] == killtest::kCommitted;
+      seen += static_cast<int>(std::max<ssize_t>(n, 0));
+    }
+    run.reached = seen == steps;
     std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status)) << programtest::ReadAll(log);
-    return ready;
+    close(reports[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        << "after " << seen << " of " << steps << " steps: " << programtest::ReadAll(log);
+    return run;
   }
 
   // A fresh start's view of the device.
@@ -104,10 +150,18 @@ class KillAtAnyPoint : public ::testing::TestWithParam<const char*> {
 TEST_P(KillAtAnyPoint, EveryKillLeavesReadableHivesAndWholePreviews) {
   std::mt19937 rng(20261209);
   const bool hives = std::string(GetParam()) == "hives";
+  // A kill falls anywhere in the target's first rounds: every language value
+  // once (each hive write is made durable, so they are slow), or the store's
+  // whole round of names.
+  const int mostSteps = StepsOfRounds(hives, hives ? 8 : 40);
   std::set<std::string> previews;
   int started = 0;
+  int mostCommits = 0;
   for (int kill = 0; kill < kKillsEach; ++kill) {
-    started += RunAndKill(rng() % 30000);
+    const int steps = 1 + static_cast<int>(rng() % mostSteps);
+    const Run run = RunAndKill(steps, rng() % 1000);
+    started += run.reached;
+    mostCommits = std::max(mostCommits, run.commits);
     if (hives)
       CheckHives(kill);
     else
@@ -116,7 +170,7 @@ TEST_P(KillAtAnyPoint, EveryKillLeavesReadableHivesAndWholePreviews) {
   }
   EXPECT_EQ(started, kKillsEach);
   // The kills fell while previews were being committed, not before.
-  if (!hives) EXPECT_GT(previews.size(), 5u);
+  if (!hives) EXPECT_GT(previews.size(), 5u) << "the most commits before a kill: " << mostCommits;
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, KillAtAnyPoint, ::testing::Values("hives", "store"));

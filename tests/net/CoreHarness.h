@@ -102,7 +102,8 @@ class TEventLog : public CHTTPListener {
 };
 
 struct TNetOptions {
-  bool bSimulated = false;  // simulated network on the virtual clock
+  bool bSimulated = false;     // simulated network on the virtual clock
+  bool bVirtualClock = false;  // loopback sockets on the virtual clock
   THTTPCoreTimings timings;
 };
 
@@ -117,7 +118,7 @@ class CoreTest : public ::testing::Test {
     RegSetAppString(u"url", u"http://server.test/");
     // The proxy is what the test says, whatever the machine's environment.
     plat::WriteDword(plat::HKEY_LOCAL_MACHINE, u"System\\State\\Hardware", u"Wifi", 0);
-    if (options.bSimulated) m_clock = std::make_unique<plat::VirtualClock>();
+    if (options.bSimulated || options.bVirtualClock) m_clock = std::make_unique<plat::VirtualClock>();
     m_connMgr = std::make_unique<plat::SimConnMgr>();
     if (options.bSimulated) {
       m_net = std::make_unique<plat::SimNetwork>();

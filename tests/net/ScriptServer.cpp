@@ -135,8 +135,9 @@ void CLoopbackServer::Stop() {
 }
 
 void CLoopbackServer::Add(TScript script) {
+  THold hold = plat::ClockIsVirtual() ? std::make_unique<plat::ClockBusyScope>() : nullptr;
   std::lock_guard<std::mutex> guard(m_lock);
-  m_scripts.push_back(std::move(script));
+  m_scripts.push_back({std::move(script), std::move(hold)});
 }
 
 std::vector<std::string> CLoopbackServer::Requests() {
@@ -164,20 +165,31 @@ void CLoopbackServer::AcceptLoop() {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     std::lock_guard<std::mutex> guard(m_lock);
     TScript script;
+    THold hold;
     if (!m_scripts.empty()) {
-      script = std::move(m_scripts.front());
+      script = std::move(m_scripts.front().script);
+      hold = std::move(m_scripts.front().hold);
       m_scripts.pop_front();
     } else {
       script.steps.push_back(Stall());
     }
     size_t index = m_requests.size();
     m_requests.emplace_back();
-    m_threads.emplace_back([this, fd, index, script = std::move(script)] { Serve(fd, index, script); });
+    m_threads.emplace_back([this, fd, index, script = std::move(script), hold = std::move(hold)]() mutable {
+      Serve(fd, index, std::move(script), std::move(hold));
+    });
   }
 }
 
-void CLoopbackServer::Serve(int fd, size_t index, TScript script) {
+void CLoopbackServer::Serve(int fd, size_t index, TScript script, THold hold) {
   auto deadline = Clock::now() + std::chrono::milliseconds(kConnectionLimitMs);
+  // The answer is given: the reactor takes what was written, then time may
+  // move.
+  auto answered = [&] {
+    if (!hold) return;
+    plat::NotePeerActivity();
+    hold.reset();
+  };
   auto alive = [&] { return !m_bStop && Clock::now() < deadline; };
   // One arrival from the client, recorded; "" once it closed or time is up.
   auto readSome = [&]() -> std::string {
@@ -223,15 +235,18 @@ void CLoopbackServer::Serve(int fd, size_t index, TScript script) {
       case TStep::Close:
         ::close(fd);
         bOpen = false;
+        answered();
         break;
       case TStep::Reset: {
         linger l{1, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         ::close(fd);
         bOpen = false;
+        answered();
         break;
       }
       case TStep::Stall:
+        answered();
         stall();
         break;
       case TStep::ReadRequest:
@@ -240,9 +255,11 @@ void CLoopbackServer::Serve(int fd, size_t index, TScript script) {
     }
   }
   if (bOpen) {
+    answered();
     stall();
     ::close(fd);
   }
+  answered();
   std::lock_guard<std::mutex> guard(m_lock);
   ++m_nFinished;
   m_changed.notify_all();

@@ -11,6 +11,13 @@
 // (CLoopbackServer: 127.0.0.1, an ephemeral port, every loop bounded in time)
 // and the platform's simulated network (SimScript, where every write is one
 // arrival at the client and pauses are virtual time).
+//
+// Under the virtual clock a script added to the loopback server holds time
+// still from then until it has answered (it stalls, runs out of steps,
+// closes or resets): the server is a host thread, and however late it gets
+// to run, no time-out of the client's can run out while it owes an answer.
+// What it wrote is noted to the socket reactor, which takes the bytes
+// before time moves on.
 #pragma once
 
 #include <atomic>
@@ -18,11 +25,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/kernel/Clock.h"
 #include "platform/net/SimNet.h"
 #include "tests/support/Waits.h"
 
@@ -82,8 +91,16 @@ class CLoopbackServer {
   static constexpr int kConnectionLimitMs = support::kHangMs;
 
  private:
+  // Holds the virtual clock while a script owes an answer; none on the
+  // real clock.
+  using THold = std::unique_ptr<plat::ClockBusyScope>;
+  struct TQueued {
+    TScript script;
+    THold hold;
+  };
+
   void AcceptLoop();
-  void Serve(int fd, size_t index, TScript script);
+  void Serve(int fd, size_t index, TScript script, THold hold);
 
   int m_listenFd = -1;
   uint16_t m_nPort = 0;
@@ -91,7 +108,7 @@ class CLoopbackServer {
   std::atomic<bool> m_bStop{false};
   std::mutex m_lock;
   std::condition_variable m_changed;
-  std::deque<TScript> m_scripts;
+  std::deque<TQueued> m_scripts;
   std::vector<std::string> m_requests;
   size_t m_nFinished = 0;
   std::vector<std::thread> m_threads;

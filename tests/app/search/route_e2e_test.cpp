@@ -109,7 +109,7 @@ class RouteE2eTest : public E2eHarness {
       }
       x.request.Start();
     });
-    steps.push_back(Until([&x] { return x.bDone; }, 20000));
+    steps.push_back(Until([&x] { return x.bDone; }));
     steps.push_back(std::move(check));
   }
   // An exchange of `target` owned by the fixture, after `fault` is injected

@@ -32,7 +32,7 @@ class SearchE2eTest : public E2eHarness {
     };
   }
   TStep UntilViewOrCall(int32_t view) {
-    return Until([this, view] { return m_app->GetActiveViewId() == view || !Calls().empty(); }, 20000);
+    return Until([this, view] { return m_app->GetActiveViewId() == view || !Calls().empty(); });
   }
   static std::string FirstTrack() { return plat::ToUtf8(AppSettings::GetResultModel()->TrackId(0)); }
 };
@@ -120,7 +120,7 @@ TEST_F(SearchE2eTest, RepliesThatAreNotResultsEndTheSearchSayingWhy) {
            m_app->ActivateView(2);
            CQuorelAppUi::PushHistory(2);
          },
-         SearchAndWait(0), Until([] { return !Calls().empty(); }, 20000), [] {}});
+         SearchAndWait(0), Until([] { return !Calls().empty(); }), [] {}});
     EXPECT_EQ(Calls(), (TLog{c.shown}));
     EXPECT_EQ(c.view, m_lastView);
     const int32_t code = m_pUploadError->load();
@@ -199,7 +199,7 @@ TEST_F(SearchE2eTest, ResultsFoundBeforeAFailedSearchAreStillShown) {
 TEST_F(SearchE2eTest, AShortRecordingGetsTheServersMessage) {
   StartApp();
   Control("/_ctl/set?min-upload-seconds=10");
-  Run({[this] { m_app->ActivateView(2); }, SearchAndWait(0), Until([] { return !Calls().empty(); }, 20000), [] {}});
+  Run({[this] { m_app->ActivateView(2); }, SearchAndWait(0), Until([] { return !Calls().empty(); }), [] {}});
   ASSERT_EQ(1u, Calls().size());
   EXPECT_EQ(0u, Calls()[0].find("ShowServerMessageView S82|Recording too short")) << Calls()[0];
   EXPECT_EQ(16, m_lastView);
@@ -214,7 +214,7 @@ TEST_F(SearchE2eTest, FollowUpsFetchTheResultsAgainInTheChosenLanguage) {
       Post<FollowUpSearchEvent>();
     };
   };
-  auto idle = [this] { return Until([this] { return !m_app->IsFollowUpRunning(); }, 10000); };
+  auto idle = [this] { return Until([this] { return !m_app->IsFollowUpRunning(); }); };
   // A reply that is no result ends it as an error does, and says so.
   auto endedSayingTheServerFailed = [this] {
     EXPECT_EQ(2, m_app->GetActiveViewId());

@@ -50,7 +50,7 @@ class UpdaterE2eTest : public E2eHarness {
   std::vector<TStep> Accept() {
     return {[this] { Control("/_ctl/set?update=offer"); }, Check(1), UntilState(Updater::StateAsking),
             [this] { Up().QuestionDialog()->Answer(true); },
-            Until([this] { return Up().State() != Updater::StateDownloading; }, 20000)};
+            Until([this] { return Up().State() != Updater::StateDownloading; })};
   }
   // An offer answered yes, the package trickling in, until its progress
   // dialog shows bytes.

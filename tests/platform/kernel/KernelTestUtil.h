@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,7 +33,10 @@ inline uint32_t Join(plat::Handle thread) {
   return code;
 }
 
-// Real (host) time, to prove that virtual time-outs cost none of it.
+// Real (host) time, to prove that virtual time-outs cost none of it. Such a
+// test lets virtual time pass many times over the hang bound and allows real
+// time up to that bound only, so it holds however slow the machine is, and a
+// clock that waited out even a part of the virtual time still fails it.
 class RealStopwatch {
  public:
   RealStopwatch() : m_start(std::chrono::steady_clock::now()) {}

@@ -3,6 +3,7 @@
 // later, the end of the stream, resets, closes that abort, and the rules of
 // the calls themselves.
 #include <gtest/gtest.h>
+#include <netinet/tcp.h>
 
 #include <atomic>
 #include <thread>
@@ -279,7 +280,13 @@ TEST_F(Loopback, CloseDuringAConnectThatHangsSignalsNothing) {
     ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
     fillers.push_back(fd);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Until a connection waits in its queue: from then on it drops every SYN.
+  // (Linux reports a listener's queue as its unacknowledged count.)
+  ASSERT_TRUE(support::PollUntil([&] {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    return ::getsockopt(full.Fd(), IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_unacked > 0;
+  }, 0, std::chrono::milliseconds(1)));
   Socket s = NewSocket();
   Event event;
   StartConnect(s, event, full.Port());

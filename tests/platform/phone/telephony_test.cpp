@@ -197,6 +197,10 @@ TEST_F(Telephony_, ShutdownWaitsForARunningCallbackAndNoneRunsAfter) {
     Telephony::Shutdown(session);
     doneBeforeShutdownReturned = callbackDone.load();
   });
+  // The callback is let go only once the shutdown has begun (the session is
+  // gone from view), and a moment later, so a shutdown that does not wait
+  // for it would have returned first.
+  EXPECT_TRUE(support::PollUntil([&] { return Telephony::DeviceCount(session) == 0; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   SetEvent(gate);
   closer.join();

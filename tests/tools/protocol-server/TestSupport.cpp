@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 
 namespace qpstest {
 
@@ -85,6 +87,23 @@ void SendAll(int fd, const std::string& bytes) {
   }
 }
 
+// What the server's end of the loopback connection from `clientPort` holds
+// unread, as the kernel lists it; -1 while it is not listed.
+long UnreadByServer(int serverPort, int clientPort) {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);  // the column names
+  while (std::getline(table, line)) {
+    unsigned localPort = 0, remotePort = 0;
+    unsigned long sending = 0, unread = 0;
+    if (std::sscanf(line.c_str(), " %*u: %*x:%x %*x:%x %*x %lx:%lx", &localPort, &remotePort, &sending, &unread) != 4)
+      continue;
+    if (static_cast<int>(localPort) == serverPort && static_cast<int>(remotePort) == clientPort)
+      return static_cast<long>(unread);
+  }
+  return -1;
+}
+
 std::string ReadToEnd(int fd, double timeoutSeconds) {
   std::string out;
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
@@ -115,8 +134,15 @@ std::string FetchInPieces(int port, const std::vector<std::string>& pieces, doub
   if (fd < 0) return {};
   int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  sockaddr_in self{};
+  socklen_t length = sizeof self;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&self), &length);
   for (size_t i = 0; i < pieces.size(); ++i) {
-    if (i) std::this_thread::sleep_for(std::chrono::duration<double>(pauseSeconds));
+    if (i) {
+      support::PollUntil([&] { return UnreadByServer(port, ntohs(self.sin_port)) == 0; }, 0,
+                         std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::duration<double>(pauseSeconds));
+    }
     SendAll(fd, pieces[i]);
   }
   return ReadToEnd(fd, kHangSeconds);

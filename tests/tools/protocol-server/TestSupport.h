@@ -42,7 +42,8 @@ constexpr double kHangSeconds = support::kHangMs / 1000.0;
 // reads until the server closes or the time-out passes.
 std::string Fetch(int port, const std::string& bytes, bool halfClose = false, double timeoutSeconds = kHangSeconds);
 
-// The same, with the pieces sent one by one and a pause between them.
+// The same, with the pieces sent one by one and a pause between them that
+// begins once the server has read the piece before.
 std::string FetchInPieces(int port, const std::vector<std::string>& pieces, double pauseSeconds);
 
 // A connection the test drives step by step.
