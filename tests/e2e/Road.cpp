@@ -353,6 +353,10 @@ int Road::Run() {
       }
       ++next;
       p.step();
+      if (m_config.abandon && m_config.abandon()) {
+        Journal("a step failed: the rest of the road is skipped");
+        next = m_steps.size();
+      }
       return true;
     }
     if (!bQuit) {

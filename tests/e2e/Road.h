@@ -87,6 +87,9 @@ struct RoadConfig {
   // The benchmarks run on the host's clock with the microphone unpaced.
   bool virtualClock = true;
   bool unpacedAudio = false;
+  // Asked after each step; true skips the steps left (a test's fatal
+  // failure), which would meet what the failed one did not make.
+  std::function<bool()> abandon;
 };
 
 // One start of the program against one server. Make it on the thread that is

@@ -12,7 +12,7 @@
 #include "app/RecorderView.h"
 #include "app/ResultListView.h"
 #include "app/UserPageView.h"
-#include "e2e/Road.h"
+#include "e2e/RoadTest.h"
 #include "framework/Resources.h"
 #include "protocol/AppSettings.h"
 #include "protocol/HTTPUserModel.h"
@@ -134,7 +134,7 @@ void BackToResults(Road& road) {
 }
 
 TEST(EdgeRoad, FaultyIdsPicturesAndPreviewsFailSafely) {
-  e2e::RoadConfig config;
+  e2e::RoadConfig config = e2e::TestRoadConfig();
   config.catalogue = "edge";
   Road road(config);
   ASSERT_TRUE(road.Ready()) << road.Error();
@@ -270,7 +270,7 @@ TEST(EdgeRoad, FaultyIdsPicturesAndPreviewsFailSafely) {
 // update's "could not be saved", which replaces the offer in one turn, and
 // the failed preview that opens while the details switch lays the page out.
 TEST(EdgeRoad, ClosedDialogsLeaveNothingPaintedBehind) {
-  e2e::RoadConfig config;
+  e2e::RoadConfig config = e2e::TestRoadConfig();
   config.serverOptions = {"--update", "info", "--fault", "checkForUpdate:offer-bad-url:https", "--fault",
                           "search-post:file-full-url"};
   Road road(config);
@@ -321,7 +321,7 @@ TEST(EdgeRoad, ClosedDialogsLeaveNothingPaintedBehind) {
 // package, quitting while a preview streams leaves no download file, and
 // closing the window while a preview that arrived in full plays keeps it.
 TEST(EdgeRoad, NoDownloadFileOutlivesItsReason) {
-  e2e::RoadConfig config;
+  e2e::RoadConfig config = e2e::TestRoadConfig();
   config.serverOptions = {"--update", "info", "--fault", "checkForUpdate:offer-bad-url:https", "--fault",
                           "preview:stall:60"};
   Road road(config);

@@ -20,7 +20,7 @@
 #include "protocol/SearchResults.h"
 #include "app/ChoiceListView.h"
 #include "app/SettingsView.h"
-#include "e2e/Road.h"
+#include "e2e/RoadTest.h"
 #include "framework/Resources.h"
 #include "platform/shell/DeviceServices.h"
 #include "platform/shell/Launch.h"
@@ -263,7 +263,7 @@ void TapScrolled(Road& road, std::function<CControl*()> control) {
 }
 
 TEST(MainRoad, StartRecordStopResults) {
-  Road road;
+  Road road(e2e::TestRoadConfig());
   ASSERT_TRUE(road.Ready()) << road.Error();
   Loaded<BuyLinksLoadedEvent> buyLoaded;
   Loaded<LyricsLinkLoadedEvent> lyricsLoaded;

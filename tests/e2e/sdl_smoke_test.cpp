@@ -15,7 +15,7 @@
 #include "app/RecordListPanel.h"
 #include "app/ResultListView.h"
 #include "app/SearchRecorder.h"
-#include "e2e/Road.h"
+#include "e2e/RoadTest.h"
 #include "framework/Control.h"
 #include "platform/audio/HeadlessAudio.h"
 #include "platform/display/Display.h"
@@ -74,7 +74,7 @@ bool Called(const std::string& call) {
 e2e::RoadConfig WindowRoad() {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   setenv("QUOREL_BACKEND", "sdl", 1);
-  e2e::RoadConfig config;
+  e2e::RoadConfig config = e2e::TestRoadConfig();
   config.virtualClock = false;
   return config;
 }

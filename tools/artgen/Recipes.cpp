@@ -82,7 +82,10 @@ Look LookOf(const Ctx& c, double radius) {
   const std::string state = c.State();
   // press= lightens the darkening for a button whose fill must stay in a
   // narrow band under its caption.
-  if (state == "pressed") look.pressed = true, look.press = c.row.Real("press", kPressDarken);
+  if (state == "pressed") {
+    look.pressed = true;
+    look.press = c.row.Real("press", kPressDarken);
+  }
   else if (state == "focused") look.ring = c.C(c.row.Text("ring", "focus"));
   else if (state != "normal") c.Fail("state must be normal, focused or pressed");
   if (c.row.Has("underline")) look.underline = c.C(c.row.Text("underline"));
