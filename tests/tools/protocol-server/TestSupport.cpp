@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <stdexcept>
 
 namespace qpstest {
 
@@ -146,6 +147,126 @@ std::string FetchInPieces(int port, const std::vector<std::string>& pieces, doub
     SendAll(fd, pieces[i]);
   }
   return ReadToEnd(fd, kHangSeconds);
+}
+
+Relay::Relay(int serverPort, bool holdReplyEnd) : m_serverPort(serverPort), m_hold(holdReplyEnd) {
+  m_listenFd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  if (m_listenFd < 0 || bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(m_listenFd, 16) != 0 || getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
+    throw std::runtime_error("relay did not start");
+  m_port = ntohs(addr.sin_port);
+  m_acceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+Relay::~Relay() {
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_stop.store(true);
+  }
+  m_released.notify_all();
+  m_acceptThread.join();
+  for (std::thread& t : m_pumps) t.join();
+  close(m_listenFd);
+}
+
+std::string Relay::Forwarded() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_forwarded;
+}
+
+void Relay::Release() {
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hold = false;
+  }
+  m_released.notify_all();
+}
+
+void Relay::AcceptLoop() {
+  while (!m_stop.load()) {
+    pollfd p{m_listenFd, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    int client = accept(m_listenFd, nullptr, nullptr);
+    if (client < 0) continue;
+    m_pumps.emplace_back([this, client] { Pump(client); });
+  }
+}
+
+// Up and down until both sides are done or the relay stops; every wait is
+// sliced so that the destructor never waits on a peer.
+void Relay::Pump(int client) {
+  int server = Connect(m_serverPort);
+  if (server < 0) {
+    close(client);
+    return;
+  }
+  for (int fd : {client, server}) {
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+  bool upOpen = true, downOpen = true;
+  // The head waits until whole so that its Host can name the server, which
+  // checks it; everything else goes up as it came.
+  std::string head;
+  bool headSent = false;
+  const std::string relayHost = "\r\nHost: 127.0.0.1:" + std::to_string(m_port) + "\r\n";
+  const std::string serverHost = "\r\nHost: 127.0.0.1:" + std::to_string(m_serverPort) + "\r\n";
+  std::string heldEnd;  // the latest byte down, while reply ends are held
+  char buffer[65536];
+  while ((upOpen || downOpen) && !m_stop.load()) {
+    pollfd p[2] = {{client, static_cast<short>(upOpen ? POLLIN : 0), 0},
+                   {server, static_cast<short>(downOpen ? POLLIN : 0), 0}};
+    if (poll(p, 2, 20) <= 0) continue;
+    if (upOpen && (p[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+      ssize_t n = recv(client, buffer, sizeof buffer, 0);
+      if (n <= 0) {
+        upOpen = false;
+        shutdown(server, SHUT_WR);
+      } else {
+        {
+          std::lock_guard<std::mutex> guard(m_lock);
+          m_forwarded.append(buffer, static_cast<size_t>(n));
+        }
+        if (headSent) {
+          SendAll(server, std::string(buffer, static_cast<size_t>(n)));
+        } else {
+          head.append(buffer, static_cast<size_t>(n));
+          if (size_t end = head.find("\r\n\r\n"); end != std::string::npos) {
+            if (size_t at = head.find(relayHost); at < end) head.replace(at, relayHost.size(), serverHost);
+            SendAll(server, head);
+            headSent = true;
+          }
+        }
+      }
+    }
+    if (downOpen && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+      ssize_t n = recv(server, buffer, sizeof buffer, 0);
+      if (n <= 0) {
+        downOpen = false;
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_released.wait(lock, [&] { return !m_hold || m_stop.load(); });
+        lock.unlock();
+        SendAll(client, heldEnd);
+        shutdown(client, SHUT_WR);
+      } else {
+        std::string down = heldEnd + std::string(buffer, static_cast<size_t>(n));
+        bool hold;
+        {
+          std::lock_guard<std::mutex> guard(m_lock);
+          hold = m_hold;
+        }
+        heldEnd = hold ? down.substr(down.size() - 1) : std::string();
+        down.resize(down.size() - heldEnd.size());
+        SendAll(client, down);
+      }
+    }
+  }
+  close(server);
+  close(client);
 }
 
 RawConnection::RawConnection(int port) : m_fd(Connect(port)) {}

@@ -3,6 +3,9 @@
 // Speex bodies built by hand or with the real encoder.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -61,6 +64,44 @@ class RawConnection {
 
  private:
   int m_fd = -1;
+};
+
+// A relay on loopback between the client and the server, for tests whose
+// point is an order between what the client does and what the server sends
+// or gets. Both run in real time, so only a relay that waits for the test
+// makes such an order independent of how fast either runs: it keeps a copy
+// of every byte that went up to the server, and with holdReplyEnd each
+// reply's last byte stays back until Release, so no download through it can
+// end before the test has looked.
+class Relay {
+ public:
+  explicit Relay(int serverPort, bool holdReplyEnd = false);
+  ~Relay();
+  Relay(const Relay&) = delete;
+  Relay& operator=(const Relay&) = delete;
+
+  int Port() const { return m_port; }
+  std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+  // What the clients sent up to the server so far, connections in the order
+  // their bytes came.
+  std::string Forwarded();
+  // Lets the held reply ends go, now and from now on.
+  void Release();
+
+ private:
+  void AcceptLoop();
+  void Pump(int client);
+
+  int m_serverPort;
+  int m_listenFd = -1;
+  int m_port = 0;
+  std::atomic<bool> m_stop{false};
+  std::mutex m_lock;
+  std::condition_variable m_released;
+  bool m_hold;
+  std::string m_forwarded;
+  std::vector<std::thread> m_pumps;
+  std::thread m_acceptThread;
 };
 
 struct Response {
