@@ -30,6 +30,7 @@ struct HeadlessState {
   std::mutex lock;
   std::optional<MicSource> source;
   std::vector<ShortCount> shortCounts;
+  std::optional<uint32_t> heldOrdinal;
   std::vector<MicDelivery> log;
   std::vector<uint8_t> delivered;
   std::vector<SpeakerStream> speaker;
@@ -184,7 +185,7 @@ class HeadlessInput : public PacedEngine {
   }
 
   void Poll(WaveDeviceCore& core, ClockTime now) override {
-    while (core.running && !core.queue.empty()) {
+    while (core.running && !core.queue.empty() && !Held()) {
       uint32_t bytes = Target(core);
       ClockTime due = FrontStart(core) + DurationNs(bytes, m_format.nAvgBytesPerSec, m_unpaced);
       if (due > now) break;
@@ -194,13 +195,13 @@ class HeadlessInput : public PacedEngine {
   }
 
   ClockTime NextDeadline(const WaveDeviceCore& core) const override {
-    if (!core.running || core.queue.empty()) return kClockForever;
+    if (!core.running || core.queue.empty() || Held()) return kClockForever;
     return FrontStart(core) + DurationNs(Target(core), m_format.nAvgBytesPerSec, m_unpaced);
   }
 
   uint32_t TakePartial(WaveDeviceCore& core, ClockTime now) override {
     uint32_t bytes = 0;
-    if (core.running) {
+    if (core.running && !Held()) {
       ClockTime start = FrontStart(core);
       bytes = m_unpaced ? 0 : std::min(BytesIn(now - start, m_format), Target(core));
     }
@@ -209,6 +210,12 @@ class HeadlessInput : public PacedEngine {
   }
 
  private:
+  bool Held() const {
+    HeadlessState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.heldOrdinal == m_ordinal;
+  }
+
   uint32_t Target(const WaveDeviceCore& core) const {
     uint32_t length = core.queue.front()->dwBufferLength;
     length -= length % m_format.nBlockAlign;
@@ -426,6 +433,21 @@ void SetShortCount(uint32_t bytes, std::optional<uint32_t> headerOrdinal) {
   WakeWaveDevices();
 }
 
+void HoldHeader(uint32_t ordinal) {
+  HeadlessState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.heldOrdinal = ordinal;
+}
+
+void ReleaseHeader() {
+  {
+    HeadlessState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.heldOrdinal.reset();
+  }
+  WakeWaveDevices();
+}
+
 std::vector<MicDelivery> DeliveryLog() {
   HeadlessState& s = State();
   std::lock_guard<std::mutex> guard(s.lock);
@@ -479,6 +501,7 @@ void Reset() {
   std::lock_guard<std::mutex> guard(s.lock);
   s.source.reset();
   s.shortCounts.clear();
+  s.heldOrdinal.reset();
   s.log.clear();
   s.delivered.clear();
   s.speaker.clear();

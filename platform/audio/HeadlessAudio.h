@@ -79,6 +79,12 @@ void SetMicrophone(MicSource source);
 // from 0 since the device opened) completes with `bytes`, 0 included,
 // after that many bytes' duration. Several may wait, each used once.
 void SetShortCount(uint32_t bytes, std::optional<uint32_t> headerOrdinal = std::nullopt);
+// The header with that ordinal (counted from 0 since the device opened)
+// completes only after ReleaseHeader, however long it has been due (a reset
+// meanwhile hands it back empty): a test whose point is what the program did
+// before its recording ended can look while it has not, at any speed.
+void HoldHeader(uint32_t ordinal);
+void ReleaseHeader();
 // Every completion of the current (or last) input device, and the bytes
 // delivered, in order.
 std::vector<MicDelivery> DeliveryLog();
