@@ -186,6 +186,11 @@ void Relay::Release() {
   m_released.notify_all();
 }
 
+bool Relay::Holding() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_hold;
+}
+
 void Relay::AcceptLoop() {
   while (!m_stop.load()) {
     pollfd p{m_listenFd, POLLIN, 0};
@@ -218,6 +223,12 @@ void Relay::Pump(int client) {
   std::string heldEnd;  // the latest byte down, while reply ends are held
   char buffer[65536];
   while ((upOpen || downOpen) && !m_stop.load()) {
+    // Released while the server keeps its connection open: the held byte
+    // goes now, not with the server's next bytes or its close.
+    if (!heldEnd.empty() && !Holding()) {
+      SendAll(client, heldEnd);
+      heldEnd.clear();
+    }
     pollfd p[2] = {{client, static_cast<short>(upOpen ? POLLIN : 0), 0},
                    {server, static_cast<short>(downOpen ? POLLIN : 0), 0}};
     if (poll(p, 2, 20) <= 0) continue;
@@ -254,12 +265,7 @@ void Relay::Pump(int client) {
         shutdown(client, SHUT_WR);
       } else {
         std::string down = heldEnd + std::string(buffer, static_cast<size_t>(n));
-        bool hold;
-        {
-          std::lock_guard<std::mutex> guard(m_lock);
-          hold = m_hold;
-        }
-        heldEnd = hold ? down.substr(down.size() - 1) : std::string();
+        heldEnd = Holding() ? down.substr(down.size() - 1) : std::string();
         down.resize(down.size() - heldEnd.size());
         SendAll(client, down);
       }

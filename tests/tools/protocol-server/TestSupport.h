@@ -91,6 +91,7 @@ class Relay {
  private:
   void AcceptLoop();
   void Pump(int client);
+  bool Holding();
 
   int m_serverPort;
   int m_listenFd = -1;
