@@ -14,6 +14,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -34,7 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRequestTimeoutMs = 2000;
+std::atomic<int> g_requestTimeoutMs{2000};
 constexpr size_t kMaxLine = 64;
 
 struct Held {
@@ -129,7 +131,8 @@ void BringToFront(const WString& cls, int showCommand) {
 }
 
 void Serve(int connection, const WString& cls) {
-  timeval timeout{kRequestTimeoutMs / 1000, 0};
+  const int limitMs = g_requestTimeoutMs.load();
+  timeval timeout{limitMs / 1000, (limitMs % 1000) * 1000};
   setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   std::string line;
   char c;
@@ -224,7 +227,7 @@ bool Request(HWND proxy, const std::string& line) {
     return false;
   }
   using SteadyClock = std::chrono::steady_clock;
-  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kRequestTimeoutMs);
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(g_requestTimeoutMs.load());
   int fd = -1;
   for (;;) {
     fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -362,4 +365,9 @@ void ResetSingleInstance() {
 }
 
 }  // namespace ui_detail
+
+void SetInstanceRequestTimeoutMs(uint32_t ms) {
+  ui_detail::g_requestTimeoutMs.store(static_cast<int>(std::min<uint32_t>(ms, INT32_MAX)));
+}
+
 }  // namespace plat

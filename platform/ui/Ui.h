@@ -254,6 +254,12 @@ HWND GetCapture();
 // ends) and the result is null. The lock and a socket live in the device
 // root's "run" folder.
 HWND FindWindow(WStringView className, WStringView title);
+// How long, in real milliseconds, asking another instance to come to the
+// front may take (reaching its listener and having its answer), and how long
+// a listener waits for the line of a request. The other process answers from
+// a thread of its own, not from its UI thread, so the bound is only for a
+// process that is wedged. Default 2000.
+void SetInstanceRequestTimeoutMs(uint32_t ms);
 
 // Messages.
 // Fails with ERROR_INVALID_WINDOW_HANDLE for a window that is not (or no

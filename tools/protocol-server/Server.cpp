@@ -150,6 +150,8 @@ struct Server::Exchange {
   long long earlyReply = -1;
   size_t replyBytes = 0;
   std::string deliveryNote;
+  bool bAnswered = false;   // the answered hook has run
+  bool bControl = false;
 
   std::string base;  // what the reply's URLs start with
 
@@ -318,8 +320,15 @@ std::optional<ResultSet> Server::FindSearch(const std::string& id) const {
 }
 
 void Server::Serve(int fd) {
-  Connection c(fd, m_stop, m_deadline);
   Exchange x;
+  // Whatever path the exchange takes, its client is owed nothing once the
+  // connection is closed (it is destroyed before this).
+  struct AnsweredAtEnd {
+    Server& server;
+    Exchange& x;
+    ~AnsweredAtEnd() { server.Answered(x); }
+  } answeredAtEnd{*this, x};
+  Connection c(fd, m_stop, m_deadline);
   x.snap = Current();
   x.base = x.snap.options.publicBase.empty() ? "http://127.0.0.1:" + std::to_string(m_port) : x.snap.options.publicBase;
   x.limits = m_limits;
@@ -338,6 +347,7 @@ void Server::Serve(int fd) {
     x.reply.contentType = kText;
     x.reply.body = std::string(ReadOutcomeName(x.outcome)) + "\n";
     Deliver(c, x);
+    if (x.deliveryNote.empty()) Answered(x);
     WriteLog(x);
     c.FinishGracefully(x.limits.drainSeconds);
     return;
@@ -345,6 +355,7 @@ void Server::Serve(int fd) {
 
   x.info = AnalyseRequest(x.req, m_identity);
   if (x.info.route == Route::Control) {
+    x.bControl = true;
     BodyReader(c, x.limits, requestDeadline, x.req).Run();
     HandleControl(c, x.req, x.info);
     c.FinishGracefully(x.limits.drainSeconds);
@@ -377,6 +388,8 @@ void Server::Serve(int fd) {
 
   BuildReply(x);
   Deliver(c, x);
+  // A cut reply is answered only by the close that follows it.
+  if (x.deliveryNote.empty()) Answered(x);
   if (x.earlyReply >= 0 && x.outcome == ReadOutcome::Ok && !x.req.bodyComplete) {
     // Read and discard the rest, then look at the whole upload for the log.
     x.outcome = body.Run();
@@ -588,6 +601,17 @@ void Server::BuildReply(Exchange& x) {
   }
 }
 
+void Server::Answered(Exchange& x) {
+  if (x.bAnswered || x.bControl) return;
+  x.bAnswered = true;
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    hook = m_answered;
+  }
+  if (hook) hook();
+}
+
 void Server::Deliver(Connection& c, Exchange& x) {
   const Options& o = x.snap.options;
   Reply& r = x.reply;
@@ -689,10 +713,14 @@ void Server::Deliver(Connection& c, Exchange& x) {
   }
   x.replyBytes = bytes.size();
   const double idle = x.limits.ioTimeout;
-  if (delayMs > 0 && !c.Wait(static_cast<double>(delayMs) / 1000)) return;
+  if (delayMs > 0) {
+    Answered(x);
+    if (!c.Wait(static_cast<double>(delayMs) / 1000)) return;
+  }
 
   if (stall >= 0) {
     c.Write(std::string_view(bytes).substr(0, rendered.headLength), idle);
+    Answered(x);
     c.Wait(stall);
     x.deliveryNote = "stalled";
     return;

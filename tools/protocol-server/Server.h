@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,17 @@ class Server {
   RequestLog& Log() { return *m_log; }
   int ActiveConnections() const { return m_active.load(); }
 
+  // Called on a connection's thread, once per connection that is not a
+  // control request, as soon as its client is owed nothing more: the whole
+  // reply is out, the connection is cut or closed, or the server has begun
+  // to hold the rest back on purpose (a stall or a delay). A host that runs
+  // its clients on a clock of its own uses it to let that clock move only
+  // when the server is not the one keeping them waiting.
+  void SetAnsweredHook(std::function<void()> hook) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answered = std::move(hook);
+  }
+
  private:
   struct Worker {
     std::thread thread;
@@ -59,6 +71,7 @@ class Server {
   void HandleControl(Connection& c, const Request& req, const RequestInfo& info);
   void BuildReply(Exchange& x);
   void Deliver(Connection& c, Exchange& x);
+  void Answered(Exchange& x);
   void WriteLog(const Exchange& x);
   std::string NewSearchId();
   void StoreSearch(const ResultSet& set);
@@ -66,7 +79,7 @@ class Server {
 
   const Options m_startOptions;
   IoLimits m_limits;
-  mutable std::mutex m_mutex;  // guards m_options, m_catalogue, m_searches
+  mutable std::mutex m_mutex;  // guards m_options, m_catalogue, m_searches, m_answered
   Options m_options;
   std::shared_ptr<const Catalogue> m_catalogue;
   std::deque<ResultSet> m_searches;
@@ -81,6 +94,7 @@ class Server {
   const std::atomic<bool>* m_externalStop = nullptr;
   std::atomic<int> m_active{0};
   std::list<Worker> m_workers;
+  std::function<void()> m_answered;
   Clock::time_point m_started;
   Clock::time_point m_deadline;
 };

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <string>
 #include <vector>
@@ -16,6 +18,8 @@
 #include "TestRecorder.h"
 #include "framework/AppRegistry.h"
 #include "net/HTTPWrapper.h"
+#include "platform/kernel/Clock.h"
+#include "platform/net/Net.h"
 #include "platform/phone/ConnMgr.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/Waits.h"
@@ -25,21 +29,49 @@ namespace searchtest {
 
 class E2eHarness : public AppHarness {
  protected:
-  static void SetUpTestSuite() { s_server = new qpstest::ServerHarness(qpstest::TestOptions()); }
+  static void SetUpTestSuite() {
+    s_server = new qpstest::ServerHarness(qpstest::TestOptions());
+    s_server->Server().SetAnsweredHook(&E2eHarness::OnAnswered);
+  }
   static void TearDownTestSuite() {
     delete s_server;
     s_server = nullptr;
   }
 
-  // A reset server, the application with its services on the real clock,
-  // the identity line the server accepts, the base URLs and a recorder that
+  // Before the application sends a request: under the virtual clock, time
+  // stands still from here until the server has answered it. The server runs
+  // on host threads that a loaded machine may starve for longer than any
+  // quiet stretch of the socket reactor, and a time-out of the program's must
+  // not run out on an answer that is merely late. A deliberate stall or delay
+  // releases the hold, so those still meet the program's time-outs.
+  // Exchanges are answered in the order they were asked for. No effect on
+  // the real clock.
+  static void OweAnswer() {
+    if (!plat::ClockIsVirtual()) return;
+    std::lock_guard<std::mutex> lock(s_owedLock);
+    s_owed.push_back(std::make_unique<plat::ClockBusyScope>());
+  }
+  static void OnAnswered() {
+    std::lock_guard<std::mutex> lock(s_owedLock);
+    if (s_owed.empty()) return;
+    // What was written is taken before time moves on.
+    plat::NotePeerActivity();
+    s_owed.pop_front();
+  }
+  static void ForgiveAnswers() {
+    std::lock_guard<std::mutex> lock(s_owedLock);
+    s_owed.clear();
+  }
+
+  // A reset server, the application with its services on the real clock
+  // (or the virtual one when asked), the identity line the server accepts, the base URLs and a recorder that
   // uploads `toneHz` for 5.2 seconds.
-  void StartApp(bool bProxy = false, THTTPCoreTimings timings = {}, double toneHz = 440) {
+  void StartApp(bool bProxy = false, THTTPCoreTimings timings = {}, double toneHz = 440, bool bVirtualClock = false) {
     // The last case's exchanges end (and are logged) before the reset.
     support::PollUntil([] { return s_server->Server().ActiveConnections() == 0; });
     Control("/_ctl/reset");
     CHTTPSession::SetIdentitySource([] { return plat::Widen(qpstest::kUserAgent); });
-    MakeApp(false, true, timings, [&] {
+    MakeApp(bVirtualClock, true, timings, [&] {
       m_connMgr = std::make_unique<plat::SimConnMgr>();
       plat::WriteDword(plat::HKEY_LOCAL_MACHINE, u"System\\State\\Hardware", u"Wifi", 0);
       const plat::WString base = plat::Widen(Base());
@@ -56,6 +88,7 @@ class E2eHarness : public AppHarness {
     });
   }
   void TearDown() override {
+    ForgiveAnswers();
     AppHarness::TearDown();
     m_connMgr.reset();
     CHTTPSession::SetIdentitySource(nullptr);
@@ -98,6 +131,8 @@ class E2eHarness : public AppHarness {
   }
 
   static inline qpstest::ServerHarness* s_server = nullptr;
+  static inline std::mutex s_owedLock;
+  static inline std::deque<std::unique_ptr<plat::ClockBusyScope>> s_owed;
   std::unique_ptr<plat::SimConnMgr> m_connMgr;
   // The first core error an upload of this case met.
   std::shared_ptr<std::atomic<int32_t>> m_pUploadError;
