@@ -228,8 +228,9 @@ TEST_F(SoundCoreTest, PowerAndBusyStayBalancedOnEveryPath) {
       } else {
         ASSERT_TRUE(RunUntil([&] { return core.GetState() == ESoundPlaying; }, 5000, 1));
         if (how == EPaused) core.Pause();
-        if (how == ENatural || how == EPowerFails)
+        if (how == ENatural || how == EPowerFails) {
           ASSERT_TRUE(RunUntil([&] { return core.GetState() == ESoundFinished; }));
+        }
       }
     }
     m_app.RunAll();

@@ -61,7 +61,11 @@ class SourcesTest : public ::testing::Test {
     return b;
   }
 
-  plat::TestPlatform m_platform{plat::TestConfig{.startTick = 1000}};
+  plat::TestPlatform m_platform{[] {
+    plat::TestConfig config;
+    config.startTick = 1000;
+    return config;
+  }()};
 };
 
 TEST_F(SourcesTest, FileSourceEstimatesItsLengthAndReadsToTheEnd) {
@@ -229,7 +233,9 @@ TEST_F(SourcesTest, TheLastAppendBetweenTheLookAndTheWaitStillWakes) {
 }
 
 TEST(SourcesWrap, LargeDownloadsAcrossTheTickWrapKeepAnExactRate) {
-  plat::TestPlatform platform{plat::TestConfig{.startTick = 0xFFFFFF00u}};
+  plat::TestConfig config;
+  config.startTick = 0xFFFFFF00u;
+  plat::TestPlatform platform{config};
   ASSERT_TRUE(plat::CreateDirectory(u"\\Store"));
   CHTTPFileSink::SetFolderSource([] { return plat::WString(u"\\Store"); });
   {

@@ -26,9 +26,9 @@ TTestRecorder::TTestRecorder(CHTTPCore* pCore, std::vector<std::string> pieces, 
     : m_pCore(pCore),
       m_pieces(std::move(pieces)),
       m_counted(std::move(counted)),
-      m_pErrorCode(std::move(pErrorCode)),
       m_hPartSent(plat::CreateEvent(false, false)),
-      m_hQuit(plat::CreateEvent(true, false)) {}
+      m_hQuit(plat::CreateEvent(true, false)),
+      m_pErrorCode(std::move(pErrorCode)) {}
 
 TTestRecorder::~TTestRecorder() {
   Stop();

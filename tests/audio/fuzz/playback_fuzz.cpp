@@ -29,7 +29,11 @@ constexpr uint32_t kPlayLimitMs = 20000;
 
 struct TWorld {
   // QUOREL_TEST_TRACE echoes the trace, to look into a finding.
-  plat::TestPlatform platform{plat::TestConfig{.echoDebugOutput = std::getenv("QUOREL_TEST_TRACE") != nullptr}};
+  plat::TestPlatform platform{[] {
+    plat::TestConfig config;
+    config.echoDebugOutput = std::getenv("QUOREL_TEST_TRACE") != nullptr;
+    return config;
+  }()};
   CObjectRegistry registry;
   CEventQueue queue{[] { return true; }};
   std::vector<uint8_t> buffer = std::vector<uint8_t>(kSharedAudioBufferSize);
