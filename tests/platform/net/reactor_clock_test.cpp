@@ -37,7 +37,17 @@ class ReactorClock : public ::testing::Test {
     return s;
   }
 
+  // A receive left pending on `s`; its completion signals m_slot.
+  bool StartReceive(Socket s) {
+    return plat::WSARecv(s, &m_b, 1, nullptr, &m_flags, &m_ov, nullptr) == plat::SOCKET_ERROR;
+  }
+
   Wsa wsa;
+  char m_buf[64];
+  WsaBuf m_b{sizeof m_buf, m_buf};
+  Event m_slot;
+  Overlapped m_ov{0, 0, m_slot};
+  uint32_t m_flags = 0;
 };
 
 TEST_F(ReactorClock, AnAnswerOnItsWayIsTakenBeforeTimeMoves) {
@@ -50,12 +60,7 @@ TEST_F(ReactorClock, AnAnswerOnItsWayIsTakenBeforeTimeMoves) {
   plat::VirtualClock clock;
   plat::ClockTime start = clock.Now();
 
-  char buf[64];
-  WsaBuf b{sizeof buf, buf};
-  Event slot;
-  Overlapped ov{0, 0, slot};
-  uint32_t flags = 0;
-  ASSERT_EQ(plat::WSARecv(s, &b, 1, nullptr, &flags, &ov, nullptr), plat::SOCKET_ERROR);
+  ASSERT_TRUE(StartReceive(s));
   // The peer is a host thread the clock does not know; it answers after a
   // few real milliseconds.
   std::thread answer([peer] {
@@ -64,11 +69,11 @@ TEST_F(ReactorClock, AnAnswerOnItsWayIsTakenBeforeTimeMoves) {
   });
   // Without the reactor holding the clock this 5 s wait would time out at
   // once in virtual time.
-  EXPECT_EQ(plat::WaitForSingleObject(slot, 5000), plat::WAIT_OBJECT_0);
+  EXPECT_EQ(plat::WaitForSingleObject(m_slot, 5000), plat::WAIT_OBJECT_0);
   EXPECT_EQ(clock.Now(), start) << "no virtual time passed while the answer travelled";
   uint32_t got = 0;
-  EXPECT_TRUE(plat::WSAGetOverlappedResult(s, &ov, &got, false, &flags));
-  EXPECT_EQ(std::string(buf, got), "pong");
+  EXPECT_TRUE(plat::WSAGetOverlappedResult(s, &m_ov, &got, false, &m_flags));
+  EXPECT_EQ(std::string(m_buf, got), "pong");
   answer.join();
   plat::closesocket(s);
   ::close(peer);
@@ -84,18 +89,13 @@ TEST_F(ReactorClock, AStarvedPeerAnswersInsideATimeOutItBeatsInRealTime) {
   Socket s = Connect(listener, peer);
   plat::VirtualClock clock;
   plat::ClockTime start = clock.Now();
-  char buf[64];
-  WsaBuf b{sizeof buf, buf};
-  Event slot;
-  Overlapped ov{0, 0, slot};
-  uint32_t flags = 0;
-  ASSERT_EQ(plat::WSARecv(s, &b, 1, nullptr, &flags, &ov, nullptr), plat::SOCKET_ERROR);
+  ASSERT_TRUE(StartReceive(s));
   RealStopwatch watch;
   std::thread answer([peer] {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     WriteHost(peer, "pong");
   });
-  EXPECT_EQ(plat::WaitForSingleObject(slot, 125000), plat::WAIT_OBJECT_0) << "the time-out raced past the peer";
+  EXPECT_EQ(plat::WaitForSingleObject(m_slot, 125000), plat::WAIT_OBJECT_0) << "the time-out raced past the peer";
   EXPECT_LE(clock.Now() - start, (watch.Ms() + 300) * plat::kClockNsPerMs)
       << "virtual time ran further ahead of the real time than the margin";
   answer.join();
@@ -110,12 +110,7 @@ TEST_F(ReactorClock, AQuietPeerLetsTimeMoveToTheTimeOut) {
   int peer;
   Socket s = Connect(listener, peer);
   plat::VirtualClock clock;
-  char buf[64];
-  WsaBuf b{sizeof buf, buf};
-  Event slot;
-  Overlapped ov{0, 0, slot};
-  uint32_t flags = 0;
-  ASSERT_EQ(plat::WSARecv(s, &b, 1, nullptr, &flags, &ov, nullptr), plat::SOCKET_ERROR);
+  ASSERT_TRUE(StartReceive(s));
   const struct {
     uint32_t marginMs;
     uint32_t timeoutMs;
@@ -126,7 +121,7 @@ TEST_F(ReactorClock, AQuietPeerLetsTimeMoveToTheTimeOut) {
     RealStopwatch watch;  // started first, so it never reads less than the pace
     plat::NotePeerActivity();  // the margin counts from here
     plat::ClockTime start = clock.Now();
-    EXPECT_EQ(plat::WaitForSingleObject(slot, c.timeoutMs), plat::WAIT_TIMEOUT);
+    EXPECT_EQ(plat::WaitForSingleObject(m_slot, c.timeoutMs), plat::WAIT_TIMEOUT);
     EXPECT_EQ(clock.Now() - start, c.timeoutMs * plat::kClockNsPerMs);
     if (c.marginMs >= c.timeoutMs)
       EXPECT_LT(watch.Ms(), c.timeoutMs) << "the quiet was waited out in real time";
@@ -140,7 +135,7 @@ TEST_F(ReactorClock, AQuietPeerLetsTimeMoveToTheTimeOut) {
   plat::ClockTime start = clock.Now();
   WriteHost(peer, "late");
   plat::NotePeerActivity();
-  EXPECT_EQ(plat::WaitForSingleObject(slot, 5000), plat::WAIT_OBJECT_0);
+  EXPECT_EQ(plat::WaitForSingleObject(m_slot, 5000), plat::WAIT_OBJECT_0);
   EXPECT_EQ(clock.Now(), start);
   plat::closesocket(s);
   ::close(peer);
