@@ -151,6 +151,7 @@ struct Server::Exchange {
   size_t replyBytes = 0;
   std::string deliveryNote;
   bool bAnswered = false;   // the answered hook has run
+  bool bLogDue = false;     // counted in m_logsDue
   bool bControl = false;
 
   std::string base;  // what the reply's URLs start with
@@ -326,7 +327,10 @@ void Server::Serve(int fd) {
   struct AnsweredAtEnd {
     Server& server;
     Exchange& x;
-    ~AnsweredAtEnd() { server.Answered(x); }
+    ~AnsweredAtEnd() {
+      server.Answered(x);
+      server.LogDue(x, false);
+    }
   } answeredAtEnd{*this, x};
   Connection c(fd, m_stop, m_deadline);
   x.snap = Current();
@@ -392,6 +396,8 @@ void Server::Serve(int fd) {
   if (x.deliveryNote.empty()) Answered(x);
   if (x.earlyReply >= 0 && x.outcome == ReadOutcome::Ok && !x.req.bodyComplete) {
     // Read and discard the rest, then look at the whole upload for the log.
+    // A log request need not wait for an upload its client may still send.
+    LogDue(x, false);
     x.outcome = body.Run();
     if (x.info.route == Route::SearchPost && x.req.bodyComplete) {
       UploadBody ub;
@@ -601,6 +607,21 @@ void Server::BuildReply(Exchange& x) {
   }
 }
 
+void Server::LogDue(Exchange& x, bool due) {
+  if (x.bLogDue == due) return;
+  x.bLogDue = due;
+  std::lock_guard<std::mutex> lock(m_dueMutex);
+  m_logsDue += due ? 1 : -1;
+  if (m_logsDue == 0) m_dueWritten.notify_all();
+}
+
+void Server::WaitForDueLogs() {
+  std::unique_lock<std::mutex> lock(m_dueMutex);
+  // Bounded: a reply whose client stopped reading holds its entry back until
+  // the write gives up.
+  m_dueWritten.wait_for(lock, std::chrono::duration<double>(m_limits.ioTimeout), [this] { return m_logsDue == 0; });
+}
+
 void Server::Answered(Exchange& x) {
   if (x.bAnswered || x.bControl) return;
   x.bAnswered = true;
@@ -725,6 +746,9 @@ void Server::Deliver(Connection& c, Exchange& x) {
     x.deliveryNote = "stalled";
     return;
   }
+  // The client may have its whole answer before this thread runs again; a
+  // log request made after that must find the entry.
+  LogDue(x, true);
   if (split >= 0) {
     c.SetNoDelay();
     std::vector<size_t> cuts;
@@ -817,6 +841,7 @@ void Server::HandleControl(Connection& c, const Request& req, const RequestInfo&
       fail(400, "since must be a sequence number");
     } else {
       r.contentType = "application/x-ndjson";
+      WaitForDueLogs();
       r.body = m_log->Since(since);
     }
   } else if (command == "reset") {
@@ -839,7 +864,7 @@ void Server::HandleControl(Connection& c, const Request& req, const RequestInfo&
   if (quit) Stop();
 }
 
-void Server::WriteLog(const Exchange& x) {
+void Server::WriteLog(Exchange& x) {
   const Request& q = x.req;
   std::string j = "{\"seq\":" + std::to_string(x.seq);
   j += ",\"time\":" + JsonString(x.time);
@@ -901,6 +926,7 @@ void Server::WriteLog(const Exchange& x) {
     line += " upload: " + std::to_string(x.upload->frames) + " frames, " + JsonNumber(x.upload->frequencyHz) + " Hz";
   if (!x.violations.empty()) line += " VIOLATIONS(" + std::to_string(x.violations.size()) + "): " + x.violations.front();
   m_log->Add(x.seq, j, SanitizeUtf8(line));
+  LogDue(x, false);
 }
 
 }  // namespace qps

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <list>
@@ -72,7 +73,9 @@ class Server {
   void BuildReply(Exchange& x);
   void Deliver(Connection& c, Exchange& x);
   void Answered(Exchange& x);
-  void WriteLog(const Exchange& x);
+  void LogDue(Exchange& x, bool due);
+  void WaitForDueLogs();
+  void WriteLog(Exchange& x);
   std::string NewSearchId();
   void StoreSearch(const ResultSet& set);
   std::optional<ResultSet> FindSearch(const std::string& id) const;
@@ -86,6 +89,11 @@ class Server {
   long long m_nextSearch = 1;
 
   std::unique_ptr<RequestLog> m_log;
+  // Exchanges whose reply is on its way or out and whose entry is not yet
+  // written; a log request waits for them.
+  std::mutex m_dueMutex;
+  std::condition_variable m_dueWritten;
+  int m_logsDue = 0;
   FaultQueue m_faults;
   ServerIdentity m_identity;
   int m_listenFd = -1;

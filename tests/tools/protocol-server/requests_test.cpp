@@ -179,3 +179,16 @@ TEST_F(Requests, ControlSetLogAndReset) {
   EXPECT_NE(Send(Get("/v2/?method=getUserInformation&username=tall").Bytes()).body.find("No such user"),
             std::string::npos);
 }
+
+// The entry is written after the reply has gone out; a client that has its
+// whole answer and then asks for the log must still find it, however late
+// the exchange's thread gets to write it.
+TEST_F(Requests, TheLogHoldsEveryExchangeWhoseReplyIsOut) {
+  server.Server().SetAnsweredHook([] { std::this_thread::sleep_for(std::chrono::milliseconds(300)); });
+  RawConnection c(server.Port());
+  c.Send(Get("/v2/?method=checkForUpdate").Bytes());
+  EXPECT_EQ(ParseResponse(c.ReadReply()).status, 200);
+  Response log = Send("GET /_ctl/log HTTP/1.1\r\n\r\n");
+  server.Server().SetAnsweredHook(nullptr);
+  EXPECT_EQ(log.body.rfind("{\"seq\":1,", 0), 0u) << log.body;
+}
